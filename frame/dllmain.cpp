@@ -1,0 +1,55 @@
+// The module's entry points: start, end, class objects and the lock count.
+#include "frame/class_factory.h"
+#include "frame/interfaces.h"
+#include "frame/log.h"
+#include "frame/module.h"
+#include "launcher/launcher.h"
+#include "registration/registrar.h"
+#include "version/version_service.h"
+
+namespace {
+
+const GUID* const kSafeCategories[] = {&gn::CATID_SafeForScripting, &gn::CATID_SafeForInitializing,
+                                        nullptr};
+
+gn::class_row g_class_table[] = {
+    {&CLSID_MorvaneLauncher, &gn::register_launcher_script,
+     &gn::create_class_factory, &MorvaneLauncher::create, nullptr,
+     kSafeCategories},
+    {&gn::CLSID_MorvaneLauncherData, &gn::register_launcher_script,
+     &gn::create_class_factory, &MorvaneLauncher::create, nullptr,
+     kSafeCategories},
+    {&CLSID_MorvaneVersion, &gn::register_version_script,
+     &gn::create_class_factory, &MorvaneVersion::create, nullptr,
+     kSafeCategories},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        g_log.Open();
+        g_log.Print("\t*** Started ***");
+        _Module.init(instance, g_class_table, LIBID_DZxLauncherLib);
+        DisableThreadLibraryCalls(instance);
+        break;
+    case DLL_PROCESS_DETACH:
+        _Module.term();
+        g_log.Print("\t*** Exiting ***");
+        g_log.Close();
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+    return _Module.get_class_object(rclsid, riid, ppv);
+}
+
+extern "C" HRESULT WINAPI DllCanUnloadNow() {
+    return _Module.GetLockCount() == 0 ? S_OK : S_FALSE;
+}

@@ -1,0 +1,151 @@
+// Window and dialog objects: an object that owns a window's messages.
+//
+// The object is handed to its window through the module's window-creation
+// records: the creator registers it, and the window's first message picks it
+// up on the same thread. Each class keeps its pointer in a window property of
+// its own name, so one window can be served by two classes in turn (a window
+// created by one object and later taken over, by subclassing, by another).
+//
+//     class Foo : public gn::window_impl<Foo> {
+//     public:
+//         static const char* window_property() { return "GN.Foo"; }
+//         LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+//         void on_final_message() {}   // after WM_NCDESTROY; the window is gone
+//     };
+#pragma once
+
+#include "frame/module.h"
+
+#include <windows.h>
+
+namespace gn {
+
+template <class Derived>
+class window_impl {
+public:
+    HWND hwnd() const noexcept { return hwnd_; }
+
+    // The window procedure of a class registered for Derived: the first
+    // message of a new window binds it to the object registered beforehand.
+    static LRESULT CALLBACK start_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = static_cast<Derived*>(_Module.extract_create_wnd_data());
+        if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
+        self->attach_window(hwnd, nullptr);
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&window_proc));
+        return window_proc(hwnd, msg, wp, lp);
+    }
+
+    // Takes over an existing window: its messages come to Derived first and
+    // the previous procedure gets what Derived leaves. False if hwnd is not a window.
+    bool subclass_window(HWND hwnd) noexcept {
+        if (!IsWindow(hwnd) || hwnd_) return false;
+        auto previous = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&window_proc)));
+        if (!previous) return false;
+        attach_window(hwnd, previous);
+        return true;
+    }
+
+    // Gives the window back to its previous procedure.
+    void unsubclass_window() noexcept {
+        if (!hwnd_ || !previous_) return;
+        SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
+        detach_window();
+    }
+
+    // What Derived does not handle: the previous procedure, or the default one.
+    LRESULT default_proc(UINT msg, WPARAM wp, LPARAM lp) noexcept {
+        if (previous_) return CallWindowProcA(previous_, hwnd_, msg, wp, lp);
+        return DefWindowProcA(hwnd_, msg, wp, lp);
+    }
+
+    WNDPROC previous_proc() const noexcept { return previous_; }
+
+    static Derived* from_window(HWND hwnd) noexcept {
+        return static_cast<Derived*>(GetPropA(hwnd, Derived::window_property()));
+    }
+
+protected:
+    window_impl() noexcept = default;
+    ~window_impl() = default;
+    window_impl(const window_impl&) = delete;
+    window_impl& operator=(const window_impl&) = delete;
+
+    void on_final_message() {}
+
+private:
+    void attach_window(HWND hwnd, WNDPROC previous) noexcept {
+        hwnd_ = hwnd;
+        previous_ = previous;
+        SetPropA(hwnd, Derived::window_property(), static_cast<Derived*>(this));
+    }
+    void detach_window() noexcept {
+        if (hwnd_) RemovePropA(hwnd_, Derived::window_property());
+        hwnd_ = nullptr;
+        previous_ = nullptr;
+    }
+
+    static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        Derived* self = from_window(hwnd);
+        if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
+        bool handled = false;
+        LRESULT result = self->on_message(msg, wp, lp, handled);
+        if (!handled) result = self->default_proc(msg, wp, lp);
+        if (msg == WM_NCDESTROY) {
+            // The window is gone: restore the previous procedure and let go.
+            if (self->previous_ &&
+                reinterpret_cast<WNDPROC>(GetWindowLongPtrA(hwnd, GWLP_WNDPROC)) == &window_proc)
+                SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->previous_));
+            self->detach_window();
+            self->on_final_message();
+        }
+        return result;
+    }
+
+    HWND hwnd_ = nullptr;
+    WNDPROC previous_ = nullptr;
+};
+
+// A modal dialog served by Derived::on_message (return TRUE when handled).
+//     Derived d; INT_PTR r = d.do_modal(instance, MAKEINTRESOURCEA(id), parent);
+template <class Derived>
+class dialog_impl {
+public:
+    HWND hwnd() const noexcept { return hwnd_; }
+
+    INT_PTR do_modal(HINSTANCE instance, LPCSTR templ, HWND parent, LPARAM init = 0) noexcept {
+        _Module.add_create_wnd_data(static_cast<Derived*>(this));
+        const INT_PTR r = DialogBoxParamA(instance, templ, parent, &start_dialog_proc, init);
+        if (!hwnd_) _Module.extract_create_wnd_data();  // never created: take the record back
+        hwnd_ = nullptr;
+        return r;
+    }
+
+    bool end_dialog(INT_PTR result) noexcept { return EndDialog(hwnd_, result) != FALSE; }
+
+protected:
+    dialog_impl() noexcept = default;
+    ~dialog_impl() = default;
+    dialog_impl(const dialog_impl&) = delete;
+    dialog_impl& operator=(const dialog_impl&) = delete;
+
+private:
+    static INT_PTR CALLBACK start_dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = static_cast<Derived*>(_Module.extract_create_wnd_data());
+        if (!self) return FALSE;
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrA(hwnd, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&dialog_proc));
+        SetPropA(hwnd, "GN.Dialog", self);
+        return dialog_proc(hwnd, msg, wp, lp);
+    }
+    static INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = static_cast<Derived*>(GetPropA(hwnd, "GN.Dialog"));
+        if (!self) return FALSE;
+        if (msg == WM_NCDESTROY) RemovePropA(hwnd, "GN.Dialog");
+        return self->on_message(msg, wp, lp);
+    }
+
+    HWND hwnd_ = nullptr;
+};
+
+}  // namespace gn
