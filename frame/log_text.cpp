@@ -1,0 +1,34 @@
+// Pure helpers of the diagnostic log: file choice, line ends, timestamps.
+#include "frame/log.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace gn {
+
+const char* choose_log_path(bool local_writable, const char* env) noexcept {
+    if (local_writable) return ".\\quor_launcher.log";
+    return env;
+}
+
+bool log_needs_newline(const char* format) noexcept {
+    const size_t n = format ? std::strlen(format) : 0;
+    return n == 0 || format[n - 1] != '\n';
+}
+
+void format_log_time(time_t t, char (&out)[32]) noexcept {
+    // The asctime layout ("Wed Jun 30 21:49:08 1993"), day of month padded with
+    // a blank; the runtime's own ctime pads it with a zero.
+    static const char days[] = "SunMonTueWedThuFriSat";
+    static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    const tm* lt = std::localtime(&t);
+    if (!lt) {
+        std::snprintf(out, sizeof out, "%-24s", "?");
+        return;
+    }
+    std::snprintf(out, sizeof out, "%.3s %.3s %2d %02d:%02d:%02d %4d", days + 3 * (lt->tm_wday % 7),
+                  months + 3 * (lt->tm_mon % 12), lt->tm_mday, lt->tm_hour, lt->tm_min,
+                  lt->tm_sec, lt->tm_year + 1900);
+}
+
+}  // namespace gn
