@@ -184,6 +184,7 @@ public:
     // The launcher window.
     static const char* window_property() { return "GN.MorvaneLauncher"; }
     LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+    void on_final_message();
 
     // Calls the main plugin back once both the subscription and the end of
     // the download exist, then deletes the temporary file.
@@ -193,6 +194,15 @@ public:
     LONG download_state() const noexcept { return nDownloadState; }
 
 private:
+    // In-place (and, for some verbs, UI) activation of the view; creates the
+    // launcher window the first time.
+    HRESULT ActivateView(LONG iVerb);
+    void CreateLauncherWindow(HWND parent, const RECT& pos);
+    HRESULT InPlaceActivateFromWindow();
+    // Chooses the client control once and hands the document over to it.
+    // 0 when a control was created, -1 otherwise.
+    int StartClient();
+
     // Control base.
     LauncherControlState ctl;
 

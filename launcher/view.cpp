@@ -2,7 +2,57 @@
 // in-place and control interfaces, and the launcher window.
 #include "launcher/launcher.h"
 
+#include "frame/log.h"
+
+#include <cstdio>
+
+namespace {
+
+// One flag for every launcher of the process: a SetRect that arrives while
+// another one runs returns at once.
+bool inSetRect = false;
+
+bool is_tab_key(const MSG* msg) {
+    return msg && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) &&
+           msg->wParam == VK_TAB;
+}
+
+constexpr UINT kForwardMsg = 0x037F;  // WM_FORWARDMSG
+
+// The launcher window's class, registered once per process and removed when
+// the module terminates.
+ATOM g_window_class = 0;
+char g_window_class_name[40];
+
+void unregister_window_class(void*) {
+    if (g_window_class) UnregisterClassA(g_window_class_name, _Module.module_instance());
+    g_window_class = 0;
+}
+
+ATOM launcher_window_class() {
+    static const ATOM atom = [] {
+        std::snprintf(g_window_class_name, sizeof g_window_class_name, "GNLauncher:%p",
+                      static_cast<void*>(_Module.module_instance()));
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+        wc.lpfnWndProc = &MorvaneLauncher::start_window_proc;
+        wc.hInstance = _Module.module_instance();
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.lpszClassName = g_window_class_name;
+        g_window_class = RegisterClassExA(&wc);
+        if (g_window_class) _Module.add_term_func(&unregister_window_class, nullptr);
+        return g_window_class;
+    }();
+    return atom;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
 // IOleControl
+
 STDMETHODIMP MorvaneLauncher::GetControlInfo(CONTROLINFO*) { return E_NOTIMPL; }
 STDMETHODIMP MorvaneLauncher::OnMnemonic(MSG*) { return E_NOTIMPL; }
 STDMETHODIMP MorvaneLauncher::OnAmbientPropertyChange(DISPID) { return S_OK; }
@@ -14,83 +64,472 @@ STDMETHODIMP MorvaneLauncher::FreezeEvents(BOOL bFreeze) {
     return S_OK;
 }
 
+// ---------------------------------------------------------------------------
 // IOleObject
-STDMETHODIMP MorvaneLauncher::SetClientSite(IOleClientSite*) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::GetClientSite(IOleClientSite** pp) { return ctl.pClientSite.copy_to(pp); }
+
+STDMETHODIMP MorvaneLauncher::SetClientSite(IOleClientSite* pClientSite) {
+    pDocSite.reset();
+    bHasDocSite = false;
+    if (pClientSite) {
+        pClientSite->QueryInterface(IID_IOleDocumentSite, pDocSite.put_void());
+        bHasDocSite = static_cast<bool>(pDocSite);
+    }
+    ctl.pClientSite.assign(pClientSite);
+    ctl.pAmbientDispatch.reset();
+    if (pClientSite) pClientSite->QueryInterface(IID_IDispatch, ctl.pAmbientDispatch.put_void());
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneLauncher::GetClientSite(IOleClientSite** ppClientSite) {
+    return ctl.pClientSite.copy_to(ppClientSite);
+}
+
 STDMETHODIMP MorvaneLauncher::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
-STDMETHODIMP MorvaneLauncher::Close(DWORD) { return E_NOTIMPL; }
+
+STDMETHODIMP MorvaneLauncher::Close(DWORD) {
+    if (ctl.hWnd) {
+        if (ctl.pClientSite) ctl.pClientSite->OnShowWindow(FALSE);
+        if (ctl.bInPlaceActive) RETURN_IF_FAILED(InPlaceDeactivate());
+        if (ctl.hWnd) DestroyWindow(ctl.hWnd);
+    }
+    // Saving would happen here when asked to and the object had changes; a
+    // launcher never has any.
+    ctl.pInPlaceSite.reset();
+    ctl.bNegotiatedWnd = false;
+    ctl.bWndLess = false;
+    ctl.bInPlaceSiteEx = false;
+    ctl.pAdviseSink.reset();
+    return S_OK;
+}
+
 STDMETHODIMP MorvaneLauncher::SetMoniker(DWORD, IMoniker*) { return E_NOTIMPL; }
 STDMETHODIMP MorvaneLauncher::GetMoniker(DWORD, DWORD, IMoniker**) { return E_NOTIMPL; }
 STDMETHODIMP MorvaneLauncher::InitFromData(IDataObject*, BOOL, DWORD) { return E_NOTIMPL; }
 STDMETHODIMP MorvaneLauncher::GetClipboardData(DWORD, IDataObject**) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::DoVerb(LONG, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) {
-    return E_NOTIMPL;
+
+STDMETHODIMP MorvaneLauncher::DoVerb(LONG iVerb, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) {
+    RETURN_HR_IF(E_FAIL, !bHasDocSite);
+    switch (iVerb) {
+    case OLEIVERB_SHOW:
+    case OLEIVERB_OPEN:
+    case OLEIVERB_UIACTIVATE:
+    case OLEIVERB_INPLACEACTIVATE: {
+        RETURN_HR_IF(E_FAIL, ctl.bUIActive || !pDocSite);
+        LogPrint(0, "Activating ActiveDocument server");
+        gn::com_ptr<IOleDocumentSite> site = pDocSite;  // held across the call
+        return site->ActivateMe(nullptr);
+    }
+    default:
+        return E_FAIL;
+    }
 }
-STDMETHODIMP MorvaneLauncher::EnumVerbs(IEnumOLEVERB**) { return E_NOTIMPL; }
+
+STDMETHODIMP MorvaneLauncher::EnumVerbs(IEnumOLEVERB** ppEnumOleVerb) {
+    RETURN_HR_IF(E_POINTER, !ppEnumOleVerb);
+    return OleRegEnumVerbs(CLSID_MorvaneLauncher, ppEnumOleVerb);
+}
+
 STDMETHODIMP MorvaneLauncher::Update() { return S_OK; }
 STDMETHODIMP MorvaneLauncher::IsUpToDate() { return S_OK; }
+
 STDMETHODIMP MorvaneLauncher::GetUserClassID(CLSID* pClsid) {
     RETURN_HR_IF(E_POINTER, !pClsid);
     *pClsid = CLSID_MorvaneLauncher;
     return S_OK;
 }
-STDMETHODIMP MorvaneLauncher::GetUserType(DWORD, LPOLESTR*) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::SetExtent(DWORD, SIZEL*) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::GetExtent(DWORD, SIZEL*) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::Advise(IAdviseSink*, DWORD*) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::Unadvise(DWORD) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::EnumAdvise(IEnumSTATDATA**) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::GetMiscStatus(DWORD, DWORD*) { return E_NOTIMPL; }
+
+STDMETHODIMP MorvaneLauncher::GetUserType(DWORD dwFormOfType, LPOLESTR* pszUserType) {
+    RETURN_HR_IF(E_POINTER, !pszUserType);
+    return OleRegGetUserType(CLSID_MorvaneLauncher, dwFormOfType, pszUserType);
+}
+
+STDMETHODIMP MorvaneLauncher::SetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
+    RETURN_HR_IF(DV_E_DVASPECT, dwDrawAspect != DVASPECT_CONTENT);
+    RETURN_HR_IF(E_POINTER, !psizel);
+    const bool changed = psizel->cx != ctl.sizeExtent.cx || psizel->cy != ctl.sizeExtent.cy;
+    const bool natural_changed =
+        ctl.bResizeNatural &&
+        (psizel->cx != ctl.sizeNatural.cx || psizel->cy != ctl.sizeNatural.cy);
+    ctl.sizeExtent = *psizel;
+    if (ctl.bResizeNatural) ctl.sizeNatural = *psizel;
+    if (ctl.bRecomposeOnResize && (changed || natural_changed)) {
+        if (ctl.pDataAdviseHolder)
+            ctl.pDataAdviseHolder->SendOnDataChange(static_cast<IDataObject*>(nullptr), 0, 0);
+        if (ctl.bInPlaceActive && ctl.hWnd)
+            InvalidateRect(ctl.hWnd, nullptr, TRUE);
+        else if (ctl.pAdviseSink)
+            ctl.pAdviseSink->OnViewChange(DVASPECT_CONTENT, -1);
+    }
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneLauncher::GetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
+    RETURN_HR_IF(E_FAIL, dwDrawAspect != DVASPECT_CONTENT);
+    RETURN_HR_IF(E_POINTER, !psizel);
+    *psizel = ctl.sizeExtent;
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneLauncher::Advise(IAdviseSink* pAdvSink, DWORD* pdwConnection) {
+    if (!ctl.pOleAdviseHolder) RETURN_IF_FAILED(CreateOleAdviseHolder(ctl.pOleAdviseHolder.put()));
+    return ctl.pOleAdviseHolder->Advise(pAdvSink, pdwConnection);
+}
+
+STDMETHODIMP MorvaneLauncher::Unadvise(DWORD dwConnection) {
+    RETURN_HR_IF(E_FAIL, !ctl.pOleAdviseHolder);
+    return ctl.pOleAdviseHolder->Unadvise(dwConnection);
+}
+
+STDMETHODIMP MorvaneLauncher::EnumAdvise(IEnumSTATDATA** ppenumAdvise) {
+    RETURN_HR_IF(E_FAIL, !ctl.pOleAdviseHolder);
+    return ctl.pOleAdviseHolder->EnumAdvise(ppenumAdvise);
+}
+
+STDMETHODIMP MorvaneLauncher::GetMiscStatus(DWORD dwAspect, DWORD* pdwStatus) {
+    RETURN_HR_IF(E_POINTER, !pdwStatus);
+    return OleRegGetMiscStatus(CLSID_MorvaneLauncher, dwAspect, pdwStatus);
+}
+
 STDMETHODIMP MorvaneLauncher::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
 
+// ---------------------------------------------------------------------------
 // IOleWindow
+
 STDMETHODIMP MorvaneLauncher::GetWindow(HWND* phwnd) {
     RETURN_HR_IF(E_POINTER, !phwnd);
     *phwnd = ctl.hWnd;
     return ctl.hWnd ? S_OK : E_UNEXPECTED;
 }
+
 STDMETHODIMP MorvaneLauncher::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
 
+// ---------------------------------------------------------------------------
 // IOleInPlaceActiveObject
-STDMETHODIMP MorvaneLauncher::TranslateAccelerator(LPMSG) { return E_NOTIMPL; }
+
+STDMETHODIMP MorvaneLauncher::TranslateAccelerator(LPMSG lpmsg) {
+    RETURN_HR_IF(E_POINTER, !lpmsg);
+    if (is_tab_key(lpmsg) && ctl.hWnd) {
+        // The hosted control gets the first chance at the Tab key.
+        if (SendMessageA(ctl.hWnd, kForwardMsg, 0, reinterpret_cast<LPARAM>(lpmsg)) != 0)
+            return S_OK;
+        if (IsDialogMessageA(ctl.hWnd, lpmsg)) return S_OK;
+    }
+    gn::com_ptr<IOleControlSite> site = ctl.pClientSite.try_query<IOleControlSite>();
+    if (!site) return S_FALSE;
+    DWORD modifiers = 0;
+    if (GetKeyState(VK_SHIFT) < 0) modifiers |= 1;
+    if (GetKeyState(VK_CONTROL) < 0) modifiers |= 2;
+    if (GetKeyState(VK_MENU) < 0) modifiers |= 4;
+    return site->TranslateAccelerator(lpmsg, modifiers) == S_OK ? S_OK : S_FALSE;
+}
+
 STDMETHODIMP MorvaneLauncher::OnFrameWindowActivate(BOOL) { return S_OK; }
-STDMETHODIMP MorvaneLauncher::OnDocWindowActivate(BOOL) { return E_NOTIMPL; }
+
+STDMETHODIMP MorvaneLauncher::OnDocWindowActivate(BOOL fActivate) {
+    if (!fActivate) UIDeactivate();
+    return S_OK;
+}
+
 STDMETHODIMP MorvaneLauncher::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
 STDMETHODIMP MorvaneLauncher::EnableModeless(BOOL) { return S_OK; }
 
+// ---------------------------------------------------------------------------
 // IOleInPlaceObject / IOleInPlaceObjectWindowless
-STDMETHODIMP MorvaneLauncher::InPlaceDeactivate() { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::UIDeactivate() { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::SetObjectRects(LPCRECT, LPCRECT) { return E_NOTIMPL; }
+
+STDMETHODIMP MorvaneLauncher::InPlaceDeactivate() {
+    if (!ctl.bInPlaceActive) return S_OK;
+    UIDeactivate();
+    ctl.bInPlaceActive = false;
+    if (ctl.hWnd) DestroyWindow(ctl.hWnd);
+    if (ctl.pInPlaceSite) {
+        gn::com_ptr<IOleInPlaceSite> site = ctl.pInPlaceSite;
+        site->OnInPlaceDeactivate();
+    }
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneLauncher::UIDeactivate() {
+    if (!ctl.bUIActive) return S_OK;
+    ctl.bUIActive = false;
+    if (gn::com_ptr<IOleInPlaceSite> site = ctl.pInPlaceSite) {
+        gn::com_ptr<IOleInPlaceFrame> frame;
+        gn::com_ptr<IOleInPlaceUIWindow> ui;
+        RECT pos{}, clip{};
+        OLEINPLACEFRAMEINFO info{};
+        info.cb = sizeof info;
+        site->GetWindowContext(frame.put(), ui.put(), &pos, &clip, &info);
+        if (ui) ui->SetActiveObject(nullptr, nullptr);
+        if (frame) frame->SetActiveObject(nullptr, nullptr);
+        site->OnUIDeactivate(FALSE);
+    }
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneLauncher::SetObjectRects(LPCRECT lprcPosRect, LPCRECT lprcClipRect) {
+    RETURN_HR_IF(E_POINTER, !lprcPosRect || !lprcClipRect);
+    ctl.rcPos = *lprcPosRect;
+    if (!ctl.hWnd) return S_OK;
+    // Clip the window to the visible part of the position rectangle.
+    RECT visible{};
+    IntersectRect(&visible, lprcPosRect, lprcClipRect);
+    if (!EqualRect(&visible, lprcPosRect)) {
+        OffsetRect(&visible, -lprcPosRect->left, -lprcPosRect->top);
+        HRGN region = CreateRectRgnIndirect(&visible);
+        if (region && !SetWindowRgn(ctl.hWnd, region, TRUE)) DeleteObject(region);
+        ctl.bUsingWindowRgn = region != nullptr;
+    } else if (ctl.bUsingWindowRgn) {
+        SetWindowRgn(ctl.hWnd, nullptr, TRUE);
+        ctl.bUsingWindowRgn = false;
+    }
+    SetWindowPos(ctl.hWnd, nullptr, lprcPosRect->left, lprcPosRect->top,
+                 lprcPosRect->right - lprcPosRect->left, lprcPosRect->bottom - lprcPosRect->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    return S_OK;
+}
+
 STDMETHODIMP MorvaneLauncher::ReactivateAndUndo() { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::OnWindowMessage(UINT, WPARAM, LPARAM, LRESULT*) { return E_NOTIMPL; }
+
+STDMETHODIMP MorvaneLauncher::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam,
+                                              LRESULT* plResult) {
+    bool handled = false;
+    const LRESULT result = on_message(msg, wParam, lParam, handled);
+    if (plResult) *plResult = result;
+    return handled ? S_OK : S_FALSE;
+}
+
 STDMETHODIMP MorvaneLauncher::GetDropTarget(IDropTarget**) { return E_NOTIMPL; }
 
+// ---------------------------------------------------------------------------
 // IOleDocument
-STDMETHODIMP MorvaneLauncher::CreateView(IOleInPlaceSite*, IStream*, DWORD, IOleDocumentView**) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP MorvaneLauncher::GetDocMiscStatus(DWORD*) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::EnumViews(IEnumOleDocumentViews**, IOleDocumentView**) {
-    return E_NOTIMPL;
+
+STDMETHODIMP MorvaneLauncher::CreateView(IOleInPlaceSite* pIPSite, IStream* pstm, DWORD,
+                                         IOleDocumentView** ppView) {
+    RETURN_HR_IF(E_POINTER, !ppView);
+    *ppView = nullptr;
+    RETURN_HR_IF(E_FAIL, static_cast<bool>(ctl.pInPlaceSite));
+    IOleDocumentView* view = this;
+    view->AddRef();
+    if (pIPSite) view->SetInPlaceSite(pIPSite);
+    if (pstm) view->ApplyViewState(pstm);
+    *ppView = view;
+    return S_OK;
 }
 
+STDMETHODIMP MorvaneLauncher::GetDocMiscStatus(DWORD* pdwStatus) {
+    RETURN_HR_IF(E_POINTER, !pdwStatus);
+    *pdwStatus = DOCMISC_NOFILESUPPORT;
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneLauncher::EnumViews(IEnumOleDocumentViews**, IOleDocumentView** ppView) {
+    RETURN_HR_IF(E_POINTER, !ppView);
+    *ppView = this;
+    AddRef();
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
 // IOleDocumentView
-STDMETHODIMP MorvaneLauncher::SetInPlaceSite(IOleInPlaceSite*) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::GetInPlaceSite(IOleInPlaceSite**) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::GetDocument(IUnknown**) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::SetRect(LPRECT) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::GetRect(LPRECT) { return E_NOTIMPL; }
+
+STDMETHODIMP MorvaneLauncher::SetInPlaceSite(IOleInPlaceSite* pIPSite) {
+    HRESULT hr = S_OK;
+    if (ctl.pInPlaceSite) {
+        UIActivate(FALSE);
+        hr = InPlaceDeactivate();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = S_OK;
+        // A null site leaves the held one in place; Close releases it.
+        if (pIPSite) ctl.pInPlaceSite.assign(pIPSite);
+    }
+    if (!pIPSite && pBinding) {
+        LogPrint(0,
+                 "SetInPlaceSite(NULL) called (i.e. closing active document) while file "
+                 "downloading is still in progress. Aborting the download now.");
+        // The main plugin is not told about a document that is being closed.
+        pSink.reset();
+        SysFreeString(sError);
+        sError = SysAllocString(L"Closing document");
+        gn::com_ptr<IBinding> binding = pBinding;  // OnStopBinding may clear the field
+        binding->Abort();
+    }
+    return hr;
+}
+
+STDMETHODIMP MorvaneLauncher::GetInPlaceSite(IOleInPlaceSite** ppIPSite) {
+    RETURN_HR_IF(E_FAIL, !ppIPSite);
+    return ctl.pInPlaceSite.copy_to(ppIPSite);
+}
+
+STDMETHODIMP MorvaneLauncher::GetDocument(IUnknown** ppunk) {
+    RETURN_HR_IF(E_FAIL, !ppunk);
+    *ppunk = static_cast<ILauncher*>(this);
+    (*ppunk)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneLauncher::SetRect(LPRECT prcView) {
+    RETURN_HR_IF(E_POINTER, !prcView);
+    if (inSetRect) return S_OK;
+    inSetRect = true;
+    SetObjectRects(prcView, prcView);
+    inSetRect = false;
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneLauncher::GetRect(LPRECT prcView) {
+    RETURN_HR_IF(E_POINTER, !prcView);
+    *prcView = ctl.rcPos;
+    return S_OK;
+}
+
 STDMETHODIMP MorvaneLauncher::SetRectComplex(LPRECT, LPRECT, LPRECT, LPRECT) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::Show(BOOL) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::UIActivate(BOOL) { return E_NOTIMPL; }
+
+STDMETHODIMP MorvaneLauncher::Show(BOOL fShow) {
+    if (fShow) {
+        if (ctl.bUIActive) return S_OK;
+        const HRESULT hr = ActivateView(OLEIVERB_INPLACEACTIVATE);
+        if (SUCCEEDED(hr)) StartClient();
+        return hr;
+    }
+    const HRESULT hr = UIActivate(FALSE);
+    if (ctl.hWnd) ShowWindow(ctl.hWnd, SW_HIDE);
+    return hr;
+}
+
+STDMETHODIMP MorvaneLauncher::UIActivate(BOOL fUIActivate) {
+    if (fUIActivate) {
+        RETURN_HR_IF(E_UNEXPECTED, !ctl.pInPlaceSite);
+        if (ctl.bUIActive) return S_OK;
+        const HRESULT hr = ActivateView(OLEIVERB_UIACTIVATE);
+        if (SUCCEEDED(hr)) StartClient();
+        return hr;
+    }
+    return UIDeactivate();
+}
+
 STDMETHODIMP MorvaneLauncher::Open() { return E_NOTIMPL; }
-STDMETHODIMP MorvaneLauncher::CloseView(DWORD) { return E_NOTIMPL; }
+
+STDMETHODIMP MorvaneLauncher::CloseView(DWORD) {
+    Show(FALSE);
+    SetInPlaceSite(nullptr);
+    return S_OK;
+}
+
 STDMETHODIMP MorvaneLauncher::SaveViewState(LPSTREAM) { return E_NOTIMPL; }
 STDMETHODIMP MorvaneLauncher::ApplyViewState(LPSTREAM) { return E_NOTIMPL; }
 STDMETHODIMP MorvaneLauncher::Clone(IOleInPlaceSite*, IOleDocumentView**) { return E_NOTIMPL; }
 
-LRESULT MorvaneLauncher::on_message(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
+// ---------------------------------------------------------------------------
+// Activation
+
+HRESULT MorvaneLauncher::ActivateView(LONG iVerb) {
+    // Activation needs the view's site; a browser that shows the view before
+    // giving it one gets an error rather than a half-active document.
+    RETURN_HR_IF(E_UNEXPECTED, !ctl.pInPlaceSite);
+    gn::com_ptr<IOleInPlaceSite> site = ctl.pInPlaceSite;
+    ctl.bNegotiatedWnd = true;
+    if (!ctl.bInPlaceActive) {
+        const HRESULT hr = site->CanInPlaceActivate();
+        if (FAILED(hr)) return hr;
+        site->OnInPlaceActivate();
+    }
+    ctl.bInPlaceActive = true;
+    frameInfo.cb = 20;
+
+    gn::com_ptr<IOleInPlaceUIWindow> ui_window;
+    HWND parent = nullptr;
+    if (site->GetWindow(&parent) == S_OK) {
+        pInPlaceFrame.reset();
+        RECT pos{}, clip{};
+        site->GetWindowContext(pInPlaceFrame.put(), ui_window.put(), &pos, &clip, &frameInfo);
+        ctl.rcPos = pos;
+        if (ctl.hWnd) {
+            ShowWindow(ctl.hWnd, SW_SHOW);
+            SetFocus(ctl.hWnd);
+        } else {
+            CreateLauncherWindow(parent, pos);
+        }
+        SetObjectRects(&pos, &clip);
+    }
+
+    gn::com_ptr<IOleInPlaceActiveObject> active(static_cast<IOleInPlaceActiveObject*>(this));
+    const bool ui_verb = iVerb == OLEIVERB_UIACTIVATE || iVerb == OLEIVERB_PRIMARY;
+    const bool no_ambient = !ctl.pAmbientDispatch &&
+                            (iVerb == OLEIVERB_INPLACEACTIVATE || iVerb == OLEIVERB_UIACTIVATE ||
+                             iVerb == OLEIVERB_SHOW || iVerb == OLEIVERB_PRIMARY);
+    if ((ui_verb || no_ambient) && !ctl.bUIActive) {
+        ctl.bUIActive = true;
+        const HRESULT hr = site->OnUIActivate();
+        if (FAILED(hr)) return hr;
+        if (pInPlaceFrame) pInPlaceFrame->SetActiveObject(active.get(), nullptr);
+        if (ui_window) ui_window->SetActiveObject(active.get(), nullptr);
+    }
+    if (ctl.pClientSite) ctl.pClientSite->ShowObject();
+    return S_OK;
+}
+
+void MorvaneLauncher::CreateLauncherWindow(HWND parent, const RECT& pos) {
+    if (!launcher_window_class()) return;
+    _Module.add_create_wnd_data(this);
+    HWND hwnd = CreateWindowExA(0, g_window_class_name, nullptr,
+                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                                pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top,
+                                parent, nullptr, _Module.module_instance(), nullptr);
+    if (!hwnd) _Module.extract_create_wnd_data();  // never reached the window: take it back
+}
+
+// The control base's own in-place activation, run when the launcher window
+// is created: the site is already negotiated and the launcher in-place active.
+HRESULT MorvaneLauncher::InPlaceActivateFromWindow() {
+    if (!ctl.pClientSite || !ctl.pInPlaceSite) return S_OK;
+    gn::com_ptr<IOleInPlaceSite> site = ctl.pInPlaceSite;
+    gn::com_ptr<IOleInPlaceFrame> frame;
+    gn::com_ptr<IOleInPlaceUIWindow> ui_window;
+    HWND parent = nullptr;
+    if (site->GetWindow(&parent) == S_OK) {
+        RECT pos{}, clip{};
+        OLEINPLACEFRAMEINFO info{};
+        info.cb = sizeof info;
+        site->GetWindowContext(frame.put(), ui_window.put(), &pos, &clip, &info);
+        ShowWindow(ctl.hWnd, SW_SHOW);
+        SetFocus(ctl.hWnd);
+        SetObjectRects(&pos, &clip);
+    }
+    if (!ctl.bUIActive) {
+        ctl.bUIActive = true;
+        RETURN_IF_FAILED(site->OnUIActivate());
+        SetFocus(ctl.hWnd);
+        IOleInPlaceActiveObject* active = this;
+        if (frame) {
+            frame->SetActiveObject(active, nullptr);
+            frame->SetBorderSpace(nullptr);
+        }
+        if (ui_window) {
+            ui_window->SetActiveObject(active, nullptr);
+            ui_window->SetBorderSpace(nullptr);
+        }
+    }
+    ctl.pClientSite->ShowObject();
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// The launcher window
+
+LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM, LPARAM, bool& handled) {
+    if (!ctl.hWnd) ctl.hWnd = hwnd();
+    if (msg != WM_CREATE) return 0;
+    handled = true;
+    if (ctl.bInPlaceActive && !ctl.bUIActive) {
+        InPlaceActivateFromWindow();
+    } else if (ctl.bUIActive) {
+        HWND focus = GetFocus();
+        if (focus != ctl.hWnd && !IsChild(ctl.hWnd, focus)) SetFocus(ctl.hWnd);
+    } else {
+        SetFocus(ctl.hWnd);
+    }
     return 0;
 }
+
+void MorvaneLauncher::on_final_message() { ctl.hWnd = nullptr; }

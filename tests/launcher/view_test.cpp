@@ -1,0 +1,264 @@
+// The launcher as an active document inside a browser-like container.
+#include <gtest/gtest.h>
+
+#include <docobj.h>
+
+#include "frame/interfaces.h"
+#include "support/browser.h"
+#include "support/module.h"
+
+using gn::com_ptr;
+using gntest::BrowserContainer;
+using gntest::LoadedModule;
+
+namespace {
+
+class ViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        ASSERT_TRUE(module.loaded());
+        ASSERT_EQ(S_OK, module.create(CLSID_MorvaneLauncher, IID_IUnknown, launcher.put_void()));
+    }
+    void TearDown() override {
+        launcher.reset();
+        EXPECT_EQ(S_OK, module.can_unload_now());
+        module.unload();
+        OleUninitialize();
+    }
+    HWND launcher_window() {
+        com_ptr<IOleWindow> window = launcher.try_query<IOleWindow>();
+        HWND hwnd = nullptr;
+        if (window) window->GetWindow(&hwnd);
+        return hwnd;
+    }
+    LoadedModule module;
+    com_ptr<IUnknown> launcher;
+};
+
+}  // namespace
+
+TEST_F(ViewTest, ShowActivatesInPlaceCreatesTheWindowAndLeavesItUIActive) {
+    BrowserContainer browser;
+    ASSERT_EQ(S_OK, browser.open(launcher.get(), nullptr, nullptr));
+    EXPECT_EQ(S_OK, browser.create_view_result);
+    EXPECT_EQ(S_OK, browser.set_rect_result);
+    EXPECT_EQ(S_OK, browser.show_result);
+    for (const char* call : {"ActivateMe", "CanInPlaceActivate", "OnInPlaceActivate",
+                             "GetWindowContext", "OnUIActivate", "Frame.SetActiveObject",
+                             "UIWindow.SetActiveObject", "ShowObject"})
+        EXPECT_TRUE(browser.called(call)) << call;
+
+    HWND hwnd = launcher_window();
+    ASSERT_TRUE(IsWindow(hwnd));
+    EXPECT_EQ(browser.document_window(), GetParent(hwnd));
+    const LONG style = GetWindowLongA(hwnd, GWL_STYLE);
+    EXPECT_EQ(static_cast<LONG>(WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN),
+              style & static_cast<LONG>(WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN));
+    EXPECT_EQ(0, GetWindowLongA(hwnd, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY);
+    char class_name[64] = {};
+    GetClassNameA(hwnd, class_name, sizeof class_name);
+    EXPECT_EQ(0, strncmp(class_name, "GNLauncher:", 11)) << class_name;
+    RECT rc{};
+    GetClientRect(hwnd, &rc);
+    EXPECT_EQ(400, rc.right);
+    EXPECT_EQ(300, rc.bottom);
+
+    // Already UI-active: a second Show does nothing.
+    browser.calls.clear();
+    EXPECT_EQ(S_OK, browser.view()->Show(TRUE));
+    EXPECT_EQ(S_OK, browser.view()->UIActivate(TRUE));
+    EXPECT_TRUE(browser.calls.empty());
+
+    browser.close();
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_TRUE(browser.called("OnUIDeactivate"));
+    EXPECT_TRUE(browser.called("OnInPlaceDeactivate"));
+}
+
+TEST_F(ViewTest, UIActivateRoadAlsoActivates) {
+    BrowserContainer::Options options;
+    options.ui_activate = true;
+    options.ui_window = false;
+    BrowserContainer browser(options);
+    ASSERT_EQ(S_OK, browser.open(launcher.get(), nullptr, nullptr));
+    EXPECT_TRUE(IsWindow(launcher_window()));
+    EXPECT_TRUE(browser.called("Frame.SetActiveObject"));
+    EXPECT_FALSE(browser.called("UIWindow.SetActiveObject"));
+}
+
+TEST_F(ViewTest, VerbsThatAreRefused) {
+    BrowserContainer browser;
+    browser.attach(launcher.get());
+    com_ptr<IOleObject> ole = launcher.try_query<IOleObject>();
+    // No client site yet: nothing can be activated.
+    EXPECT_EQ(E_FAIL, browser.do_verb(OLEIVERB_SHOW));
+    ASSERT_EQ(S_OK, browser.set_client_site());
+    EXPECT_EQ(E_FAIL, browser.do_verb(OLEIVERB_PRIMARY));
+    EXPECT_EQ(E_FAIL, browser.do_verb(OLEIVERB_HIDE));
+    EXPECT_EQ(E_FAIL, browser.do_verb(7));
+    EXPECT_FALSE(browser.called("ActivateMe"));
+    EXPECT_EQ(S_OK, browser.do_verb(OLEIVERB_SHOW));
+    // UI-active now: activation verbs are refused.
+    EXPECT_EQ(E_FAIL, browser.do_verb(OLEIVERB_UIACTIVATE));
+}
+
+TEST_F(ViewTest, ClientSiteThatIsNoDocumentSiteCannotActivate) {
+    BrowserContainer::Options options;
+    options.document_site = false;
+    BrowserContainer browser(options);
+    EXPECT_EQ(E_FAIL, browser.open(launcher.get(), nullptr, nullptr));
+    EXPECT_FALSE(browser.called("ActivateMe"));
+}
+
+TEST_F(ViewTest, OneViewOnly) {
+    BrowserContainer browser;
+    ASSERT_EQ(S_OK, browser.open(launcher.get(), nullptr, nullptr));
+    com_ptr<IOleDocument> doc = launcher.try_query<IOleDocument>();
+    com_ptr<IOleDocumentView> second;
+    EXPECT_EQ(E_FAIL, doc->CreateView(nullptr, nullptr, 0, second.put()));
+    EXPECT_FALSE(second);
+    EXPECT_EQ(E_POINTER, doc->CreateView(nullptr, nullptr, 0, nullptr));
+
+    com_ptr<IOleDocumentView> view;
+    EXPECT_EQ(S_OK, doc->EnumViews(nullptr, view.put()));
+    EXPECT_EQ(browser.view(), view.get());
+    DWORD status = 0;
+    EXPECT_EQ(S_OK, doc->GetDocMiscStatus(&status));
+    EXPECT_EQ(static_cast<DWORD>(DOCMISC_NOFILESUPPORT), status);
+
+    com_ptr<IUnknown> document;
+    EXPECT_EQ(S_OK, view->GetDocument(document.put()));
+    EXPECT_EQ(launcher.get(), document.get());
+    EXPECT_EQ(E_FAIL, view->GetDocument(nullptr));
+    com_ptr<IOleInPlaceSite> site;
+    EXPECT_EQ(S_OK, view->GetInPlaceSite(site.put()));
+    EXPECT_TRUE(site);
+    for (HRESULT hr : {view->Open(), view->SaveViewState(nullptr), view->ApplyViewState(nullptr),
+                       view->Clone(nullptr, nullptr),
+                       view->SetRectComplex(nullptr, nullptr, nullptr, nullptr)})
+        EXPECT_EQ(E_NOTIMPL, hr);
+}
+
+TEST_F(ViewTest, SetRectMovesTheWindowAndANestedSetRectReturnsAtOnce) {
+    BrowserContainer browser;
+    ASSERT_EQ(S_OK, browser.open(launcher.get(), nullptr, nullptr));
+    HWND hwnd = launcher_window();
+    RECT rc{10, 20, 210, 120};
+    ASSERT_EQ(S_OK, browser.view()->SetRect(&rc));
+    RECT got{};
+    GetWindowRect(hwnd, &got);
+    MapWindowPoints(nullptr, browser.document_window(), reinterpret_cast<POINT*>(&got), 2);
+    EXPECT_TRUE(EqualRect(&rc, &got));
+    RECT view_rect{};
+    EXPECT_EQ(S_OK, browser.view()->GetRect(&view_rect));
+    EXPECT_TRUE(EqualRect(&rc, &view_rect));
+
+    // While the window moves, a second SetRect arrives: it must not move it again.
+    static IOleDocumentView* nested_view;
+    static WNDPROC previous;
+    static HRESULT nested_result;
+    nested_view = browser.view();
+    nested_result = E_PENDING;
+    previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+            if (m == WM_WINDOWPOSCHANGED && nested_result == E_PENDING) {
+                RECT other{0, 0, 50, 50};
+                nested_result = nested_view->SetRect(&other);
+            }
+            return CallWindowProcA(previous, h, m, w, l);
+        })));
+    RECT outer{5, 5, 305, 205};
+    EXPECT_EQ(S_OK, browser.view()->SetRect(&outer));
+    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+    EXPECT_EQ(S_OK, nested_result);
+    EXPECT_EQ(S_OK, browser.view()->GetRect(&view_rect));
+    EXPECT_TRUE(EqualRect(&outer, &view_rect));
+    EXPECT_EQ(E_POINTER, browser.view()->SetRect(nullptr));
+}
+
+TEST_F(ViewTest, RefusedInPlaceActivationCanBeTriedAgain) {
+    BrowserContainer::Options options;
+    options.can_in_place_activate = E_FAIL;
+    BrowserContainer browser(options);
+    EXPECT_EQ(E_FAIL, browser.open(launcher.get(), nullptr, nullptr));
+    EXPECT_EQ(E_FAIL, browser.show_result);
+    EXPECT_EQ(nullptr, launcher_window());
+    browser.options().can_in_place_activate = S_FALSE;  // not a failure
+    EXPECT_EQ(S_OK, browser.view()->Show(TRUE));
+    EXPECT_TRUE(IsWindow(launcher_window()));
+}
+
+TEST_F(ViewTest, ExtentAndAspects) {
+    com_ptr<IOleObject> ole = launcher.try_query<IOleObject>();
+    SIZEL size{};
+    EXPECT_EQ(S_OK, ole->GetExtent(DVASPECT_CONTENT, &size));
+    EXPECT_EQ(5080, size.cx);
+    EXPECT_EQ(5080, size.cy);
+    EXPECT_EQ(E_FAIL, ole->GetExtent(DVASPECT_ICON, &size));
+    SIZEL wanted{1000, 2000};
+    EXPECT_EQ(DV_E_DVASPECT, ole->SetExtent(DVASPECT_THUMBNAIL, &wanted));
+    EXPECT_EQ(E_POINTER, ole->SetExtent(DVASPECT_CONTENT, nullptr));
+    EXPECT_EQ(S_OK, ole->SetExtent(DVASPECT_CONTENT, &wanted));
+    EXPECT_EQ(S_OK, ole->GetExtent(DVASPECT_CONTENT, &size));
+    EXPECT_EQ(1000, size.cx);
+    EXPECT_EQ(2000, size.cy);
+
+    EXPECT_EQ(E_FAIL, ole->Unadvise(1));
+    com_ptr<IEnumSTATDATA> advises;
+    EXPECT_EQ(E_FAIL, ole->EnumAdvise(advises.put()));
+    for (HRESULT hr : {ole->SetMoniker(0, nullptr), ole->InitFromData(nullptr, FALSE, 0),
+                       ole->GetClipboardData(0, nullptr), ole->SetColorScheme(nullptr)})
+        EXPECT_EQ(E_NOTIMPL, hr);
+    EXPECT_EQ(E_POINTER, ole->EnumVerbs(nullptr));
+    EXPECT_EQ(E_POINTER, ole->GetMiscStatus(DVASPECT_CONTENT, nullptr));
+
+    com_ptr<IOleInPlaceObject> inplace = launcher.try_query<IOleInPlaceObject>();
+    HWND hwnd = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(E_UNEXPECTED, inplace->GetWindow(&hwnd));
+    EXPECT_EQ(E_POINTER, inplace->GetWindow(nullptr));
+
+    com_ptr<IOleControl> control = launcher.try_query<IOleControl>();
+    EXPECT_EQ(S_OK, control->FreezeEvents(TRUE));
+    EXPECT_EQ(S_OK, control->FreezeEvents(FALSE));
+    EXPECT_EQ(S_OK, control->OnAmbientPropertyChange(DISPID_UNKNOWN));
+    EXPECT_EQ(E_NOTIMPL, control->GetControlInfo(nullptr));
+}
+
+TEST_F(ViewTest, KeysGoToTheSiteWithTheModifierState) {
+    BrowserContainer browser;
+    ASSERT_EQ(S_OK, browser.open(launcher.get(), nullptr, nullptr));
+    com_ptr<IOleInPlaceActiveObject> active = launcher.try_query<IOleInPlaceActiveObject>();
+    ASSERT_TRUE(active);
+    EXPECT_EQ(static_cast<IOleInPlaceActiveObject*>(active.get()), browser.active_object);
+    MSG msg{launcher_window(), WM_KEYDOWN, 'A', 0, 0, {0, 0}};
+    browser.calls.clear();
+    EXPECT_EQ(S_FALSE, active->TranslateAccelerator(&msg));
+    EXPECT_TRUE(browser.called("TranslateAccelerator(0)"));
+    // A Tab that nothing in the window takes also goes on to the site.
+    msg.wParam = VK_TAB;
+    EXPECT_EQ(S_FALSE, active->TranslateAccelerator(&msg));
+}
+
+TEST_F(ViewTest, MisbehavingContainerGetsResultCodes) {
+    com_ptr<IOleDocumentView> view;
+    com_ptr<IOleDocument> doc = launcher.try_query<IOleDocument>();
+    ASSERT_EQ(S_OK, doc->CreateView(nullptr, nullptr, 0, view.put()));
+    // Show and UIActivate with no site at all.
+    EXPECT_TRUE(FAILED(view->Show(TRUE)));
+    EXPECT_EQ(E_UNEXPECTED, view->UIActivate(TRUE));
+    EXPECT_EQ(S_OK, view->Show(FALSE));
+    EXPECT_EQ(S_OK, view->CloseView(0));
+    com_ptr<IOleObject> ole = launcher.try_query<IOleObject>();
+    EXPECT_EQ(S_OK, ole->Close(OLECLOSE_NOSAVE));
+    EXPECT_EQ(S_OK, ole->Close(OLECLOSE_NOSAVE));
+    EXPECT_EQ(S_OK, ole->SetClientSite(nullptr));
+    EXPECT_EQ(S_OK, ole->SetClientSite(nullptr));
+
+    // Close twice, release in between calls.
+    BrowserContainer browser;
+    ASSERT_EQ(S_OK, browser.open(launcher.get(), nullptr, nullptr));
+    EXPECT_EQ(S_OK, ole->Close(OLECLOSE_NOSAVE));
+    EXPECT_EQ(S_OK, ole->Close(OLECLOSE_NOSAVE));
+    browser.close();
+}
