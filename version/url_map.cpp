@@ -1,5 +1,95 @@
 // The per-user map from legacy document URLs to their successors.
 #include "version/version_service.h"
 
-STDMETHODIMP MorvaneVersion::Map6xUrlTo8(BSTR, BSTR) { return E_NOTIMPL; }
-STDMETHODIMP MorvaneVersion::Clear6xUrlMap() { return E_NOTIMPL; }
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "frame/log.h"
+#include "version/version_text.h"
+
+namespace {
+
+const char kMapKey[] = "Software\\Quor Software\\QuorPlugin\\quorqry\\6x-8x URL Map";
+
+// The new URL and its terminating zero as the value's data.
+bool write_mapping(HKEY key, const char* old_url, const char* new_url) noexcept {
+    const size_t size = std::strlen(new_url) + 1;
+    if (size > MAXDWORD) return false;
+    return RegSetValueExA(key, old_url, 0, REG_SZ, reinterpret_cast<const BYTE*>(new_url),
+                          static_cast<DWORD>(size)) == ERROR_SUCCESS;
+}
+
+// Maps old_url to new_url, or removes the mapping of old_url when new_url is
+// blank. Removing a mapping that is not there succeeds.
+bool update_url_map(const char* old_url, const char* new_url) noexcept {
+    if (gn::is_blank_url(old_url)) return false;
+    const bool remove = gn::is_blank_url(new_url);
+
+    HKEY raw = nullptr;
+    gn::unique_hkey key;
+    bool exists = false;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kMapKey, 0, KEY_ALL_ACCESS, &raw) == ERROR_SUCCESS) {
+        key.reset(raw);
+        exists = RegQueryValueExA(key.get(), old_url, nullptr, nullptr, nullptr, nullptr) ==
+                 ERROR_SUCCESS;
+    }
+
+    if (remove) return !exists || RegDeleteValueA(key.get(), old_url) == ERROR_SUCCESS;
+    if (exists) return write_mapping(key.get(), old_url, new_url);
+
+    raw = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kMapKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &raw, nullptr) != ERROR_SUCCESS)
+        return false;
+    gn::unique_hkey created(raw);
+    if (key && RegCloseKey(key.release()) != ERROR_SUCCESS) return false;
+    return write_mapping(created.get(), old_url, new_url);
+}
+
+}  // namespace
+
+STDMETHODIMP MorvaneVersion::Map6xUrlTo8(BSTR sOldURL, BSTR sNewURL) {
+    gn::system_text old_url;
+    gn::system_text new_url;
+    const HRESULT converted_old = old_url.assign(sOldURL, SysStringLen(sOldURL));
+    const HRESULT converted_new = new_url.assign(sNewURL, SysStringLen(sNewURL));
+    LogPrint(0, "Map6xUrlTo8() invoked. OldUrl: %s -> NewUrl: %s", old_url.c_str(),
+             new_url.c_str());
+
+    // A URL the code page cannot carry would be stored under, or as, another
+    // text, and could overwrite the mapping of a different document.
+    const bool faithful = SUCCEEDED(converted_old) && SUCCEEDED(converted_new) &&
+                          old_url.exact() && new_url.exact();
+    if (!faithful || !update_url_map(old_url.c_str(), new_url.c_str()))
+        LogPrint(0, "Map6xUrlTo8(): Failed to update URL map in registry");
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneVersion::Clear6xUrlMap() {
+    LogPrint(0, "Clear6xURLMap() invoked");
+    HKEY raw = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kMapKey, 0, KEY_ALL_ACCESS, &raw) != ERROR_SUCCESS)
+        return S_OK;
+    gn::unique_hkey key(raw);
+
+    DWORD count = 0;
+    DWORD longest = 0;
+    if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return S_OK;
+
+    // Names are read as the registry keeps them, in full, so that every mapping
+    // goes: long names and names outside the code page included.
+    const DWORD capacity = longest < 1024 ? 1024 : longest + 1;
+    std::unique_ptr<wchar_t[]> name(new (std::nothrow) wchar_t[capacity]);
+    if (!name) return S_OK;
+    for (DWORD index = count; index-- > 0;) {
+        DWORD length = capacity;
+        if (RegEnumValueW(key.get(), index, name.get(), &length, nullptr, nullptr, nullptr,
+                          nullptr) == ERROR_SUCCESS &&
+            length > 0)
+            RegDeleteValueW(key.get(), name.get());
+    }
+    return S_OK;
+}

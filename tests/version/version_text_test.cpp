@@ -1,0 +1,68 @@
+// Text rules of the version service that the registry tests reach only in
+// part (version text, blank URLs and code-page refusals are covered there).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "version/version_text.h"
+
+TEST(VersionText, BracedGuid) {
+    EXPECT_TRUE(gn::is_braced_guid("{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}"));
+    EXPECT_TRUE(gn::is_braced_guid("{6f3b9d29-4e1a-11d5-a7c3-0050da6e1b42}"));
+    const char* bad[] = {
+        nullptr,
+        "",
+        "6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42",
+        "{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42",
+        "{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}\\",
+        "{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B4}}",
+        "{6F3B9D29+4E1A-11D5-A7C3-0050DA6E1B42}",
+        "{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B4G}",
+        "{ F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}",
+    };
+    for (const char* text : bad) EXPECT_FALSE(gn::is_braced_guid(text)) << (text ? text : "null");
+}
+
+TEST(VersionText, RegistryTextTermination) {
+    char buf[8];
+    std::memcpy(buf, "abcdefgh", 8);
+    EXPECT_TRUE(gn::terminate_registry_text(buf, 8, 3));  // read shorter than buffer
+    EXPECT_STREQ("abc", buf);
+    std::memcpy(buf, "abcdefg", 8);
+    EXPECT_TRUE(gn::terminate_registry_text(buf, 8, 8));  // its own terminator
+    EXPECT_STREQ("abcdefg", buf);
+    std::memcpy(buf, "abcdefgh", 8);
+    EXPECT_FALSE(gn::terminate_registry_text(buf, 8, 8));  // fills without one
+    EXPECT_FALSE(gn::terminate_registry_text(nullptr, 8, 0));
+    EXPECT_TRUE(gn::terminate_registry_text(buf, 8, 0));
+    EXPECT_STREQ("", buf);
+}
+
+TEST(VersionText, SystemTextConversion) {
+    gn::system_text t;
+    EXPECT_EQ(S_OK, t.assign(nullptr, 5));
+    EXPECT_STREQ("", t.c_str());
+    EXPECT_TRUE(t.exact());
+
+    EXPECT_EQ(S_OK, t.assign(L"http://x/a b", 12));
+    EXPECT_STREQ("http://x/a b", t.c_str());
+    EXPECT_TRUE(t.exact());
+
+    EXPECT_EQ(S_OK, t.assign(L"abcdef", 3));  // the given length, not the terminator
+    EXPECT_STREQ("abc", t.c_str());
+
+    EXPECT_EQ(S_OK, t.assign(L"a\0b", 3));
+    EXPECT_FALSE(t.exact());
+
+    // No 8-bit code page has Malayalam letters.
+    EXPECT_EQ(S_OK, t.assign(L"http://x/\u0D05", 10));
+    EXPECT_FALSE(t.exact());
+    if (GetACP() == 1252) {
+        // Best fit would turn this into a plain "A": a look-alike is no copy.
+        EXPECT_EQ(S_OK, t.assign(L"\u0100", 1));
+        EXPECT_FALSE(t.exact());
+    }
+    EXPECT_EQ(S_OK, t.assign(L"x", 1));  // reusable after a failure
+    EXPECT_TRUE(t.exact());
+}
