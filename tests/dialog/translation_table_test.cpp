@@ -68,6 +68,7 @@ TEST(TranslationTable, TranslatesWholeTextsByCase) {
 TEST(TranslationTable, MarkersEmptyFieldsAndFirstLineWins) {
     Loaded m("tt_markers",
              "Q\t?\n"
+             "QQ\t??\n"
              "T\t[TBT]\n"
              "N\talt [NU] text\n"
              "X\t[TBT]x\n"
@@ -78,9 +79,9 @@ TEST(TranslationTable, MarkersEmptyFieldsAndFirstLineWins) {
              "First\tone\n"
              "First\ttwo\n");
     ASSERT_TRUE(m.loaded);
-    Texts texts{"Q", "T", "N", "X", "E", "Tabs", "First", "no tab on this line"};
+    Texts texts{"Q", "QQ", "T", "N", "X", "E", "Tabs", "First", "no tab on this line"};
     EXPECT_EQ(1, m.dll.translate(texts));
-    EXPECT_EQ((Texts{"Q", "T", "N", "[TBT]x", "", "a\tb", "one", "no tab on this line"}), texts)
+    EXPECT_EQ((Texts{"Q", "??", "T", "N", "[TBT]x", "", "a\tb", "one", "no tab on this line"}), texts)
         << gntest::shown(texts);
     // The cache gives the same answers.
     Texts again{"First", "E", "Q"};

@@ -59,19 +59,4 @@ TEST(TranslationText, CutsLineEndsOffTheLastTwoCharacters) {
     EXPECT_EQ("Ja\\n", trimmed("Ja\\n\n"));
 }
 
-TEST(TranslationText, MarkersShowTheSource) {
-    EXPECT_EQ("Cancel", gn::prepare_translation("Cancel", "?\n"));
-    EXPECT_EQ("Cancel", gn::prepare_translation("Cancel", "[TBT]\r\n"));
-    EXPECT_EQ("Cancel", gn::prepare_translation("Cancel", "Abbrechen [NU] alt\n"));
-    EXPECT_EQ("Cancel", gn::prepare_translation("Cancel", "[NU]"));
-    EXPECT_EQ("[TBT]Abbrechen", gn::prepare_translation("Cancel", "[TBT]Abbrechen\n"));
-    EXPECT_EQ("??", gn::prepare_translation("Cancel", "??\n"));
-    EXPECT_EQ(" ?", gn::prepare_translation("Cancel", " ?\n"));
-    EXPECT_EQ("[nu]", gn::prepare_translation("Cancel", "[nu]\n"));
-    EXPECT_EQ("", gn::prepare_translation("Cancel", "\n"));
-    EXPECT_EQ("", gn::prepare_translation("Cancel", ""));
-    // Escapes are resolved before the markers are looked at, and in the result.
-    EXPECT_EQ("Zeile 1\nZeile 2", gn::prepare_translation("x", "Zeile 1\\nZeile 2\n"));
-}
-
 }  // namespace
