@@ -152,7 +152,7 @@ TEST_F(VersionDialog, EscapeCloseBoxAndOtherCommandsCancel) {
     EXPECT_EQ(8, run_dialog(dll, nullptr, [&](HWND d) {
         SendMessageA(d, WM_COMMAND, MAKEWPARAM(8, 0), 0);
         SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_OPEN_WITH_8X, BN_CLICKED), 0);
-        open_after = IsWindow(d) && IsWindowEnabled(d);
+        open_after = IsWindow(d) && IsWindowVisible(d);  // EndDialog hides it
         SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
     }));
     EXPECT_TRUE(open_after);
