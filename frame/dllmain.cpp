@@ -3,6 +3,7 @@
 #include "frame/interfaces.h"
 #include "frame/log.h"
 #include "frame/module.h"
+#include "frame/translation.h"
 #include "launcher/launcher.h"
 #include "registration/registrar.h"
 #include "version/version_service.h"
@@ -33,10 +34,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         g_log.Open();
         g_log.Print("\t*** Started ***");
         _Module.init(instance, g_class_table, LIBID_DZxLauncherLib);
+        g_translation.Locate(instance);
         DisableThreadLibraryCalls(instance);
         break;
     case DLL_PROCESS_DETACH:
         _Module.term();
+        g_translation.Clear();
         g_log.Print("\t*** Exiting ***");
         g_log.Close();
         break;

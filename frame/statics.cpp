@@ -3,3 +3,6 @@
 #include "frame/log.h"
 
 DiagnosticLog g_log;
+
+#include "frame/translation.h"
+TranslationTable g_translation;

@@ -1,0 +1,106 @@
+// Shows the version choice dialog of gndialog_testdll.dll (found beside this
+// program) and saves what the screen shows of it as a 24-bit BMP file.
+// Usage: gndialog_shot.exe OUT.bmp
+#include "tests/dialog/testdll/test_call.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const char* g_out = nullptr;
+int g_status = 1;
+int g_ticks = 0;
+
+BOOL CALLBACK match_dialog(HWND hwnd, LPARAM lp) {
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(lp) = hwnd;
+    return FALSE;
+}
+
+HWND find_dialog() {
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &match_dialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+bool save_bmp(const char* path, HWND hwnd) {
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return false;
+
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;  // bottom-up, as a BMP file stores it
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (mem && bmp) {
+        HGDIOBJ old = SelectObject(mem, bmp);
+        ok = BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
+        GdiFlush();
+        SelectObject(mem, old);
+    }
+    const DWORD stride = ((w * 3 + 3) / 4) * 4;
+    const DWORD size = stride * h;
+    if (ok) {
+        BITMAPFILEHEADER fh{};
+        fh.bfType = 0x4D42;
+        fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+        fh.bfSize = fh.bfOffBits + size;
+        FILE* f = std::fopen(path, "wb");
+        ok = f && std::fwrite(&fh, sizeof fh, 1, f) == 1 &&
+             std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
+             std::fwrite(bits, size, 1, f) == 1;
+        if (f) std::fclose(f);
+    }
+    if (bmp) DeleteObject(bmp);
+    if (mem) DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+void CALLBACK on_timer(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dialog = find_dialog();
+    // Give the dialog a few rounds to paint before taking the picture.
+    if (!dialog || ++g_ticks < 20) return;
+    KillTimer(nullptr, id);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN |
+                                               RDW_FRAME | RDW_ERASE);
+    g_status = save_bmp(g_out, dialog) ? 0 : 3;
+    EndDialog(dialog, 2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: gndialog_shot OUT.bmp\n");
+        return 2;
+    }
+    g_out = argv[1];
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    char* slash = strrchr(path, '\\');
+    if (slash) lstrcpyA(slash + 1, "gndialog_testdll.dll");
+    HMODULE dll = LoadLibraryA(path);
+    if (!dll) {
+        std::fprintf(stderr, "cannot load %s\n", path);
+        return 2;
+    }
+    auto call = reinterpret_cast<GnTestCallFn>(GetProcAddress(dll, "GnTestCall"));
+    SetTimer(nullptr, 0, 50, &on_timer);
+    const INT_PTR choice = call ? call(GnTestAskVersionChoice, 0, 0) : -1;
+    std::printf("dialog result %d\n", static_cast<int>(choice));
+    FreeLibrary(dll);
+    return g_status;
+}

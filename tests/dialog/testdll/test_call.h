@@ -1,0 +1,24 @@
+// The one extra entry point of gndialog_testdll.dll, a test-only build of the
+// module's own sources: it reaches the version choice dialog and the
+// translation table, which the module itself exports nothing for.
+#pragma once
+
+#include <windows.h>
+
+enum GnTestOp : UINT {
+    GnTestAskVersionChoice = 1,  // wp: owner HWND. Returns the dialog's result.
+    GnTestTranslate = 2,         // wp: GnTestTexts*. Returns the pass's flag, -1 on bad input.
+    GnTestIsTablePresent = 3,    // Returns 1 when the table file was found at load.
+};
+
+// Texts for one translation pass: count inputs, each translated into the
+// caller's out[i] buffer of out_size bytes (length in out_len[i]).
+struct GnTestTexts {
+    UINT count;
+    const char* const* in;
+    char** out;
+    UINT out_size;
+    UINT* out_len;
+};
+
+using GnTestCallFn = INT_PTR(WINAPI*)(UINT op, WPARAM wp, LPARAM lp);
