@@ -333,6 +333,8 @@ HRESULT script_walker::walk_unregister(HKEY parent, bool recover, int depth) {
     while (!token_is("}")) {
         hr = check_item();
         if (FAILED(hr)) return hr;
+        // A "Delete" line has no block.
+        const bool block_allowed = !keyword_is("Delete");
         if (keyword_is("ForceRemove") || keyword_is("Delete")) {
             hr = next_token();
             if (FAILED(hr)) return hr;
@@ -368,6 +370,7 @@ HRESULT script_walker::walk_unregister(HKEY parent, bool recover, int depth) {
             if (deletion_allowed) store_.delete_key(parent, name);  // failure ignored
             hr = next_token();
             if (SUCCEEDED(hr) && token_is("=")) hr = read_assignment();
+            if (SUCCEEDED(hr) && !block_allowed && token_is("{")) hr = DISP_E_EXCEPTION;
             if (SUCCEEDED(hr) && token_is("{")) {
                 hr = walk_unregister(nullptr, true, depth + 1);
                 if (SUCCEEDED(hr)) hr = next_token();
@@ -378,6 +381,7 @@ HRESULT script_walker::walk_unregister(HKEY parent, bool recover, int depth) {
 
         hr = next_token();
         if (SUCCEEDED(hr) && token_is("=")) hr = read_assignment();
+        if (SUCCEEDED(hr) && !block_allowed && token_is("{")) hr = DISP_E_EXCEPTION;
         if (SUCCEEDED(hr) && token_is("{")) {
             hr = walk_unregister(key.get(), skip, depth + 1);
             if (SUCCEEDED(hr)) hr = next_token();
