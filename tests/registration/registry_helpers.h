@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/module.h"
+
 namespace gntest {
 
 // Redirects HKEY_CLASSES_ROOT of this process (and so of GNLauncher.dll
@@ -128,6 +130,20 @@ inline std::string dump_tree(HKEY key) {
 inline void set_log_variable(const std::string& path) {
     const std::string assignment = "GNLAUNCHERLOG=" + path;
     _putenv(assignment.c_str());
+}
+
+// A copy of the module whose version-service script is replaced.
+inline std::string module_with_script(const std::string& name, const std::string& script) {
+    const std::string copy = gntest::make_scratch_dir(name) + "GNLauncher.dll";
+    if (!CopyFileA(gntest::LoadedModule::module_path().c_str(), copy.c_str(), FALSE)) return {};
+    HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+    if (!update) return {};
+    std::string data = script;
+    const bool ok = UpdateResourceA(update, "REGISTRY", MAKEINTRESOURCEA(5106),
+                                    MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), &data[0],
+                                    static_cast<DWORD>(data.size()));
+    if (!EndUpdateResourceA(update, !ok) || !ok) return {};
+    return copy;
 }
 
 }  // namespace gntest

@@ -306,20 +306,6 @@ TEST_F(Registration, ModulePathWithAQuoteIsWrittenOnce) {
     DeleteFileA(copy.c_str());
 }
 
-// A copy of the module whose version-service script is replaced.
-std::string module_with_script(const std::string& name, const std::string& script) {
-    const std::string copy = gntest::make_scratch_dir(name) + "GNLauncher.dll";
-    if (!CopyFileA(gntest::LoadedModule::module_path().c_str(), copy.c_str(), FALSE)) return {};
-    HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
-    if (!update) return {};
-    std::string data = script;
-    const bool ok = UpdateResourceA(update, "REGISTRY", MAKEINTRESOURCEA(5106),
-                                    MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), &data[0],
-                                    static_cast<DWORD>(data.size()));
-    if (!EndUpdateResourceA(update, !ok) || !ok) return {};
-    return copy;
-}
-
 TEST_F(Registration, BrokenScriptInTheModuleLeavesItsKeysUnwritten) {
     sandbox().add("Volatile", nullptr, true);
     const struct {
@@ -332,7 +318,7 @@ TEST_F(Registration, BrokenScriptInTheModuleLeavesItsKeysUnwritten) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string copy = module_with_script(std::string("script_") + c.name, c.script);
+        const std::string copy = gntest::module_with_script(std::string("script_") + c.name, c.script);
         ASSERT_FALSE(copy.empty());
         module_.reset();
         DeleteFileA(log_.c_str());
