@@ -8,4 +8,9 @@ namespace gn {
 HRESULT register_launcher_script(bool do_register);
 // Runs the registry script of the version service (both directions).
 HRESULT register_version_script(bool do_register);
+
+// Registers the type library carried by the module (or the ".tlb" beside it).
+HRESULT register_type_library() noexcept;
+// Removes the type library's registration; the result is that of loading it.
+HRESULT unregister_type_library() noexcept;
 }  // namespace gn

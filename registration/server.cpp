@@ -1,10 +1,343 @@
-// DllRegisterServer and DllUnregisterServer.
+// DllRegisterServer and DllUnregisterServer: the class scripts, categories and
+// type library (module stage), then the document and data-file types.
+#include <comcat.h>
+#include <olectl.h>
+
+#include <cstring>
+#include <cwchar>
+
+#include "frame/com.h"
+#include "frame/interfaces.h"
+#include "frame/log.h"
+#include "frame/module.h"
 #include "registration/registrar.h"
+#include "registration/script_engine.h"
 
 namespace gn {
-HRESULT register_launcher_script(bool) { return E_NOTIMPL; }
-HRESULT register_version_script(bool) { return E_NOTIMPL; }
+
+namespace {
+
+constexpr UINT kLauncherScript = 5102;
+constexpr UINT kVersionScript = 5106;
+constexpr LCID kCategoryLocale = 0x409;
+constexpr DWORD kEditFlags = 0x10000;
+
+// Runs one of the module's registry scripts with "Module" standing for the
+// module's full path (single quotes doubled: it lands inside quoted tokens).
+HRESULT run_module_script(UINT id, bool do_register) {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(_Module.module_instance(), path, MAX_PATH);
+    if (length == 0) return E_FAIL;
+    if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    wchar_t wide[MAX_PATH] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH)) return E_FAIL;
+    wchar_t quoted[MAX_PATH * 2 + 1];
+    if (!double_single_quotes(wide, quoted, MAX_PATH * 2 + 1)) return E_FAIL;
+    replacement_map replacements;
+    RETURN_IF_FAILED(replacements.add(L"Module", quoted));
+    return run_registry_script(wide, id, "REGISTRY", replacements, do_register);
+}
+
+com_ptr<ICatRegister> create_category_manager() {
+    com_ptr<ICatRegister> manager;
+    CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                     IID_ICatRegister, manager.put_void());
+    return manager;
+}
+
+// Module stage: every class's script and categories, then the type library.
+HRESULT register_module() {
+    for (class_row* row = _Module.class_table(); row && row->clsid; ++row) {
+        if (row->update_registry) RETURN_IF_FAILED(row->update_registry(true));
+        com_ptr<ICatRegister> manager = create_category_manager();
+        if (!manager || !row->categories) continue;
+        for (const GUID* const* category = row->categories; *category; ++category) {
+            CATID id = **category;
+            RETURN_IF_FAILED(manager->RegisterClassImplCategories(*row->clsid, 1, &id));
+        }
+    }
+    return register_type_library();
+}
+
+void unregister_module() {
+    for (class_row* row = _Module.class_table(); row && row->clsid; ++row) {
+        if (row->update_registry) row->update_registry(false);
+        com_ptr<ICatRegister> manager = create_category_manager();
+        if (!manager || !row->categories) continue;
+        for (const GUID* const* category = row->categories; *category; ++category) {
+            CATID id = **category;
+            manager->UnRegisterClassImplCategories(*row->clsid, 1, &id);
+        }
+    }
+    unregister_type_library();
+}
+
+// Declares a category with its description, then marks the launcher class as
+// implementing it. Each call has a category manager of its own.
+HRESULT mark_launcher_safe(const GUID& category, const wchar_t* description) {
+    {
+        com_ptr<ICatRegister> manager = create_category_manager();
+        RETURN_HR_IF(E_FAIL, !manager);
+        CATEGORYINFO info = {};
+        info.catid = category;
+        info.lcid = kCategoryLocale;
+        const size_t n = std::wcslen(description);
+        const size_t keep = n < 127 ? n : 127;
+        std::wmemcpy(info.szDescription, description, keep);
+        info.szDescription[keep] = L'\0';
+        RETURN_IF_FAILED(manager->RegisterCategories(1, &info));
+    }
+    com_ptr<ICatRegister> manager = create_category_manager();
+    RETURN_HR_IF(E_FAIL, !manager);
+    CATID id = category;
+    return manager->RegisterClassImplCategories(CLSID_MorvaneLauncher, 1, &id);
+}
+
+bool clsid_text(REFCLSID clsid, char (&out)[40]) {
+    wchar_t wide[40] = {};
+    if (!StringFromGUID2(clsid, wide, 40)) return false;
+    return WideCharToMultiByte(CP_ACP, 0, wide, -1, out, sizeof out, nullptr, nullptr) > 0;
+}
+
+LONG set_string(HKEY key, const char* name, const char* text) {
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                          static_cast<DWORD>(std::strlen(text) + 1));
+}
+
+LONG set_dword(HKEY key, const char* name, DWORD number) {
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                          sizeof number);
+}
+
+// Reads a string value into a 513-byte read; out always ends with a NUL.
+bool read_string(HKEY key, const char* name, char (&out)[514]) {
+    std::memset(out, 0, sizeof out);
+    DWORD size = 513;
+    return RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(out), &size) ==
+           ERROR_SUCCESS;
+}
+
+// Opens a key for writing, creating it when it cannot be opened.
+LONG open_or_create(HKEY parent, const char* name, unique_hkey& key) {
+    if (RegOpenKeyExA(parent, name, 0, KEY_WRITE, key.put()) == ERROR_SUCCESS) return ERROR_SUCCESS;
+    return RegCreateKeyExA(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, key.put(), nullptr);
+}
+
+// The program's own stage. Returns true when everything was written; a failure
+// stops at once, with only the log lines of the steps that name their key.
+bool register_document_types() {
+    char launcher[40] = {};
+    char data_file[40] = {};
+    char module_path[MAX_PATH] = {};
+    if (!clsid_text(CLSID_MorvaneLauncher, launcher)) return false;
+    if (!clsid_text(CLSID_MorvaneLauncherData, data_file)) return false;
+    const DWORD length = GetModuleFileNameA(_Module.module_instance(), module_path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+
+    // Document type: MIME database entry and ".dzy".
+    {
+        unique_hkey mime;
+        if (RegCreateKeyA(HKEY_CLASSES_ROOT, "MIME\\DataBase\\Content Type\\application/x-quorquery",
+                          mime.put()) != ERROR_SUCCESS)
+            return false;
+        LogPrint(0, "Created Key: %s", "MIME\\DataBase\\Content Type\\application/x-quorquery");
+        if (set_string(mime.get(), "Extension", ".dzy") != ERROR_SUCCESS) return false;
+        LogPrint(0, "Set Value: %s", "Extension");
+        if (set_string(mime.get(), "CLSID", launcher) != ERROR_SUCCESS) return false;
+        LogPrint(0, "\tSet Value: %s", "CLSID");
+    }
+
+    unique_hkey extension;
+    bool existed = true;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, ".dzy", extension.put()) != ERROR_SUCCESS) {
+        LogPrint(0, "Non existent Key: %s", ".dzy");
+        if (RegCreateKeyA(HKEY_CLASSES_ROOT, ".dzy", extension.put()) != ERROR_SUCCESS) return false;
+        LogPrint(0, "Created Key: %s", ".dzy");
+        existed = false;
+    }
+    LogPrint(0, "---> Opened Key: %s", ".dzy");
+    if (set_string(extension.get(), "Content Type", "application/x-quorquery") != ERROR_SUCCESS)
+        return false;
+    LogPrint(0, "\tSet Value: %s", "Content Type");
+
+    // The type key: the one ".dzy" names when that one exists, else "dzyfile".
+    unique_hkey type_key;
+    bool use_own_type = true;
+    if (existed) {
+        char current[514];
+        if (read_string(extension.get(), nullptr, current)) {
+            LogPrint(0, "Query Value on .dzy: %s", current);
+            // A name with a backslash is a path, not a type key of this level.
+            if (current[0] && !std::strchr(current, '\\') &&
+                RegOpenKeyA(HKEY_CLASSES_ROOT, current, type_key.put()) == ERROR_SUCCESS)
+                use_own_type = false;
+        }
+        if (use_own_type)
+            LogPrint(0, "No valid value stored on \"(Default)\" value of .dzy key - fixing...\n");
+    }
+    if (use_own_type) {
+        if (RegOpenKeyA(HKEY_CLASSES_ROOT, "dzyfile", type_key.put()) != ERROR_SUCCESS) {
+            LogPrint(0, "dzyfile key does not exist, creating...\n");
+            if (RegCreateKeyA(HKEY_CLASSES_ROOT, "dzyfile", type_key.put()) != ERROR_SUCCESS)
+                return false;
+            if (set_string(type_key.get(), nullptr, "QuorQuery Document") != ERROR_SUCCESS)
+                return false;
+        }
+        LogPrint(0, "Store dzyfile on .dzy key.\n");
+        if (set_string(extension.get(), nullptr, "dzyfile") != ERROR_SUCCESS) return false;
+    }
+    extension.reset();
+
+    {
+        unique_hkey sub;
+        if (RegCreateKeyA(type_key.get(), "CLSID", sub.put()) != ERROR_SUCCESS) return false;
+        LogPrint(0, "Created Key: %s", "CLSID");
+        if (set_string(sub.get(), nullptr, launcher) != ERROR_SUCCESS) return false;
+        LogPrint(0, "\tSet Value: %s", launcher);
+        sub.reset();
+        if (RegCreateKeyA(type_key.get(), "DocObject", sub.put()) != ERROR_SUCCESS) return false;
+        LogPrint(0, "Created Key: %s", "DocObject");
+        if (set_string(sub.get(), nullptr, "0") != ERROR_SUCCESS) return false;
+    }
+    if (set_dword(type_key.get(), "EditFlags", kEditFlags) != ERROR_SUCCESS) return false;
+    type_key.reset();
+
+    // The launcher class is safe for initializing and for scripting.
+    if (FAILED(mark_launcher_safe(CATID_SafeForInitializing,
+                                  L"Controls safely initializable from persistent data!")))
+        return false;
+    LogPrint(0, "Marked control safe for initializing");
+    if (FAILED(mark_launcher_safe(CATID_SafeForScripting, L"Controls safely scriptable!")))
+        return false;
+    LogPrint(0, "Marked control safe for scripting");
+
+    // Data-file type: ".dzd", "dzdfile" and its MIME database entry.
+    LogPrint(0, "Register control for .dzd files");
+    unique_hkey current;
+    unique_hkey sub;
+    auto open_key = [](HKEY parent, const char* name, unique_hkey& key) {
+        if (open_or_create(parent, name, key) == ERROR_SUCCESS) return true;
+        LogPrint(0, "Failed to open/create key: %s", name);
+        return false;
+    };
+    auto written = [](bool ok, const char* name) {
+        if (!ok) LogPrint(0, "Failed to write values in key: %s", name);
+        return ok;
+    };
+
+    if (!open_key(HKEY_CLASSES_ROOT, ".dzd", current)) return false;
+    if (!written(set_string(current.get(), nullptr, "dzdfile") == ERROR_SUCCESS &&
+                     set_string(current.get(), "Content Type", "application/x-quorquerydata") ==
+                         ERROR_SUCCESS,
+                 ".dzd"))
+        return false;
+
+    if (!open_key(HKEY_CLASSES_ROOT, "dzdfile", current)) return false;
+    if (!written(set_string(current.get(), nullptr, "Lumeric Data File") == ERROR_SUCCESS &&
+                     set_dword(current.get(), "EditFlags", kEditFlags) == ERROR_SUCCESS,
+                 "dzdfile"))
+        return false;
+
+    if (!open_key(current.get(), "CLSID", sub)) return false;
+    if (!written(set_string(sub.get(), nullptr, data_file) == ERROR_SUCCESS, "CLSID")) return false;
+
+    if (!open_key(current.get(), "DocObject", sub)) return false;
+    if (!written(set_string(sub.get(), nullptr, "0") == ERROR_SUCCESS, "DocObject")) return false;
+
+    if (!open_key(current.get(), "DefaultIcon", sub)) return false;
+    char icon[MAX_PATH + 4];
+    lstrcpyA(icon, module_path);
+    lstrcatA(icon, ",2");
+    if (!written(set_string(sub.get(), nullptr, icon) == ERROR_SUCCESS, "DefaultIcon")) return false;
+    sub.reset();
+
+    const char* data_mime = "MIME\\DataBase\\Content Type\\application/x-quorquerydata";
+    if (!open_key(HKEY_CLASSES_ROOT, data_mime, current)) return false;
+    return written(set_string(current.get(), "CLSID", data_file) == ERROR_SUCCESS &&
+                       set_string(current.get(), "Extension", ".dzd") == ERROR_SUCCESS,
+                   data_mime);
+}
+
+void unregister_document_types() {
+    unique_hkey extension;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, ".dzy", extension.put()) == ERROR_SUCCESS) {
+        char text[514];
+        if (read_string(extension.get(), "CLSID", text)) {
+            RegDeleteValueA(extension.get(), "CLSID");
+        } else if (read_string(extension.get(), nullptr, text) && text[0] &&
+                   !std::strchr(text, '\\')) {
+            unique_hkey type_key;
+            if (RegOpenKeyA(HKEY_CLASSES_ROOT, text, type_key.put()) == ERROR_SUCCESS) {
+                RegDeleteKeyA(type_key.get(), "CLSID");
+                RegDeleteKeyA(type_key.get(), "DocObject");
+                RegDeleteValueA(type_key.get(), "EditFlags");
+            }
+        }
+        RegDeleteValueA(extension.get(), "Content Type");
+    }
+    extension.reset();
+
+    unique_hkey mime;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, "MIME\\DataBase\\Content Type", mime.put()) == ERROR_SUCCESS) {
+        RegDeleteKeyA(mime.get(), "application/x-quorquery");
+        RegDeleteKeyA(mime.get(), "application/x-quorquerydata");
+    }
+    mime.reset();
+
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, ".dzd");
+    unique_hkey data_type;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, "dzdfile", data_type.put()) == ERROR_SUCCESS) {
+        RegDeleteValueA(data_type.get(), "EditFlags");
+        RegDeleteKeyA(data_type.get(), "CLSID");
+        RegDeleteKeyA(data_type.get(), "DocObject");
+        RegDeleteKeyA(data_type.get(), "DefaultIcon");
+    }
+    data_type.reset();
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, "dzdfile");
+}
+
+// COM for the category manager and the type library, when the caller has
+// not started it on this thread.
+class com_scope {
+public:
+    com_scope() : hr_(CoInitialize(nullptr)) {}
+    ~com_scope() { if (SUCCEEDED(hr_)) CoUninitialize(); }
+    com_scope(const com_scope&) = delete;
+    com_scope& operator=(const com_scope&) = delete;
+private:
+    HRESULT hr_;
+};
+
+}  // namespace
+
+HRESULT register_launcher_script(bool do_register) {
+    return run_module_script(kLauncherScript, do_register);
+}
+
+HRESULT register_version_script(bool do_register) {
+    return run_module_script(kVersionScript, do_register);
+}
+
 }  // namespace gn
 
-extern "C" HRESULT WINAPI DllRegisterServer() { return E_NOTIMPL; }
-extern "C" HRESULT WINAPI DllUnregisterServer() { return E_NOTIMPL; }
+extern "C" HRESULT WINAPI DllRegisterServer() {
+    gn::com_scope com;
+    LogPrint(0, "Start registration");
+    if (gn::register_module() != S_OK) {
+        LogPrint(0, "_Module.RegisterServer() failed\n");
+        return SELFREG_E_CLASS;
+    }
+    if (gn::register_document_types()) return S_OK;
+    LogPrint(0, "ERROR: Cannot register MorvaneLauncher class");
+    MessageBoxA(nullptr, "Cannot register MorvaneLauncher class", "Registration Error", MB_OK);
+    return SELFREG_E_CLASS;
+}
+
+extern "C" HRESULT WINAPI DllUnregisterServer() {
+    gn::com_scope com;
+    LogPrint(0, "Start unregistration");
+    gn::unregister_module();
+    gn::unregister_document_types();
+    return S_OK;
+}

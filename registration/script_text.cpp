@@ -1,0 +1,576 @@
+#include "registration/script_text.h"
+
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+namespace gn {
+
+namespace {
+
+constexpr size_t kTokenSize = 4096;      // current token and value text buffers
+constexpr size_t kMaxTokenLength = 4094; // longer tokens are a syntax error
+constexpr size_t kNameSize = 260;        // value names after "Val", remembered key names
+constexpr size_t kMaxReplacementName = 31;
+constexpr int kMaxDepth = 512;           // the registry's own nesting limit
+
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// One character forward in the system code page; a lead byte before the end
+// of the text is never taken with the terminator.
+const char* step(const char* p) {
+    const char* next = CharNextA(p);
+    if (next <= p) next = p + 1;
+    if (next > p + 1 && p[1] == '\0') next = p + 1;
+    return next;
+}
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equals_nocase(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (ascii_lower(*a) != ascii_lower(*b)) return false;
+    return *a == *b;
+}
+
+bool equals_nocase(const char* a, size_t alen, const char* b) {
+    const size_t blen = std::strlen(b);
+    if (alen != blen) return false;
+    for (size_t i = 0; i < alen; ++i)
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    return true;
+}
+
+bool contains_backslash(const char* s) {
+    for (const char* p = s; *p; p = step(p))
+        if (*p == '\\') return true;
+    return false;
+}
+
+bool is_protected(const char* name) {
+    return equals_nocase(name, "CLSID") || equals_nocase(name, "TYPELIB");
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
+}
+
+wchar_t* copy_wide(const wchar_t* s) {
+    const size_t n = std::wcslen(s) + 1;
+    auto* p = static_cast<wchar_t*>(CoTaskMemAlloc(n * sizeof(wchar_t)));
+    if (p) std::memcpy(p, s, n * sizeof(wchar_t));
+    return p;
+}
+
+// Output buffer of the expansion: starts at a given size, doubles when full.
+class growing_text {
+public:
+    ~growing_text() { CoTaskMemFree(data_); }
+    bool reserve(size_t size) {
+        data_ = static_cast<char*>(CoTaskMemAlloc(size));
+        capacity_ = data_ ? size : 0;
+        return data_ != nullptr;
+    }
+    bool append(const char* s, size_t n) {
+        while (length_ + n + 1 > capacity_) {
+            const size_t bigger = capacity_ * 2;
+            if (bigger <= capacity_) return false;
+            auto* grown = static_cast<char*>(CoTaskMemRealloc(data_, bigger));
+            if (!grown) return false;
+            data_ = grown;
+            capacity_ = bigger;
+        }
+        std::memcpy(data_ + length_, s, n);
+        length_ += n;
+        data_[length_] = '\0';
+        return true;
+    }
+    char* release() { char* p = data_; data_ = nullptr; return p; }
+
+private:
+    char* data_ = nullptr;
+    size_t length_ = 0;
+    size_t capacity_ = 0;
+};
+
+// A key handle of the key store, closed when the holder goes.
+class store_key {
+public:
+    explicit store_key(key_store& store) : store_(store) {}
+    ~store_key() { close(); }
+    store_key(const store_key&) = delete;
+    store_key& operator=(const store_key&) = delete;
+    HKEY* put() { close(); return &key_; }
+    HKEY get() const { return key_; }
+    LONG close() {
+        LONG rc = ERROR_SUCCESS;
+        if (key_) rc = store_.close(key_);
+        key_ = nullptr;
+        return rc;
+    }
+
+private:
+    key_store& store_;
+    HKEY key_ = nullptr;
+};
+
+// Parser and walker over one expanded script. The parse position and the
+// current token are shared by every level of the walk.
+class script_walker {
+public:
+    script_walker(key_store& store, const char* text) : store_(store), pos_(text) {}
+    HRESULT run(bool do_register);
+
+private:
+    HRESULT next_token();
+    bool token_is(const char* s) const { return std::strcmp(tok_, s) == 0; }
+    bool keyword_is(const char* s) const { return equals_nocase(tok_, s); }
+    void skip_space() { while (is_space(*pos_)) ++pos_; }
+    HRESULT check_item() const;
+    HRESULT check_key_name() const;
+    HRESULT read_value_name(char (&name)[kNameSize]);
+    HRESULT read_assignment();
+    HRESULT write_value(HKEY key, const char* name);
+    HRESULT walk_register(HKEY parent, int depth);
+    HRESULT walk_unregister(HKEY parent, bool recover, int depth);
+    bool has_subkeys(HKEY key);
+    bool has_named_values(HKEY key);
+
+    key_store& store_;
+    const char* pos_;
+    char tok_[kTokenSize] = {};
+    char value_[kTokenSize] = {};
+    BYTE data_[kTokenSize] = {};
+    DWORD data_type_ = REG_SZ;
+    DWORD data_size_ = 0;
+    char scratch_[kTokenSize] = {};
+};
+
+HRESULT script_walker::next_token() {
+    skip_space();
+    if (!*pos_) return DISP_E_EXCEPTION;
+    size_t n = 0;
+    auto append = [&](const char* from, size_t count) {
+        if (n + count > kMaxTokenLength) return false;
+        std::memcpy(tok_ + n, from, count);
+        n += count;
+        return true;
+    };
+    if (*pos_ == '\'') {
+        ++pos_;
+        for (;;) {
+            if (!*pos_) return DISP_E_EXCEPTION;
+            if (*pos_ == '\'') {
+                if (pos_[1] != '\'') {
+                    ++pos_;
+                    break;
+                }
+                if (!append(pos_, 1)) return DISP_E_EXCEPTION;
+                pos_ += 2;
+                continue;
+            }
+            const char* next = step(pos_);
+            if (!append(pos_, static_cast<size_t>(next - pos_))) return DISP_E_EXCEPTION;
+            pos_ = next;
+        }
+    } else {
+        while (*pos_ && !is_space(*pos_)) {
+            const char* next = step(pos_);
+            if (!append(pos_, static_cast<size_t>(next - pos_))) return DISP_E_EXCEPTION;
+            pos_ = next;
+        }
+    }
+    tok_[n] = '\0';
+    return S_OK;
+}
+
+// A lone "{" or "=" where an item should start is outside the grammar (a block
+// after "Delete" or a value line, an assignment after a block).
+HRESULT script_walker::check_item() const {
+    return (token_is("{") || token_is("=")) ? DISP_E_EXCEPTION : S_OK;
+}
+
+// One key level per name: no backslash, and never empty (an empty name would
+// stand for the parent key itself).
+HRESULT script_walker::check_key_name() const {
+    return (!tok_[0] || contains_backslash(tok_)) ? DISP_E_EXCEPTION : S_OK;
+}
+
+HRESULT script_walker::read_value_name(char (&name)[kNameSize]) {
+    HRESULT hr = next_token();
+    if (FAILED(hr)) return hr;
+    const size_t n = std::strlen(tok_);
+    if (n >= kNameSize) return DISP_E_EXCEPTION;
+    std::memcpy(name, tok_, n + 1);
+    hr = next_token();
+    if (FAILED(hr)) return hr;
+    return token_is("=") ? S_OK : DISP_E_EXCEPTION;
+}
+
+// After "=": the type letter and the value text, turned into registry data in
+// data_. Leaves the token after the value in tok_.
+HRESULT script_walker::read_assignment() {
+    HRESULT hr = next_token();
+    if (FAILED(hr)) return hr;
+    DWORD type;
+    if (equals_nocase(tok_, "S")) type = REG_SZ;
+    else if (equals_nocase(tok_, "D")) type = REG_DWORD;
+    else if (equals_nocase(tok_, "B")) type = REG_BINARY;
+    else return DISP_E_EXCEPTION;
+    hr = next_token();
+    if (FAILED(hr)) return hr;
+    const size_t n = std::strlen(tok_);
+    std::memcpy(value_, tok_, n + 1);
+
+    data_type_ = type;
+    if (type == REG_SZ) {
+        std::memcpy(data_, value_, n + 1);
+        data_size_ = static_cast<DWORD>(n + 1);
+    } else if (type == REG_DWORD) {
+        // A text that is not a 32-bit unsigned number is a syntax error.
+        wchar_t wide[kTokenSize];
+        if (!MultiByteToWideChar(CP_ACP, 0, value_, -1, wide, static_cast<int>(kTokenSize)))
+            return DISP_E_EXCEPTION;
+        ULONG number = 0;
+        if (FAILED(VarUI4FromStr(wide, 0, 0, &number))) return DISP_E_EXCEPTION;
+        std::memcpy(data_, &number, sizeof number);
+        data_size_ = sizeof number;
+    } else {
+        if (n % 2) return E_FAIL;
+        for (size_t i = 0; i < n; i += 2)
+            data_[i / 2] = static_cast<BYTE>(hex_digit(value_[i]) * 16 + hex_digit(value_[i + 1]));
+        data_size_ = static_cast<DWORD>(n / 2);
+    }
+    return next_token();
+}
+
+HRESULT script_walker::write_value(HKEY key, const char* name) {
+    const HRESULT hr = read_assignment();
+    if (FAILED(hr)) return hr;
+    store_.set_value(key, name, data_type_, data_, data_size_);  // a failed write is not reported
+    return S_OK;
+}
+
+bool script_walker::has_subkeys(HKEY key) {
+    DWORD subkeys = 0, values = 0;
+    if (store_.query_info(key, &subkeys, &values) != ERROR_SUCCESS) return false;
+    return subkeys > 0;
+}
+
+bool script_walker::has_named_values(HKEY key) {
+    DWORD subkeys = 0, values = 0;
+    if (store_.query_info(key, &subkeys, &values) != ERROR_SUCCESS) return false;
+    if (values >= 2) return true;
+    if (values == 0) return false;
+    DWORD size = kTokenSize;
+    scratch_[0] = '\0';
+    if (store_.enum_value(key, 0, scratch_, &size) != ERROR_SUCCESS) return false;
+    return scratch_[0] != '\0';
+}
+
+HRESULT script_walker::walk_register(HKEY parent, int depth) {
+    if (depth > kMaxDepth) return DISP_E_EXCEPTION;
+    HRESULT hr = next_token();
+    if (FAILED(hr)) return hr;
+    while (!token_is("}")) {
+        hr = check_item();
+        if (FAILED(hr)) return hr;
+        if (keyword_is("ForceRemove") || keyword_is("Delete")) {
+            const bool only_delete = keyword_is("Delete");
+            hr = next_token();
+            if (FAILED(hr)) return hr;
+            hr = check_key_name();
+            if (FAILED(hr)) return hr;
+            if (!is_protected(tok_)) delete_subtree(store_, parent, tok_);  // failures ignored
+            if (only_delete) {
+                hr = next_token();
+                if (SUCCEEDED(hr) && token_is("=")) hr = read_assignment();
+                if (FAILED(hr)) return hr;
+                continue;
+            }
+        } else if (keyword_is("NoRemove")) {
+            hr = next_token();
+            if (FAILED(hr)) return hr;
+        } else if (keyword_is("Val")) {
+            char name[kNameSize];
+            hr = read_value_name(name);
+            if (FAILED(hr)) return hr;
+            hr = write_value(parent, name);
+            if (FAILED(hr)) return hr;
+            continue;
+        }
+
+        hr = check_key_name();
+        if (FAILED(hr)) return hr;
+        store_key key(store_);
+        if (store_.open(parent, tok_, key_store::access::all, key.put()) != ERROR_SUCCESS &&
+            store_.open(parent, tok_, key_store::access::read, key.put()) != ERROR_SUCCESS &&
+            store_.create(parent, tok_, key.put()) != ERROR_SUCCESS)
+            return DISP_E_EXCEPTION;
+        hr = next_token();
+        if (SUCCEEDED(hr) && token_is("=")) hr = write_value(key.get(), nullptr);
+        if (SUCCEEDED(hr) && token_is("{")) {
+            hr = walk_register(key.get(), depth + 1);
+            if (SUCCEEDED(hr)) hr = next_token();
+        }
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+// With recover set the block is only parsed: nothing is opened or deleted.
+HRESULT script_walker::walk_unregister(HKEY parent, bool recover, int depth) {
+    if (depth > kMaxDepth) return DISP_E_EXCEPTION;
+    bool deletion_allowed = true;
+    HRESULT hr = next_token();
+    if (FAILED(hr)) return hr;
+    while (!token_is("}")) {
+        hr = check_item();
+        if (FAILED(hr)) return hr;
+        // A "Delete" line has no block.
+        const bool block_allowed = !keyword_is("Delete");
+        if (keyword_is("ForceRemove") || keyword_is("Delete")) {
+            hr = next_token();
+            if (FAILED(hr)) return hr;
+        } else if (keyword_is("NoRemove")) {
+            deletion_allowed = false;
+            hr = next_token();
+            if (FAILED(hr)) return hr;
+        } else if (keyword_is("Val")) {
+            char name[kNameSize];
+            hr = read_value_name(name);
+            if (FAILED(hr)) return hr;
+            if (!recover) store_.delete_value(parent, name);  // failure ignored
+            hr = read_assignment();
+            if (FAILED(hr)) return hr;
+            continue;
+        }
+
+        hr = check_key_name();
+        if (FAILED(hr)) return hr;
+        // A key that cannot be opened is only parsed, with its block; the
+        // following lines of this block are walked normally again.
+        bool skip = recover;
+        char name[kNameSize] = {};
+        const size_t n = std::strlen(tok_);
+        if (n >= kNameSize) skip = true;  // longer than any registry key name
+        else std::memcpy(name, tok_, n + 1);
+        store_key key(store_);
+        if (!skip && store_.open(parent, name, key_store::access::read, key.put()) != ERROR_SUCCESS)
+            skip = true;
+
+        if (!skip && !has_subkeys(key.get()) && !has_named_values(key.get())) {
+            if (key.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+            if (deletion_allowed) store_.delete_key(parent, name);  // failure ignored
+            hr = next_token();
+            if (SUCCEEDED(hr) && token_is("=")) hr = read_assignment();
+            if (SUCCEEDED(hr) && !block_allowed && token_is("{")) hr = DISP_E_EXCEPTION;
+            if (SUCCEEDED(hr) && token_is("{")) {
+                hr = walk_unregister(nullptr, true, depth + 1);
+                if (SUCCEEDED(hr)) hr = next_token();
+            }
+            if (FAILED(hr)) return hr;
+            continue;
+        }
+
+        hr = next_token();
+        if (SUCCEEDED(hr) && token_is("=")) hr = read_assignment();
+        if (SUCCEEDED(hr) && !block_allowed && token_is("{")) hr = DISP_E_EXCEPTION;
+        if (SUCCEEDED(hr) && token_is("{")) {
+            hr = walk_unregister(key.get(), skip, depth + 1);
+            if (SUCCEEDED(hr)) hr = next_token();
+        }
+        if (FAILED(hr)) return hr;
+        if (!skip && !has_subkeys(key.get())) {
+            if (key.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+            if (deletion_allowed) store_.delete_key(parent, name);  // failure ignored
+        }
+    }
+    return S_OK;
+}
+
+HRESULT script_walker::run(bool do_register) {
+    for (;;) {
+        skip_space();
+        if (!*pos_) return S_OK;
+        HRESULT hr = next_token();
+        if (FAILED(hr)) return hr;
+        const HKEY root = root_key_for(tok_);
+        if (!root) return DISP_E_EXCEPTION;
+        hr = next_token();
+        if (FAILED(hr)) return hr;
+        if (tok_[0] != '{') return DISP_E_EXCEPTION;
+
+        // Parse the whole block before touching the registry.
+        const char* block = pos_;
+        hr = walk_unregister(nullptr, true, 0);
+        if (FAILED(hr)) return hr;
+
+        pos_ = block;
+        if (do_register) {
+            hr = walk_register(root, 0);
+            if (FAILED(hr)) {
+                pos_ = block;
+                walk_unregister(root, false, 0);
+                return hr;
+            }
+        } else {
+            hr = walk_unregister(root, false, 0);
+            if (FAILED(hr)) return hr;
+        }
+    }
+}
+
+}  // namespace
+
+replacement_map::~replacement_map() {
+    for (size_t i = 0; i < count_; ++i) {
+        CoTaskMemFree(pairs_[i].name);
+        CoTaskMemFree(pairs_[i].value);
+    }
+    CoTaskMemFree(pairs_);
+}
+
+HRESULT replacement_map::add(const wchar_t* name, const wchar_t* value) noexcept {
+    if (!name || !value) return E_INVALIDARG;
+    if (count_ == capacity_) {
+        const size_t bigger = capacity_ ? capacity_ * 2 : 10;
+        auto* grown = static_cast<pair*>(CoTaskMemRealloc(pairs_, bigger * sizeof(pair)));
+        if (!grown) return E_OUTOFMEMORY;
+        pairs_ = grown;
+        capacity_ = bigger;
+    }
+    wchar_t* n = copy_wide(name);
+    wchar_t* v = copy_wide(value);
+    if (!n || !v) {
+        CoTaskMemFree(n);
+        CoTaskMemFree(v);
+        return E_OUTOFMEMORY;
+    }
+    pairs_[count_++] = {n, v};
+    return S_OK;
+}
+
+const wchar_t* replacement_map::find(const char* name, size_t len) const noexcept {
+    for (size_t i = 0; i < count_; ++i) {
+        char narrow[64];
+        const int got = WideCharToMultiByte(CP_ACP, 0, pairs_[i].name, -1, narrow, sizeof narrow,
+                                            nullptr, nullptr);
+        if (got > 0 && equals_nocase(name, len, narrow)) return pairs_[i].value;
+    }
+    return nullptr;
+}
+
+bool double_single_quotes(const wchar_t* in, wchar_t* out, size_t cap) noexcept {
+    if (!out || cap == 0) return false;
+    size_t n = 0;
+    for (const wchar_t* p = in; p && *p; ++p) {
+        const size_t need = (*p == L'\'') ? 2 : 1;
+        if (n + need + 1 > cap) {
+            out[0] = L'\0';
+            return false;
+        }
+        out[n++] = *p;
+        if (need == 2) out[n++] = L'\'';
+    }
+    out[n] = L'\0';
+    return true;
+}
+
+HRESULT expand_script(const char* text, const replacement_map& map, char** out) noexcept {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!text) return E_INVALIDARG;
+    growing_text result;
+    const size_t length = std::strlen(text);
+    if (!result.reserve(length * 2 + 2)) return E_OUTOFMEMORY;
+    if (!result.append("", 0)) return E_OUTOFMEMORY;
+
+    for (const char* p = text; *p;) {
+        if (*p != '%') {
+            const char* next = step(p);
+            if (!result.append(p, static_cast<size_t>(next - p))) return E_OUTOFMEMORY;
+            p = next;
+            continue;
+        }
+        if (p[1] == '%') {
+            if (!result.append("%", 1)) return E_OUTOFMEMORY;
+            p += 2;
+            continue;
+        }
+        const char* name = p + 1;
+        const char* end = std::strchr(name, '%');
+        if (!end) return DISP_E_EXCEPTION;
+        const size_t name_length = static_cast<size_t>(end - name);
+        if (name_length > kMaxReplacementName) return E_FAIL;
+        const wchar_t* value = map.find(name, name_length);
+        if (!value) return DISP_E_EXCEPTION;
+        const int bytes = WideCharToMultiByte(CP_ACP, 0, value, -1, nullptr, 0, nullptr, nullptr);
+        if (bytes <= 0) return DISP_E_EXCEPTION;
+        auto* narrow = static_cast<char*>(CoTaskMemAlloc(static_cast<size_t>(bytes)));
+        if (!narrow) return E_OUTOFMEMORY;
+        WideCharToMultiByte(CP_ACP, 0, value, -1, narrow, bytes, nullptr, nullptr);
+        const bool ok = result.append(narrow, std::strlen(narrow));
+        CoTaskMemFree(narrow);
+        if (!ok) return E_OUTOFMEMORY;
+        p = end + 1;
+    }
+    *out = result.release();
+    return S_OK;
+}
+
+HKEY root_key_for(const char* name) noexcept {
+    static const struct {
+        const char* short_name;
+        const char* long_name;
+        HKEY key;
+    } roots[] = {
+        {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+        {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+        {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+        {"HKU", "HKEY_USERS", HKEY_USERS},
+        {"HKPD", "HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+        {"HKDD", "HKEY_DYN_DATA", HKEY_DYN_DATA},
+        {"HKCC", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+    };
+    if (!name) return nullptr;
+    for (const auto& r : roots)
+        if (equals_nocase(name, r.short_name) || equals_nocase(name, r.long_name)) return r.key;
+    return nullptr;
+}
+
+LONG delete_subtree(key_store& store, HKEY parent, const char* name) noexcept {
+    HKEY key = nullptr;
+    LONG rc = store.open(parent, name, key_store::access::read_write, &key);
+    if (rc != ERROR_SUCCESS) return rc;
+    for (;;) {
+        char child[256];
+        DWORD size = sizeof child;
+        if (store.enum_key(key, 0, child, &size) != ERROR_SUCCESS) break;
+        rc = delete_subtree(store, key, child);
+        if (rc != ERROR_SUCCESS) {
+            store.close(key);
+            return rc;
+        }
+    }
+    store.close(key);
+    return store.delete_key(parent, name);
+}
+
+HRESULT run_script_text(key_store& store, const char* text, bool do_register) noexcept {
+    if (!text) return E_INVALIDARG;
+    // The walker's buffers are large: keep them off the stack.
+    auto* walker = new (std::nothrow) script_walker(store, text);
+    if (!walker) return E_OUTOFMEMORY;
+    const HRESULT hr = walker->run(do_register);
+    delete walker;
+    return hr;
+}
+
+}  // namespace gn

@@ -1,0 +1,342 @@
+// DllRegisterServer and DllUnregisterServer of GNLauncher.dll, loaded in this
+// process, against a sandboxed HKEY_CLASSES_ROOT.
+#include <gtest/gtest.h>
+#include <olectl.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "frame/interfaces.h"
+#include "support/module.h"
+#include "tests/registration/registry_helpers.h"
+
+namespace {
+
+using gntest::key_exists;
+using gntest::read_text;
+using gntest::read_value;
+
+const char kLauncher[] = "{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A03}";
+const char kDataFile[] = "{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A04}";
+const char kVersion[] = "{A41C0E57-7B93-4D2A-8E16-C3F05B9D2E71}";
+const char kTypeLib[] = "TypeLib\\{C8E2F4A1-5D07-4B3C-9F62-81A7D3E0B5C9}\\1.0";
+
+// Dismisses any message box of this thread from a thread timer (its proc runs
+// inside the box's own message loop) and keeps what it said.
+class box_dismisser {
+public:
+    box_dismisser() { timer_ = SetTimer(nullptr, 0, 20, &box_dismisser::tick); }
+    ~box_dismisser() { KillTimer(nullptr, timer_); }
+    static bool seen;
+    static std::string caption;
+    static std::string text;
+
+private:
+    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
+        EnumThreadWindows(GetCurrentThreadId(), &box_dismisser::each, 0);
+    }
+    static BOOL CALLBACK each(HWND w, LPARAM) {
+        char cls[64] = {};
+        GetClassNameA(w, cls, sizeof cls);
+        if (std::string(cls) != "#32770" || !IsWindowVisible(w)) return TRUE;
+        char title[256] = {};
+        GetWindowTextA(w, title, sizeof title);
+        caption = title;
+        EnumChildWindows(w, &box_dismisser::child, 0);
+        seen = true;
+        PostMessageA(w, WM_COMMAND, IDOK, 0);
+        return FALSE;
+    }
+    static BOOL CALLBACK child(HWND w, LPARAM) {
+        char cls[64] = {}, t[512] = {};
+        GetClassNameA(w, cls, sizeof cls);
+        GetWindowTextA(w, t, sizeof t);
+        if (_stricmp(cls, "Static") == 0 && t[0]) text = t;
+        return TRUE;
+    }
+    UINT_PTR timer_ = 0;
+};
+bool box_dismisser::seen = false;
+std::string box_dismisser::caption;
+std::string box_dismisser::text;
+
+class Registration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        sandbox_ = std::make_unique<gntest::registry_sandbox>(info->name());
+        ASSERT_TRUE(sandbox_->ready());
+        log_ = gntest::make_scratch_dir(std::string("reglog_") + info->name()) + "registration.log";
+        gntest::set_log_variable(log_);
+        box_dismisser::seen = false;
+        box_dismisser::caption.clear();
+        box_dismisser::text.clear();
+    }
+    void TearDown() override {
+        if (module_) {
+            EXPECT_EQ(S_OK, module_->can_unload_now());
+            module_.reset();
+        }
+        gntest::set_log_variable("");
+        sandbox_.reset();
+        // Wine's category manager bypasses the sandbox: drop the empty class
+        // keys it leaves in the prefix's own registry.
+        for (const char* clsid : {kLauncher, kDataFile, kVersion}) {
+            const std::string key = std::string("CLSID\\") + clsid;
+            if (!key_exists(HKEY_CLASSES_ROOT, key + "\\InprocServer32"))
+                RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
+        }
+        CoUninitialize();
+    }
+    // Loads the module (default: the built one) with the log switched on.
+    const gntest::LoadedModule& load(const std::string& path = gntest::LoadedModule::module_path()) {
+        module_ = std::make_unique<gntest::LoadedModule>(path);
+        EXPECT_TRUE(module_->loaded()) << path;
+        return *module_;
+    }
+    // The log without the runtime's CR before each line end.
+    std::string log() const {
+        std::string text = gntest::read_file(log_);
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    }
+    bool logged(const std::string& line) const {
+        return log().find("  " + line + "\n") != std::string::npos;
+    }
+    HKEY hkcr() const { return HKEY_CLASSES_ROOT; }
+    gntest::registry_sandbox& sandbox() { return *sandbox_; }
+
+    std::unique_ptr<gntest::registry_sandbox> sandbox_;
+    std::unique_ptr<gntest::LoadedModule> module_;
+    std::string log_;
+};
+
+std::string module_dir() { return gntest::LoadedModule::program_dir(); }
+
+TEST_F(Registration, OnAnEmptyRegistryWritesEverythingAndUnregistersIt) {
+    const auto& m = load();
+    const std::string path = gntest::LoadedModule::module_path();
+    {
+        box_dismisser boxes;
+        ASSERT_EQ(S_OK, m.register_server());
+        EXPECT_FALSE(box_dismisser::seen);
+    }
+    for (const char* line :
+         {"Start registration", "Created Key: MIME\\DataBase\\Content Type\\application/x-quorquery",
+          "Set Value: Extension", "\tSet Value: CLSID", "Non existent Key: .dzy",
+          "Created Key: .dzy", "---> Opened Key: .dzy", "\tSet Value: Content Type",
+          "dzyfile key does not exist, creating...", "Store dzyfile on .dzy key.",
+          "Created Key: CLSID", "\tSet Value: {5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A03}",
+          "Created Key: DocObject", "Marked control safe for initializing",
+          "Marked control safe for scripting", "Register control for .dzd files"})
+        EXPECT_TRUE(logged(line)) << line << "\n" << log();
+    EXPECT_EQ(std::string::npos, log().find("No valid value stored"));
+    EXPECT_EQ(std::string::npos, log().find("ERROR"));
+
+    // Document type.
+    EXPECT_EQ("dzyfile", read_text(hkcr(), ".dzy"));
+    EXPECT_EQ("application/x-quorquery", read_text(hkcr(), ".dzy", "Content Type"));
+    EXPECT_EQ("QuorQuery Document", read_text(hkcr(), "dzyfile"));
+    EXPECT_EQ(kLauncher, read_text(hkcr(), "dzyfile\\CLSID"));
+    EXPECT_EQ("0", read_text(hkcr(), "dzyfile\\DocObject"));
+    const auto flags = read_value(hkcr(), "dzyfile", "EditFlags");
+    EXPECT_EQ(DWORD(REG_DWORD), flags.type);
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 1, 0}), flags.bytes);
+    const std::string mime = "MIME\\DataBase\\Content Type\\application/x-quorquery";
+    EXPECT_EQ(".dzy", read_text(hkcr(), mime, "Extension"));
+    EXPECT_EQ(kLauncher, read_text(hkcr(), mime, "CLSID"));
+
+    // Data-file type.
+    EXPECT_EQ("dzdfile", read_text(hkcr(), ".dzd"));
+    EXPECT_EQ("application/x-quorquerydata", read_text(hkcr(), ".dzd", "Content Type"));
+    EXPECT_EQ("Lumeric Data File", read_text(hkcr(), "dzdfile"));
+    EXPECT_EQ(DWORD(REG_DWORD), read_value(hkcr(), "dzdfile", "EditFlags").type);
+    EXPECT_EQ(kDataFile, read_text(hkcr(), "dzdfile\\CLSID"));
+    EXPECT_EQ("0", read_text(hkcr(), "dzdfile\\DocObject"));
+    EXPECT_EQ(path + ",2", read_text(hkcr(), "dzdfile\\DefaultIcon"));
+    const std::string data_mime = "MIME\\DataBase\\Content Type\\application/x-quorquerydata";
+    EXPECT_EQ(kDataFile, read_text(hkcr(), data_mime, "CLSID"));
+    EXPECT_EQ(".dzd", read_text(hkcr(), data_mime, "Extension"));
+
+    // Class scripts, categories and the type library.
+    const std::string launcher = std::string("CLSID\\") + kLauncher;
+    EXPECT_EQ(path, read_text(hkcr(), launcher + "\\InprocServer32"));
+    EXPECT_EQ("Apartment", read_text(hkcr(), launcher + "\\InprocServer32", "ThreadingModel"));
+    EXPECT_EQ("dzdfile", read_text(hkcr(), std::string("CLSID\\") + kDataFile + "\\ProgID"));
+    EXPECT_FALSE(key_exists(hkcr(), std::string("CLSID\\") + kDataFile + "\\VersionIndependentProgID"));
+    EXPECT_EQ(path, read_text(hkcr(), std::string("CLSID\\") + kVersion + "\\InprocServer32"));
+    EXPECT_EQ(DWORD(REG_DWORD), read_value(hkcr(), "DZxLauncher.MorvaneLauncher.2", "EditFlags").type);
+    EXPECT_EQ("DZxLauncher.MorvaneVersion.1", read_text(hkcr(), "DZxLauncher.MorvaneVersion\\CurVer"));
+    EXPECT_TRUE(key_exists(hkcr(), launcher +
+                                       "\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}"));
+    // Wine's category manager writes past the sandbox (it opens the machine's
+    // classes key itself), so its description is checked with regsvr32 instead.
+    EXPECT_EQ(path, read_text(hkcr(), std::string(kTypeLib) + "\\0\\win32"));
+    EXPECT_EQ(module_dir(), read_text(hkcr(), std::string(kTypeLib) + "\\HELPDIR"));
+
+    // Registering again gives the same registry.
+    const std::string once = gntest::dump_tree(sandbox().root());
+    ASSERT_EQ(S_OK, m.register_server());
+    EXPECT_EQ(once, gntest::dump_tree(sandbox().root()));
+
+    // Unregistering keeps ".dzy" and "dzyfile" with their names only.
+    EXPECT_EQ(S_OK, m.unregister_server());
+    EXPECT_TRUE(logged("Start unregistration"));
+    EXPECT_EQ("dzyfile", read_text(hkcr(), ".dzy"));
+    EXPECT_EQ("<none>", read_text(hkcr(), ".dzy", "Content Type"));
+    EXPECT_EQ("QuorQuery Document", read_text(hkcr(), "dzyfile"));
+    EXPECT_FALSE(key_exists(hkcr(), "dzyfile\\CLSID"));
+    EXPECT_FALSE(key_exists(hkcr(), "dzyfile\\DocObject"));
+    EXPECT_FALSE(read_value(hkcr(), "dzyfile", "EditFlags").present);
+    for (const std::string& gone :
+         {mime, data_mime, std::string(".dzd"), std::string("dzdfile"), launcher,
+          std::string("CLSID\\") + kDataFile, std::string("CLSID\\") + kVersion,
+          std::string("DZxLauncher.MorvaneLauncher.2"), std::string("DZxLauncher.MorvaneLauncher"),
+          std::string("DZxLauncher.MorvaneVersion.1"), std::string("DZxLauncher.MorvaneVersion"),
+          std::string(kTypeLib)})
+        EXPECT_FALSE(key_exists(hkcr(), gone)) << gone;
+    EXPECT_TRUE(key_exists(hkcr(), "CLSID"));
+    EXPECT_EQ(S_OK, m.unregister_server());
+}
+
+TEST_F(Registration, ForeignAssociationReceivesTheLauncher) {
+    sandbox().add(".dzy", "otherfile");
+    sandbox().add("otherfile", "Other Application Document");
+    const auto& m = load();
+    ASSERT_EQ(S_OK, m.register_server());
+    EXPECT_TRUE(logged("Query Value on .dzy: otherfile"));
+    EXPECT_EQ(std::string::npos, log().find("No valid value stored"));
+    EXPECT_EQ("otherfile", read_text(hkcr(), ".dzy"));
+    EXPECT_EQ(kLauncher, read_text(hkcr(), "otherfile\\CLSID"));
+    EXPECT_EQ("0", read_text(hkcr(), "otherfile\\DocObject"));
+    EXPECT_EQ(DWORD(REG_DWORD), read_value(hkcr(), "otherfile", "EditFlags").type);
+    EXPECT_FALSE(key_exists(hkcr(), "dzyfile"));
+
+    EXPECT_EQ(S_OK, m.unregister_server());
+    EXPECT_EQ("otherfile", read_text(hkcr(), ".dzy"));
+    EXPECT_EQ("Other Application Document", read_text(hkcr(), "otherfile"));
+    EXPECT_FALSE(key_exists(hkcr(), "otherfile\\CLSID"));
+    EXPECT_FALSE(read_value(hkcr(), "otherfile", "EditFlags").present);
+}
+
+TEST_F(Registration, InvalidDocumentDefaultsAreRepaired) {
+    const std::string too_long(600, 'x');
+    sandbox().add("Foreign\\Type", "must stay untouched");
+    for (const std::string& bad : {std::string(""), std::string("missingfile"), too_long,
+                                   std::string("Foreign\\Type")}) {
+        SCOPED_TRACE(bad.substr(0, 20));
+        sandbox().add(".dzy", bad.c_str());
+        DeleteFileA(log_.c_str());
+        module_.reset();
+        const auto& m = load();
+        ASSERT_EQ(S_OK, m.register_server());
+        EXPECT_TRUE(logged("No valid value stored on \"(Default)\" value of .dzy key - fixing..."))
+            << log();
+        EXPECT_TRUE(logged("Store dzyfile on .dzy key."));
+        EXPECT_EQ("dzyfile", read_text(hkcr(), ".dzy"));
+        EXPECT_EQ(kLauncher, read_text(hkcr(), "dzyfile\\CLSID"));
+        EXPECT_EQ(S_OK, m.unregister_server());
+        EXPECT_FALSE(key_exists(hkcr(), "Foreign\\Type\\CLSID"));
+        EXPECT_EQ("must stay untouched", read_text(hkcr(), "Foreign\\Type"));
+    }
+}
+
+TEST_F(Registration, UnregisterWithClsidValueOnTheExtensionLeavesTheTypeKey) {
+    sandbox().add(".dzy", "otherfile");
+    sandbox().add("otherfile\\CLSID", "{00000000-0000-0000-0000-000000000001}");
+    HKEY h = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(hkcr(), ".dzy", 0, KEY_WRITE, &h));
+    RegSetValueExA(h, "CLSID", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
+    RegSetValueExA(h, "Content Type", 0, REG_SZ, reinterpret_cast<const BYTE*>("y"), 2);
+    RegCloseKey(h);
+    const auto& m = load();
+    EXPECT_EQ(S_OK, m.unregister_server());
+    EXPECT_FALSE(read_value(hkcr(), ".dzy", "CLSID").present);
+    EXPECT_FALSE(read_value(hkcr(), ".dzy", "Content Type").present);
+    EXPECT_EQ("{00000000-0000-0000-0000-000000000001}", read_text(hkcr(), "otherfile\\CLSID"));
+}
+
+TEST_F(Registration, FailingModuleStageWritesNoDocumentKeysAndShowsNoBox) {
+    // Below a volatile key no lasting key can be created.
+    sandbox().add("CLSID", nullptr, true);
+    const auto& m = load();
+    box_dismisser boxes;
+    EXPECT_EQ(SELFREG_E_CLASS, m.register_server());
+    EXPECT_FALSE(box_dismisser::seen);
+    EXPECT_TRUE(logged("_Module.RegisterServer() failed")) << log();
+    EXPECT_EQ(std::string::npos, log().find("ERROR: Cannot register"));
+    for (const char* untouched : {"MIME", ".dzy", ".dzd", "dzyfile", "dzdfile",
+                                  "DZxLauncher.MorvaneLauncher.2", "DZxLauncher.MorvaneLauncher"})
+        EXPECT_FALSE(key_exists(hkcr(), untouched)) << untouched;
+}
+
+TEST_F(Registration, FailingDocumentStageShowsTheBoxAndFails) {
+    sandbox().add("dzdfile", nullptr, true);
+    const auto& m = load();
+    box_dismisser boxes;
+    EXPECT_EQ(SELFREG_E_CLASS, m.register_server());
+    EXPECT_TRUE(box_dismisser::seen);
+    EXPECT_EQ("Registration Error", box_dismisser::caption);
+    EXPECT_EQ("Cannot register MorvaneLauncher class", box_dismisser::text);
+    EXPECT_TRUE(logged("Failed to open/create key: CLSID")) << log();
+    EXPECT_TRUE(logged("ERROR: Cannot register MorvaneLauncher class"));
+    EXPECT_EQ(S_OK, m.unregister_server());
+}
+
+TEST_F(Registration, ModulePathWithAQuoteIsWrittenOnce) {
+    const std::string dir = gntest::make_scratch_dir("quo'te");
+    const std::string copy = dir + "GNLauncher.dll";
+    ASSERT_TRUE(CopyFileA(gntest::LoadedModule::module_path().c_str(), copy.c_str(), FALSE));
+    {
+        const auto& m = load(copy);
+        ASSERT_EQ(S_OK, m.register_server());
+        EXPECT_EQ(copy, read_text(hkcr(), std::string("CLSID\\") + kLauncher + "\\InprocServer32"));
+        EXPECT_EQ(copy + ", 101",
+                  read_text(hkcr(), std::string("CLSID\\") + kLauncher + "\\ToolboxBitmap32"));
+        EXPECT_EQ(copy + ",2", read_text(hkcr(), "dzdfile\\DefaultIcon"));
+        EXPECT_EQ(copy, read_text(hkcr(), std::string(kTypeLib) + "\\0\\win32"));
+        EXPECT_EQ(dir, read_text(hkcr(), std::string(kTypeLib) + "\\HELPDIR"));
+        EXPECT_EQ(S_OK, m.unregister_server());
+        EXPECT_FALSE(key_exists(hkcr(), std::string("CLSID\\") + kLauncher));
+    }
+    EXPECT_EQ(S_OK, module_->can_unload_now());
+    module_.reset();
+    DeleteFileA(copy.c_str());
+}
+
+TEST_F(Registration, BrokenScriptInTheModuleLeavesItsKeysUnwritten) {
+    sandbox().add("Volatile", nullptr, true);
+    const struct {
+        const char* name;
+        const char* script;
+    } cases[] = {
+        {"syntax", "HKCR\r\n{\r\n\tTestA = s 'a'\r\n\t{\r\n\t\tTestB\r\n\t}\r\n\tTestC = q 'x'\r\n}\r\n"},
+        {"create", "HKCR { TestA = s 'a' { TestB } NoRemove Volatile { TestC } }"},
+        {"unterminated", "HKCR { TestA = s '%MODULE }"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string copy = gntest::module_with_script(std::string("script_") + c.name, c.script);
+        ASSERT_FALSE(copy.empty());
+        module_.reset();
+        DeleteFileA(log_.c_str());
+        const auto& m = load(copy);
+        box_dismisser boxes;
+        EXPECT_EQ(SELFREG_E_CLASS, m.register_server());
+        EXPECT_FALSE(box_dismisser::seen);
+        EXPECT_TRUE(logged("_Module.RegisterServer() failed"));
+        EXPECT_TRUE(key_exists(hkcr(), std::string("CLSID\\") + kLauncher));  // earlier scripts stay
+        EXPECT_FALSE(key_exists(hkcr(), "TestA"));
+        EXPECT_FALSE(key_exists(hkcr(), "Volatile\\TestC"));
+        EXPECT_TRUE(key_exists(hkcr(), "Volatile"));
+        EXPECT_EQ(S_OK, m.unregister_server());
+        EXPECT_FALSE(key_exists(hkcr(), std::string("CLSID\\") + kLauncher));
+        EXPECT_EQ(S_OK, m.can_unload_now());
+        module_.reset();
+        DeleteFileA(copy.c_str());
+    }
+}
+
+}  // namespace
