@@ -1,5 +1,7 @@
 // The module's static objects, in the order they are constructed before
 // process attach (and destroyed, in reverse, after process detach).
 #include "frame/log.h"
+#include "launcher/temp_file.h"
 
 DiagnosticLog g_log;
+gn::critical_section tempFileLock;
