@@ -91,7 +91,7 @@ STDMETHODIMP ScriptedStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
     DocServer::fill_body(offset, static_cast<char*>(pv), n);
     offset += n;
     returned.push_back(n);
-    if (pcbRead) *pcbRead = n;
+    if (pcbRead) *pcbRead = n + claim_extra;
     return hr;
 }
 

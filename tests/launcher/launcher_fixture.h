@@ -75,6 +75,7 @@ public:
     std::vector<ULONG> requested;  // the size of every read request
     std::vector<ULONG> returned;   // the bytes every read gave
     unsigned long long offset = 0; // bytes handed out so far
+    ULONG claim_extra = 0;         // a lying stream reports this many bytes more
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
