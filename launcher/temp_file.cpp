@@ -53,6 +53,9 @@ bool TempFile::Create(const char* prefix) noexcept {
 
     LogPrint(0, "Creating temp file: %s\n", path);
     file = std::fopen(path, "wb");
+    // The transfer arrives in 8192-byte reads; a larger stream buffer, taken
+    // once per file, spares most of the system calls of writing it.
+    if (file) std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);
     bCreated = file != nullptr;
     if (!bCreated) LogPrint(0, "Failed to create file: %s\n", path);
     return bCreated;
