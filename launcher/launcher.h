@@ -222,4 +222,19 @@ private:
     gn::com_ptr<IOleInPlaceFrame> pInPlaceFrame;
     OLEINPLACEFRAMEINFO frameInfo{};
     gn::com_ptr<IBinding> pBinding;
+
+    // Download bookkeeping beyond the fields above: the bytes written to the
+    // temporary file by this binding and the largest byte count the binding
+    // announced through its progress, to catch a transfer cut short.
+    ULONGLONG nBytesWritten = 0;
+    ULONG nProgressMax = 0;
+
+    // Download helpers (download.cpp).
+    // Checks a transfer the binding reports as complete: the HTTP status and
+    // the announced length. Returns S_OK or the failure, with its text in text.
+    HRESULT CheckTransfer(char* text, size_t size) noexcept;
+    // Appends a text to sError after a blank, as a binding's error text is.
+    void AppendError(const wchar_t* text) noexcept;
+    // Replaces sError with a copy of text.
+    void SetError(const wchar_t* text) noexcept;
 };

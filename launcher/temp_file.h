@@ -1,9 +1,15 @@
 // The launcher's downloaded copy of a document.
 #pragma once
 
+#include "frame/com.h"
+
 #include <windows.h>
 
 #include <cstdio>
+
+// Held while a free temporary file name is chosen and the file is opened;
+// shared by every launcher of the process (constructed with the module's statics).
+extern gn::critical_section tempFileLock;
 
 struct TempFile {
     FILE* file = nullptr;      // open while being written ("wb")
@@ -15,6 +21,11 @@ struct TempFile {
     TempFile& operator=(const TempFile&) = delete;
     ~TempFile() { Discard(); }
 
+    // Creates and opens "<temp dir>\<prefix><number>.tmp" (the temp dir keeps its
+    // trailing backslash), the number starting at the process identifier and
+    // counting up to the first free name.
+    // Returns true when the file is open; a name too long for path fails.
+    bool Create(const char* prefix) noexcept;
     // Closes the stream; the file stays on disk.
     void Close() noexcept;
     // The one clean-up rule: close, then delete the file this launcher created.

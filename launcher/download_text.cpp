@@ -1,0 +1,163 @@
+#include "launcher/download_text.h"
+
+#include <urlmon.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+namespace gn {
+
+const char* const kLegacyCookieNames[3] = {"QUORPASSWORD=", "rvs_username=", "rvs_info="};
+
+namespace {
+
+// The first occurrence of name inside [begin, end), or null.
+const char* find_in(const char* begin, const char* end, const char* name, size_t len) noexcept {
+    if (static_cast<size_t>(end - begin) < len) return nullptr;
+    for (const char* p = begin; p + len <= end; ++p)
+        if (std::memcmp(p, name, len) == 0) return p;
+    return nullptr;
+}
+
+bool token_is_legacy(const char* begin, const char* end) noexcept {
+    for (const char* name : kLegacyCookieNames) {
+        const char* hit = find_in(begin, end, name, std::strlen(name));
+        if (hit && (hit == begin || hit[-1] == ' ')) return true;
+    }
+    return false;
+}
+
+// Appends to a bounded buffer and counts what the whole text would need.
+class bounded_writer {
+public:
+    bounded_writer(char* out, size_t size) noexcept : out_(out), size_(size) {
+        if (out_ && size_) out_[0] = '\0';
+    }
+    void put(char c) noexcept {
+        if (out_ && length_ + 1 < size_) {
+            out_[length_] = c;
+            out_[length_ + 1] = '\0';
+        }
+        ++length_;
+    }
+    void put(const char* s) noexcept {
+        while (*s) put(*s++);
+    }
+    size_t length() const noexcept { return length_; }
+
+private:
+    char* out_;
+    size_t size_;
+    size_t length_ = 0;
+};
+
+}  // namespace
+
+bool has_legacy_cookie(const char* cookies) noexcept {
+    if (!cookies) return false;
+    const char* p = cookies;
+    while (*p) {
+        while (*p == ';') ++p;  // consecutive separators count as one
+        if (!*p) break;
+        const char* begin = p;
+        while (*p && *p != ';') ++p;
+        if (token_is_legacy(begin, p)) return true;
+    }
+    return false;
+}
+
+size_t mask_cookies(const char* cookies, char* out, size_t out_size) noexcept {
+    bounded_writer w(out, out_size);
+    if (!cookies) return 0;
+    bool first = true;
+    const char* p = cookies;
+    while (*p) {
+        while (*p == ';' || *p == ' ') ++p;
+        if (!*p) break;
+        const char* begin = p;
+        while (*p && *p != ';') ++p;
+        const char* eq = static_cast<const char*>(std::memchr(begin, '=', p - begin));
+        if (!first) w.put("; ");
+        first = false;
+        if (eq) {
+            for (const char* n = begin; n < eq; ++n)
+                w.put(static_cast<unsigned char>(*n) < 0x20 ? '?' : *n);
+            w.put("=***");
+        } else {
+            w.put("***");  // a value without a name may be the secret itself
+        }
+    }
+    return w.length();
+}
+
+bool is_file_url(const wchar_t* url) noexcept {
+    return url && std::wcsncmp(url, L"file://", 7) == 0;
+}
+
+bool compose_temp_name(char* out, size_t out_size, const char* dir, const char* prefix,
+                       unsigned long number) noexcept {
+    if (!out || out_size == 0) return false;
+    const int n = std::snprintf(out, out_size, "%s\\%s%lu.tmp", dir ? dir : "",
+                                prefix ? prefix : "", number);
+    if (n < 0 || static_cast<size_t>(n) >= out_size) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+HRESULT http_status_result(DWORD status) noexcept {
+    if (status == 404 || status == 410) return INET_E_RESOURCE_NOT_FOUND;
+    return INET_E_DOWNLOAD_FAILURE;
+}
+
+void format_http_error(char* out, size_t out_size, DWORD status, const char* reason) noexcept {
+    if (!out || out_size == 0) return;
+    if (reason && *reason)
+        std::snprintf(out, out_size, "HTTP %lu %s", static_cast<unsigned long>(status), reason);
+    else
+        std::snprintf(out, out_size, "HTTP %lu", static_cast<unsigned long>(status));
+}
+
+void format_incomplete(char* out, size_t out_size, unsigned long long received,
+                       unsigned long long expected) noexcept {
+    if (!out || out_size == 0) return;
+    std::snprintf(out, out_size, "Incomplete download: %llu of %llu bytes", received, expected);
+}
+
+bool parse_content_length(const char* text, unsigned long long* value) noexcept {
+    if (!text || !value) return false;
+    while (*text == ' ' || *text == '\t') ++text;
+    if (*text < '0' || *text > '9') return false;
+    unsigned long long v = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        const unsigned digit = static_cast<unsigned>(*text - '0');
+        if (v > (~0ull - digit) / 10) return false;  // overflow
+        v = v * 10 + digit;
+    }
+    while (*text == ' ' || *text == '\t') ++text;
+    if (*text) return false;
+    *value = v;
+    return true;
+}
+
+acp_text::acp_text(const wchar_t* text) noexcept {
+    if (!text) return;
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return;
+    text_ = new (std::nothrow) char[size];
+    if (text_ && WideCharToMultiByte(CP_ACP, 0, text, -1, text_, size, nullptr, nullptr) <= 0) {
+        delete[] text_;
+        text_ = nullptr;
+    }
+}
+
+acp_text::~acp_text() { delete[] text_; }
+
+char_buffer::char_buffer(size_t size) noexcept : data_(new (std::nothrow) char[size ? size : 1]) {
+    if (data_) data_[0] = '\0';
+}
+
+}  // namespace gn

@@ -1,0 +1,73 @@
+// Text work of the download: the legacy-server cookie test, the cookie line
+// written to the log, the temporary file name and the texts and codes of a
+// failed transfer. Pure functions, no hidden state.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace gn {
+
+// Cookie names that mark a document served by the legacy (6.x) server, in the
+// order they are tested. The equals sign belongs to the name.
+extern const char* const kLegacyCookieNames[3];
+
+// True when one of the ";"-separated tokens of cookies holds a legacy cookie
+// name whose first occurrence in the token starts it or follows a blank.
+// A null text holds none.
+bool has_legacy_cookie(const char* cookies) noexcept;
+
+// Writes the cookie names with their values masked ("a=***; b=***") into out
+// (always zero-terminated when out_size > 0, cut short when too small) and
+// returns the length of the whole masked text, without the terminator.
+// Control characters of a name are written as '?'.
+size_t mask_cookies(const char* cookies, char* out, size_t out_size) noexcept;
+
+// True for a URL that begins with "file://" (case-sensitive). False for null.
+bool is_file_url(const wchar_t* url) noexcept;
+
+// Composes "<dir>\<prefix><number>.tmp" into out. When the name does not fit
+// in out_size bytes (terminator included), out is left empty and false returned.
+bool compose_temp_name(char* out, size_t out_size, const char* dir, const char* prefix,
+                       unsigned long number) noexcept;
+
+// The result code of a download that the server answered with an HTTP error.
+HRESULT http_status_result(DWORD status) noexcept;
+// "HTTP <code> <reason>" (no blank and no reason when the reason is empty).
+void format_http_error(char* out, size_t out_size, DWORD status, const char* reason) noexcept;
+// "Incomplete download: <received> of <expected> bytes".
+void format_incomplete(char* out, size_t out_size, unsigned long long received,
+                       unsigned long long expected) noexcept;
+// Parses a Content-Length value (decimal digits, blanks around allowed).
+bool parse_content_length(const char* text, unsigned long long* value) noexcept;
+
+// A wide string converted to the system code page for log lines and file
+// names. Null and failed conversions read as "".
+class acp_text {
+public:
+    explicit acp_text(const wchar_t* text) noexcept;
+    ~acp_text();
+    acp_text(const acp_text&) = delete;
+    acp_text& operator=(const acp_text&) = delete;
+    const char* c_str() const noexcept { return text_ ? text_ : ""; }
+
+private:
+    char* text_ = nullptr;
+};
+
+// Owner of a buffer from new[] (std::nothrow), for cookie texts and the like.
+class char_buffer {
+public:
+    explicit char_buffer(size_t size) noexcept;
+    ~char_buffer() { delete[] data_; }
+    char_buffer(const char_buffer&) = delete;
+    char_buffer& operator=(const char_buffer&) = delete;
+    char* get() const noexcept { return data_; }
+    explicit operator bool() const noexcept { return data_ != nullptr; }
+
+private:
+    char* data_ = nullptr;
+};
+
+}  // namespace gn

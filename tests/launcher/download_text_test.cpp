@@ -1,0 +1,144 @@
+// The download's text helpers, linked directly.
+#include <gtest/gtest.h>
+
+#include <urlmon.h>
+
+#include <cstring>
+#include <string>
+
+#include "launcher/download_text.h"
+
+using namespace gn;
+
+TEST(LegacyCookie, NameAtTheStartOfATokenOrAfterABlank) {
+    for (const char* text : {"QUORPASSWORD=x", "a=1; QUORPASSWORD=x", "a=1;QUORPASSWORD=x",
+                             "a=1;;; rvs_username=u", "rvs_info=1; b=2", "a=1 rvs_info=9",
+                             "x=rvs_info=; rvs_info=5", "a=1; QUORPASSWORD="}) {
+        EXPECT_TRUE(has_legacy_cookie(text)) << text;
+    }
+}
+
+TEST(LegacyCookie, NearMisses) {
+    for (const char* text :
+         {"XQUORPASSWORD=x", "a=1; myrvs_info=2", "a=rvs_info=3", "quorpassword=1",
+          "QUORPASSWORD", "a=1; QUORPASSWOR", "rvs_info", "a=1;\tQUORPASSWORD=1",
+          // the first occurrence in the token decides: after a letter, then after a blank
+          "a=1; xrvs_info= rvs_info=3", "", ";;;;", " ; ; "}) {
+        EXPECT_FALSE(has_legacy_cookie(text)) << text;
+    }
+    EXPECT_FALSE(has_legacy_cookie(nullptr));
+}
+
+TEST(LegacyCookie, HostileTexts) {
+    std::string huge(200000, 'a');
+    EXPECT_FALSE(has_legacy_cookie(huge.c_str()));
+    EXPECT_TRUE(has_legacy_cookie((huge + "; rvs_info=1").c_str()));
+    EXPECT_FALSE(has_legacy_cookie(std::string(100000, ';').c_str()));
+    EXPECT_FALSE(has_legacy_cookie("\xff\xfe\x80=\x81; \xc3\xa9=\xff"));
+    EXPECT_TRUE(has_legacy_cookie("\xff=\xfe; rvs_username=\xff"));
+}
+
+TEST(CookieMask, NamesStayValuesGo) {
+    char out[256];
+    const std::string in = "QUORPASSWORD=topsecret; rvs_info=x;session=42";
+    const size_t n = mask_cookies(in.c_str(), out, sizeof out);
+    EXPECT_EQ("QUORPASSWORD=***; rvs_info=***; session=***", std::string(out));
+    EXPECT_EQ(std::strlen(out), n);
+    EXPECT_EQ(n, mask_cookies(in.c_str(), nullptr, 0)) << "the size query gives the same length";
+
+    mask_cookies("lonelyvalue; a=", out, sizeof out);
+    EXPECT_EQ("***; a=***", std::string(out)) << "a value without a name is masked whole";
+    mask_cookies("", out, sizeof out);
+    EXPECT_EQ("", std::string(out));
+    mask_cookies(" ;; ; ", out, sizeof out);
+    EXPECT_EQ("", std::string(out));
+    mask_cookies(nullptr, out, sizeof out);
+    EXPECT_EQ("", std::string(out));
+    mask_cookies("a\nb\x01=1", out, sizeof out);
+    EXPECT_EQ("a?b?=***", std::string(out)) << "no control character reaches the log";
+}
+
+TEST(CookieMask, NeverWritesPastTheBuffer) {
+    const std::string in = "first=1; second=2; third=3";
+    const size_t full = mask_cookies(in.c_str(), nullptr, 0);
+    for (size_t size = 1; size <= full + 1; ++size) {
+        char buf[64];
+        std::memset(buf, '#', sizeof buf);
+        EXPECT_EQ(full, mask_cookies(in.c_str(), buf, size));
+        EXPECT_EQ('\0', buf[std::strlen(buf)]);
+        EXPECT_LT(std::strlen(buf), size);
+        EXPECT_EQ('#', buf[size]) << "byte past the buffer written at size " << size;
+    }
+    // Long names, many separators, high bytes: the size query is exact.
+    const std::string hostile = std::string(5000, 'n') + "=v;" + std::string(3000, ';') +
+                                "\xff\xfe=\x80" + std::string(2000, ' ');
+    const size_t need = mask_cookies(hostile.c_str(), nullptr, 0);
+    std::string buf(need + 1, '#');
+    EXPECT_EQ(need, mask_cookies(hostile.c_str(), &buf[0], buf.size()));
+    EXPECT_EQ(need, std::strlen(buf.c_str()));
+}
+
+TEST(FileUrl, CaseSensitivePrefix) {
+    EXPECT_TRUE(is_file_url(L"file:///C:/doc.dzy"));
+    EXPECT_TRUE(is_file_url(L"file://"));
+    EXPECT_FALSE(is_file_url(L"FILE:///C:/doc.dzy"));
+    EXPECT_FALSE(is_file_url(L"file:/C:/doc.dzy"));
+    EXPECT_FALSE(is_file_url(L"http://host/file://"));
+    EXPECT_FALSE(is_file_url(L""));
+    EXPECT_FALSE(is_file_url(nullptr));
+}
+
+TEST(TempName, ComposedWithinItsBuffer) {
+    char path[MAX_PATH];
+    ASSERT_TRUE(compose_temp_name(path, sizeof path, "C:\\Temp\\", "DZ", 1234));
+    EXPECT_STREQ("C:\\Temp\\\\DZ1234.tmp", path) << "the directory keeps its own backslash";
+
+    // 259 characters fit a 260-byte buffer; 260 do not.
+    const std::string fits(259 - std::strlen("\\DZ7.tmp"), 'd');
+    ASSERT_TRUE(compose_temp_name(path, sizeof path, fits.c_str(), "DZ", 7));
+    EXPECT_EQ(259u, std::strlen(path));
+
+    char guarded[MAX_PATH + 16];
+    std::memset(guarded, '#', sizeof guarded);
+    const std::string too_long = fits + "d";
+    EXPECT_FALSE(compose_temp_name(guarded, MAX_PATH, too_long.c_str(), "DZ", 7));
+    EXPECT_EQ('\0', guarded[0]) << "a name that does not fit leaves the buffer empty";
+    for (size_t i = MAX_PATH; i < sizeof guarded; ++i) EXPECT_EQ('#', guarded[i]);
+    EXPECT_FALSE(compose_temp_name(path, sizeof path, std::string(1000, 'x').c_str(), "DZ", 1));
+    EXPECT_FALSE(compose_temp_name(nullptr, 0, "C:\\", "DZ", 1));
+}
+
+TEST(TransferTexts, HttpStatusAndShortTransfer) {
+    char text[64];
+    format_http_error(text, sizeof text, 404, "Not Found");
+    EXPECT_STREQ("HTTP 404 Not Found", text);
+    format_http_error(text, sizeof text, 500, "");
+    EXPECT_STREQ("HTTP 500", text);
+    format_http_error(text, 12, 503, "Service Unavailable");
+    EXPECT_STREQ("HTTP 503 Se", text) << "cut to the buffer";
+    EXPECT_EQ(INET_E_RESOURCE_NOT_FOUND, http_status_result(404));
+    EXPECT_EQ(INET_E_RESOURCE_NOT_FOUND, http_status_result(410));
+    EXPECT_EQ(INET_E_DOWNLOAD_FAILURE, http_status_result(500));
+    EXPECT_EQ(INET_E_DOWNLOAD_FAILURE, http_status_result(403));
+
+    format_incomplete(text, sizeof text, 2000000, 4000000);
+    EXPECT_STREQ("Incomplete download: 2000000 of 4000000 bytes", text);
+    format_incomplete(text, sizeof text, 0, 6000000000ull);
+    EXPECT_STREQ("Incomplete download: 0 of 6000000000 bytes", text);
+}
+
+TEST(TransferTexts, ContentLength) {
+    unsigned long long v = 99;
+    EXPECT_TRUE(parse_content_length("0", &v));
+    EXPECT_EQ(0u, v);
+    EXPECT_TRUE(parse_content_length(" 4000000 ", &v));
+    EXPECT_EQ(4000000u, v);
+    EXPECT_TRUE(parse_content_length("6000000000", &v));
+    EXPECT_EQ(6000000000ull, v);
+    v = 99;
+    for (const char* bad : {"", " ", "-1", "12a", "0x10", "1 2", "99999999999999999999999"}) {
+        EXPECT_FALSE(parse_content_length(bad, &v)) << bad;
+        EXPECT_EQ(99u, v) << bad;
+    }
+    EXPECT_FALSE(parse_content_length(nullptr, &v));
+}

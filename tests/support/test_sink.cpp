@@ -1,0 +1,95 @@
+#include "support/test_sink.h"
+
+#include "support/module.h"
+
+namespace gntest {
+
+gn::com_ptr<TestSink> TestSink::make() { return gn::com_ptr<TestSink>(new TestSink()); }
+
+STDMETHODIMP TestSink::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ILauncherEvent))
+        return E_NOINTERFACE;
+    *ppv = static_cast<ILauncherEvent*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) TestSink::AddRef() { return ++refs_; }
+
+STDMETHODIMP_(ULONG) TestSink::Release() {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+STDMETHODIMP TestSink::OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType) {
+    try {
+        SinkCall call;
+        call.kind = SinkCall::DataAvailable;
+        call.url_null = !pURL;
+        call.path_null = !pPath;
+        call.mime_null = !pMimeType;
+        if (pURL) call.url = pURL;
+        if (pPath) call.path = pPath;
+        if (pMimeType) call.mime = pMimeType;
+        if (pPath) {
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            call.file_existed =
+                GetFileAttributesExW(pPath, GetFileExInfoStandard, &data) != FALSE;
+            if (call.file_existed) {
+                call.file_size =
+                    (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+                if (read_contents) call.contents = read_file(narrow(pPath));
+            }
+        }
+        calls.push_back(std::move(call));
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    after_call();
+    return result;
+}
+
+STDMETHODIMP TestSink::OnAbort(HRESULT hrError, BSTR sError) {
+    try {
+        SinkCall call;
+        call.kind = SinkCall::Abort;
+        call.hr = hrError;
+        call.error_null = !sError;
+        if (sError) call.error = sError;
+        calls.push_back(std::move(call));
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    after_call();
+    return result;
+}
+
+void TestSink::after_call() noexcept {
+    try {
+        if (during_call) during_call(*this);
+    } catch (...) {
+    }
+}
+
+std::string narrow(const std::wstring& s) {
+    if (s.empty()) return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, s.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n : 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, s.c_str(), -1, &out[0], n, nullptr, nullptr);
+    out.resize(n > 0 ? n - 1 : 0);
+    return out;
+}
+
+std::wstring widen(const std::string& s) {
+    if (s.empty()) return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
+    std::wstring out(n > 0 ? n : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, &out[0], n);
+    out.resize(n > 0 ? n - 1 : 0);
+    return out;
+}
+
+}  // namespace gntest

@@ -1,0 +1,63 @@
+// A stand-in for the main plugin's ILauncherEvent sink: records every call
+// and, like the plugin, reads the downloaded file while the call runs (the
+// launcher deletes it when the call returns).
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "frame/com.h"
+#include "frame/interfaces.h"
+
+namespace gntest {
+
+struct SinkCall {
+    enum Kind { DataAvailable, Abort };
+    Kind kind = DataAvailable;
+    // OnDZxDataAvailable
+    std::wstring url, path, mime;
+    bool url_null = false, path_null = false, mime_null = false;
+    bool file_existed = false;       // the file at path existed during the call
+    unsigned long long file_size = 0;
+    std::string contents;            // the file's bytes (when read_contents is set)
+    // OnAbort
+    HRESULT hr = S_OK;
+    std::wstring error;
+    bool error_null = false;
+};
+
+class TestSink final : public ILauncherEvent {
+public:
+    // A new sink with one reference, owned by the returned pointer.
+    static gn::com_ptr<TestSink> make();
+
+    std::vector<SinkCall> calls;
+    bool read_contents = true;
+    // Runs inside each call after it was recorded (for re-entrant tests).
+    std::function<void(TestSink&)> during_call;
+    // The result the sink returns from its calls.
+    HRESULT result = S_OK;
+
+    ULONG refs() const { return refs_; }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType) override;
+    STDMETHODIMP OnAbort(HRESULT hrError, BSTR sError) override;
+
+private:
+    TestSink() = default;
+    ~TestSink() = default;
+    void after_call() noexcept;
+    ULONG refs_ = 0;
+};
+
+// Wide <-> narrow for test messages and paths (system code page).
+std::string narrow(const std::wstring& s);
+std::wstring widen(const std::string& s);
+
+}  // namespace gntest
