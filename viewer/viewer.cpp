@@ -336,7 +336,9 @@ bool Viewer::drive_document(const CLSID& clsid, const std::wstring& url, const s
         gn::com_ptr<IPersistMoniker> persist = document_.try_query<IPersistMoniker>();
         gn::com_ptr<IMoniker> moniker;
         gn::com_ptr<IBindCtx> bind_context;
-        hr = persist ? CreateURLMonikerEx(nullptr, url.c_str(), moniker.put(), URL_MK_UNIFORM) : E_NOINTERFACE;
+        // The legacy form keeps the URL as given ("file://C:\dir\x.dzy"), which
+        // is how the browser shell hands file URLs to a document.
+        hr = persist ? CreateURLMonikerEx(nullptr, url.c_str(), moniker.put(), URL_MK_LEGACY) : E_NOINTERFACE;
         if (SUCCEEDED(hr)) hr = CreateBindCtx(0, bind_context.put());
         if (SUCCEEDED(hr)) hr = persist->Load(FALSE, moniker.get(), bind_context.get(), STGM_READ);
         record_.add_hr("load", hr);

@@ -37,34 +37,36 @@ std::wstring usage() {
 }
 
 Options parse_command_line(const std::vector<std::wstring>& args) {
+    // The whole line is read even after an error, so that --record still
+    // names the file that the error goes to.
     Options o;
+    auto problem = [&o](const std::wstring& text) {
+        if (o.error.empty()) o.error = text;
+    };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::wstring& a = args[i];
         if (a == L"--close-after-ms" || a == L"--record") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
-                o.error = a + L" needs a value";
-                return o;
+                problem(a + L" needs a value");
+                ++i;
+                continue;
             }
             const std::wstring& value = args[++i];
-            if (a == L"--record") {
+            if (a == L"--record")
                 o.record_path = value;
-            } else if (!parse_count(value, kMaxCloseAfterMs, o.close_after_ms)) {
-                o.error = L"--close-after-ms takes a number of milliseconds up to 3600000";
-                return o;
-            } else {
+            else if (parse_count(value, kMaxCloseAfterMs, o.close_after_ms))
                 o.close_after = true;
-            }
+            else
+                problem(L"--close-after-ms takes a number of milliseconds up to 3600000");
         } else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-') {
-            o.error = L"unknown option " + a;
-            return o;
+            problem(L"unknown option " + a);
         } else if (!o.target.empty()) {
-            o.error = L"more than one document given";
-            return o;
+            problem(L"more than one document given");
         } else {
             o.target = a;
         }
     }
-    if (o.target.empty()) o.error = L"no document given";
+    if (o.target.empty()) problem(L"no document given");
     return o;
 }
 
