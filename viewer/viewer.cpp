@@ -43,6 +43,15 @@ std::wstring hr_text(HRESULT hr) {
     return std::wstring(text.begin(), text.end());
 }
 
+// Presses Cancel on a visible dialog of this thread.
+BOOL CALLBACK cancel_dialog(HWND hwnd, LPARAM) {
+    wchar_t name[16] = {};
+    GetClassNameW(hwnd, name, ARRAYSIZE(name));
+    if (lstrcmpW(name, L"#32770") == 0 && IsWindowVisible(hwnd))
+        PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return TRUE;
+}
+
 bool is_directory_or_missing(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -165,14 +174,15 @@ LRESULT Viewer::on_frame_message(UINT msg, WPARAM wp, LPARAM lp) {
         layout();
         return 0;
     case WM_APP_OPEN:
-        shown_ = open(options_.target);
+        open_now(options_.target);
         return 0;
     case WM_APP_NAVIGATE: {
+        if (opening_) return 0;  // taken up when the opening ends
         const std::wstring url = pending_url_;
         pending_url_.clear();
         if (url.empty()) return 0;
         close_document();
-        shown_ = open(url);
+        open_now(url);
         return 0;
     }
     case WM_TIMER:
@@ -191,6 +201,13 @@ LRESULT Viewer::on_frame_message(UINT msg, WPARAM wp, LPARAM lp) {
         }
         return 0;
     case WM_CLOSE:
+        if (opening_) {
+            // A document on the stack (say, in a dialog of its own) cannot be
+            // torn down under itself: end its dialogs and close afterwards.
+            close_pending_ = true;
+            cancel_dialogs();
+            return 0;
+        }
         close_document();
         DestroyWindow(frame_);
         return 0;
@@ -230,6 +247,22 @@ int Viewer::run() {
     }
     record_.add("exit", std::to_string(shown_ ? 0 : 1));
     return shown_ ? 0 : 1;
+}
+
+void Viewer::open_now(const std::wstring& target) {
+    opening_ = true;
+    shown_ = open(target);
+    opening_ = false;
+    if (close_pending_) {
+        record_.add("close_deferred");
+        PostMessageW(frame_, WM_CLOSE, 0, 0);
+    } else if (!pending_url_.empty()) {
+        PostMessageW(frame_, WM_APP_NAVIGATE, 0, 0);
+    }
+}
+
+void Viewer::cancel_dialogs() {
+    EnumThreadWindows(GetCurrentThreadId(), &cancel_dialog, 0);
 }
 
 void Viewer::status_text(const std::wstring& text, const char* from) {

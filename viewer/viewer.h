@@ -53,6 +53,10 @@ private:
     // Opening: finds the URL, type and class of a target, then drives the
     // document through creation, load and activation. False on the first failure.
     bool open(const std::wstring& target);
+    // open() with close and navigation requests that arrive meanwhile (from a
+    // nested message loop) held back until it returns.
+    void open_now(const std::wstring& target);
+    void cancel_dialogs();
     bool find_url_and_type(const std::wstring& target, std::wstring& url, std::wstring& type);
     bool drive_document(const CLSID& clsid, const std::wstring& url, const std::wstring& type);
     // Tears the document down as a browser does and checks its server can unload.
@@ -76,6 +80,8 @@ private:
     std::vector<std::wstring> message_;  // shown in the document area when there is no document
     std::wstring pending_url_;
     bool shown_ = false;
+    bool opening_ = false;
+    bool close_pending_ = false;
 };
 
 }  // namespace gnviewer

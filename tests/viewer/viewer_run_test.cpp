@@ -339,6 +339,21 @@ TEST_F(ViewerRunTest, NavigationFromTheDocumentOpensTheNextOne) {
     EXPECT_EQ(1u, std::count(r.doc.begin(), r.doc.end(), "Load file://" + second)) << r.dump();
 }
 
+// Closing while the document is still being shown (here: waiting in a
+// dialog of its own) ends the dialog and closes once the document returns.
+TEST_F(ViewerRunTest, CloseDuringADocumentDialogWaitsForTheDocument) {
+    classes_.register_document(kTestDocClsid, bin_ + "viewer_testdoc.dll", kTestDocType, ".gnvt");
+    const ViewerRun r = run("\"" + write_file("dialog.gnvt", "d") + "\" --close-after-ms 300");
+    EXPECT_EQ(0u, r.exit_code) << r.dump();
+    EXPECT_TRUE(r.has("close_deferred")) << r.dump();
+    EXPECT_EQ("0x00000000", r.value("can_unload")) << r.dump();
+    const auto answer = std::find(r.doc.begin(), r.doc.end(), "MessageBox 2");  // IDCANCEL
+    ASSERT_NE(r.doc.end(), answer) << r.dump();
+    // The teardown starts only after the dialog has ended.
+    EXPECT_EQ(std::find(r.doc.begin(), r.doc.end(), std::string("UIActivate(FALSE)")), answer + 1) << r.dump();
+    EXPECT_EQ("Released", r.doc.back());
+}
+
 // GNLauncher.dll opened from a file and over loopback http. What holds today:
 // the viewer finds the launcher through the MIME database, creates it, gives
 // it its site and loads it, and the launcher can unload once closed.

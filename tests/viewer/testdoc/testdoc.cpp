@@ -2,7 +2,8 @@
 // writes every container call it receives, one per line, to the file named by
 // the environment variable GNVIEWER_TESTDOC_LOG, and when shown it uses the
 // browser object the way the main plugin does: properties, status texts and,
-// for a document named first.gnvt, a navigation to second.gnvt.
+// for a document named first.gnvt, a navigation to second.gnvt; one named
+// dialog.gnvt asks a question in a message box while it is being shown.
 #include <windows.h>
 #include <docobj.h>
 #include <exdisp.h>
@@ -169,6 +170,10 @@ public:
                                       nullptr, nullptr, nullptr);
         use_frame();
         use_browser();
+        // A document that asks the user something while it is being shown.
+        if (ends_with(L"dialog.gnvt"))
+            log_line(L"MessageBox " + std::to_wstring(MessageBoxW(window_, L"Open it?", L"viewer test document",
+                                                                  MB_OKCANCEL)));
         return S_OK;
     }
     STDMETHODIMP UIActivate(BOOL on) override { log_line(on ? L"UIActivate(TRUE)" : L"UIActivate(FALSE)"); return S_OK; }
@@ -264,12 +269,16 @@ private:
         SysFreeString(where);
 
         const std::wstring first = L"first.gnvt";
-        if (url_.size() >= first.size() && url_.compare(url_.size() - first.size(), first.size(), first) == 0) {
+        if (ends_with(first)) {
             BSTR next = SysAllocString((url_.substr(0, url_.size() - first.size()) + L"second.gnvt").c_str());
             log_line(L"Navigate " + std::to_wstring(browser->Navigate(next, nullptr, nullptr, nullptr, nullptr)));
             SysFreeString(next);
         }
         browser->Release();
+    }
+
+    bool ends_with(const std::wstring& tail) const {
+        return url_.size() >= tail.size() && url_.compare(url_.size() - tail.size(), tail.size(), tail) == 0;
     }
 
     LONG refs_ = 1;
