@@ -1,6 +1,7 @@
 #include "viewer/viewer.h"
 
 #include <commctrl.h>
+#include <cstdio>
 #include <urlmon.h>
 
 #include "viewer/document_site.h"
@@ -60,7 +61,8 @@ bool is_directory_or_missing(const std::wstring& path) {
 }  // namespace
 
 Viewer::Viewer(const Options& options) : options_(options) {
-    if (!options_.record_path.empty()) record_.open(options_.record_path);
+    if (!options_.record_path.empty() && !record_.open(options_.record_path))
+        std::fprintf(stderr, "gnviewer: cannot write the record %ls\n", options_.record_path.c_str());
     frame_object_ = new FrameObject(this);
     browser_ = new ViewerBrowser(this);
     site_ = new DocumentSite(this, frame_object_, browser_);
