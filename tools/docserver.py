@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Loopback document server for demos and tests.
+
+Serves the files of one folder on 127.0.0.1 with the QuorQuery content types:
+
+    tools/docserver.py [--root DIR] [--port N] [--log FILE]
+                       [--max-requests N | --once] [--timeout SECONDS]
+
+The first line on stdout is "PORT <n>" (the port actually bound; 0 asks for a
+free one). GET and HEAD are answered; a missing file, a folder or a path that
+leaves the root answers 404. The server stops cleanly on SIGTERM or SIGINT,
+after --max-requests requests, or after --timeout seconds (default 600, 0 for
+no limit). --log appends one line per request: method, path, status, bytes.
+"""
+
+import argparse
+import http.server
+import os
+import signal
+import sys
+import time
+import urllib.parse
+
+CONTENT_TYPES = {
+    ".dzy": "application/x-quorquery",
+    ".dz3": "application/x-quorquery",
+    ".rvs": "application/x-quorquery",
+    ".dzd": "application/x-quorquerydata",
+    ".txt": "text/plain; charset=utf-8",
+    ".html": "text/html; charset=utf-8",
+}
+DEFAULT_TYPE = "application/octet-stream"
+HOST = "127.0.0.1"
+
+
+def resolve(root, url_path):
+    """The file under root that url_path names, or None."""
+    path = urllib.parse.unquote(urllib.parse.urlsplit(url_path).path)
+    if "\0" in path:
+        return None
+    full = os.path.realpath(os.path.join(root, path.lstrip("/")))
+    if os.path.commonpath([root, full]) != root or not os.path.isfile(full):
+        return None
+    return full
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    server_version = "GNDocServer/1"
+    timeout = 10  # a client that connects and says nothing is dropped
+
+    def do_GET(self):
+        self.answer(with_body=True)
+
+    def do_HEAD(self):
+        self.answer(with_body=False)
+
+    def answer(self, with_body):
+        full = resolve(self.server.root, self.path)
+        body = b""
+        if full is not None:
+            try:
+                with open(full, "rb") as f:
+                    body = f.read()
+            except OSError:
+                full = None
+        if full is None:
+            body = b"Not Found\n"
+            self.send_response(404)
+            self.send_header("Content-Type", "text/plain; charset=utf-8")
+        else:
+            self.send_response(200)
+            ext = os.path.splitext(full)[1].lower()
+            self.send_header("Content-Type", CONTENT_TYPES.get(ext, DEFAULT_TYPE))
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Cache-Control", "no-store")
+        self.end_headers()
+        if with_body:
+            self.wfile.write(body)
+        self.server.note(self.command, self.path, 404 if full is None else 200,
+                         len(body) if with_body else 0)
+
+    def log_message(self, fmt, *args):  # the request log is ours, not stderr's
+        pass
+
+
+class Server(http.server.HTTPServer):
+    allow_reuse_address = False
+
+    def __init__(self, port, root, log_path):
+        super().__init__((HOST, port), Handler)
+        self.root = root
+        self.log_path = log_path
+        self.requests = 0
+
+    def note(self, method, path, status, size):
+        self.requests += 1
+        if self.log_path:
+            with open(self.log_path, "a", encoding="utf-8") as log:
+                log.write("%s %s %d %d\n" % (method, path, status, size))
+
+
+def main(argv):
+    here = os.path.dirname(os.path.abspath(__file__))
+    parser = argparse.ArgumentParser(description="Loopback QuorQuery document server")
+    parser.add_argument("--root", default=os.path.join(here, "..", "samples"))
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--log")
+    parser.add_argument("--max-requests", type=int, default=0)
+    parser.add_argument("--once", action="store_true", help="same as --max-requests 1")
+    parser.add_argument("--timeout", type=float, default=600.0)
+    args = parser.parse_args(argv)
+    if args.once:
+        args.max_requests = 1
+    root = os.path.realpath(args.root)
+    if not os.path.isdir(root):
+        print("docserver: no folder %s" % root, file=sys.stderr)
+        return 2
+
+    try:
+        server = Server(args.port, root, args.log)
+    except OSError as e:
+        print("docserver: cannot listen on %s:%d: %s" % (HOST, args.port, e), file=sys.stderr)
+        return 2
+    stop = []
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        signal.signal(sig, lambda *_: stop.append(True))
+    print("PORT %d" % server.server_address[1], flush=True)
+
+    deadline = time.monotonic() + args.timeout if args.timeout > 0 else None
+    server.timeout = 0.2
+    try:
+        while not stop:
+            if args.max_requests and server.requests >= args.max_requests:
+                break
+            if deadline is not None and time.monotonic() >= deadline:
+                break
+            server.handle_request()
+    finally:
+        server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
