@@ -5,6 +5,8 @@
 #include "host/frame_window.h"
 #include "host/screen_units.h"
 
+#include <cstdint>
+
 #ifndef WM_FORWARDMSG
 #define WM_FORWARDMSG 0x037F
 #endif
@@ -16,18 +18,23 @@ constexpr UINT kReflectionBase = 0x2000;
 // True when size bytes at p can be read: notification records arrive as raw
 // pointers in lParam and a hostile sender may pass anything.
 bool readable(const void* p, size_t size) noexcept {
-    if (!p) return false;
-    const char* at = static_cast<const char*>(p);
-    const char* end = at + size;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+    if (!start || start + size < start) return false;  // null, or wraps past the top
+    const uintptr_t end = start + size;
+    uintptr_t at = start;
     while (at < end) {
         MEMORY_BASIC_INFORMATION mbi;
-        if (!VirtualQuery(at, &mbi, sizeof(mbi)) || mbi.State != MEM_COMMIT) return false;
+        if (!VirtualQuery(reinterpret_cast<const void*>(at), &mbi, sizeof(mbi)) ||
+            mbi.State != MEM_COMMIT)
+            return false;
         const DWORD readable_pages = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY |
                                      PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
                                      PAGE_EXECUTE_WRITECOPY;
         if (!(mbi.Protect & readable_pages) || (mbi.Protect & (PAGE_GUARD | PAGE_NOACCESS)))
             return false;
-        at = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
+        const uintptr_t next = reinterpret_cast<uintptr_t>(mbi.BaseAddress) + mbi.RegionSize;
+        if (next <= at) return false;
+        at = next;
     }
     return true;
 }
