@@ -202,6 +202,10 @@ private:
     // Chooses the client control once and hands the document over to it.
     // 0 when a control was created, -1 otherwise.
     int StartClient();
+    int StartCurrentClient();
+    int StartLegacyClient();
+    // Has a new control host create the client control in the launcher window.
+    HRESULT CreateClientControl(const wchar_t* clsid_text);
 
     // Control base.
     LauncherControlState ctl;
