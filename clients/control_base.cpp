@@ -1,0 +1,268 @@
+#include "clients/control_base.h"
+
+#include <cstdio>
+
+namespace clients {
+namespace {
+
+std::wstring rect_text(LPCRECT r) {
+    if (!r) return L"null";
+    wchar_t text[64];
+    swprintf(text, 64, L"%ld,%ld,%ld,%ld", r->left, r->top, r->right, r->bottom);
+    return text;
+}
+
+}  // namespace
+
+ControlBase::~ControlBase() {
+    if (window_) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// IOleObject
+
+STDMETHODIMP ControlBase::SetClientSite(IOleClientSite* pClientSite) {
+    record(pClientSite ? L"SetClientSite site" : L"SetClientSite null");
+    site_.assign(pClientSite);
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::GetClientSite(IOleClientSite** ppClientSite) {
+    return site_.copy_to(ppClientSite);
+}
+
+STDMETHODIMP ControlBase::SetHostNames(LPCOLESTR, LPCOLESTR) {
+    record(L"SetHostNames");
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::Close(DWORD dwSaveOption) {
+    record(L"Close " + std::to_wstring(dwSaveOption));
+    // Keeps this object alive while the container lets go of it.
+    gn::com_ptr<IUnknown> self(identity());
+    InPlaceDeactivate();
+    on_close();
+    // Drops any lock the container took on the running object.
+    CoDisconnectObject(identity(), 0);
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::DoVerb(LONG iVerb, LPMSG, IOleClientSite* pActiveSite, LONG,
+                                 HWND hwndParent, LPCRECT lprcPosRect) {
+    record(L"DoVerb " + std::to_wstring(iVerb) + L" " + rect_text(lprcPosRect));
+    switch (iVerb) {
+    case OLEIVERB_PRIMARY:
+    case OLEIVERB_SHOW:
+    case OLEIVERB_INPLACEACTIVATE:
+        return activate_in_place(pActiveSite ? pActiveSite : site_.get(), hwndParent, lprcPosRect,
+                                 false);
+    case OLEIVERB_UIACTIVATE:
+        return activate_in_place(pActiveSite ? pActiveSite : site_.get(), hwndParent, lprcPosRect,
+                                 true);
+    case OLEIVERB_HIDE:
+        if (window_) ShowWindow(window_, SW_HIDE);
+        return S_OK;
+    default:
+        return OLEOBJ_S_INVALIDVERB;
+    }
+}
+
+STDMETHODIMP ControlBase::GetUserClassID(CLSID* pClsid) {
+    RETURN_HR_IF(E_POINTER, !pClsid);
+    *pClsid = clsid_;
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::SetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
+    RETURN_HR_IF(E_POINTER, !psizel);
+    record(L"SetExtent " + std::to_wstring(dwDrawAspect) + L" " + std::to_wstring(psizel->cx) +
+           L"x" + std::to_wstring(psizel->cy));
+    RETURN_HR_IF(DV_E_DVASPECT, dwDrawAspect != DVASPECT_CONTENT);
+    extent_ = *psizel;
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::GetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
+    RETURN_HR_IF(E_POINTER, !psizel);
+    record(L"GetExtent " + std::to_wstring(dwDrawAspect));
+    RETURN_HR_IF(DV_E_DVASPECT, dwDrawAspect != DVASPECT_CONTENT);
+    *psizel = extent_;
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::GetMiscStatus(DWORD, DWORD* pdwStatus) {
+    RETURN_HR_IF(E_POINTER, !pdwStatus);
+    *pdwStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INSIDEOUT | OLEMISC_ACTIVATEWHENVISIBLE |
+                 OLEMISC_RECOMPOSEONRESIZE;
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// In place
+
+HRESULT ControlBase::activate_in_place(IOleClientSite* site, HWND parent, LPCRECT pos,
+                                       bool ui) noexcept {
+    if (!in_place_) {
+        RETURN_HR_IF(E_UNEXPECTED, !site);
+        gn::com_ptr<IOleInPlaceSite> ip;
+        RETURN_IF_FAILED(site->QueryInterface(IID_IOleInPlaceSite, ip.put_void()));
+        RETURN_HR_IF(E_FAIL, ip->CanInPlaceActivate() != S_OK);
+        RETURN_IF_FAILED(ip->OnInPlaceActivate());
+        in_place_site_ = ip;
+        in_place_ = true;
+
+        gn::com_ptr<IOleInPlaceFrame> frame;
+        gn::com_ptr<IOleInPlaceUIWindow> doc;
+        RECT site_pos{}, clip{};
+        OLEINPLACEFRAMEINFO info{};
+        info.cb = sizeof(info);
+        ip->GetWindowContext(frame.put(), doc.put(), &site_pos, &clip, &info);
+        if (!parent) ip->GetWindow(&parent);
+        const RECT r = pos ? *pos : site_pos;
+
+        static bool registered = false;
+        if (!registered) {
+            WNDCLASSW wc{};
+            wc.style = CS_HREDRAW | CS_VREDRAW;
+            wc.lpfnWndProc = &ControlBase::window_proc;
+            wc.hInstance = module_instance();
+            wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+            wc.lpszClassName = L"GNClients.ControlWindow";
+            registered = RegisterClassW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+        }
+        window_ = CreateWindowExW(0, L"GNClients.ControlWindow", text_.c_str(),
+                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, r.left, r.top,
+                                  r.right - r.left, r.bottom - r.top, parent, nullptr,
+                                  module_instance(), nullptr);
+        if (window_) SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        record(L"InPlaceActive " + rect_text(&r));
+        if (!activated_once_) {
+            activated_once_ = true;
+            on_activated();
+        }
+    }
+    if (ui && !ui_active_ && in_place_site_) {
+        ui_active_ = true;
+        in_place_site_->OnUIActivate();
+        if (window_) ::SetFocus(window_);
+    }
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::GetWindow(HWND* phwnd) {
+    RETURN_HR_IF(E_POINTER, !phwnd);
+    *phwnd = window_;
+    return window_ ? S_OK : E_FAIL;
+}
+
+STDMETHODIMP ControlBase::InPlaceDeactivate() {
+    if (!in_place_) return S_OK;
+    record(L"InPlaceDeactivate");
+    UIDeactivate();
+    in_place_ = false;
+    if (window_) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+        window_ = nullptr;
+    }
+    gn::com_ptr<IOleInPlaceSite> ip = std::move(in_place_site_);
+    if (ip) ip->OnInPlaceDeactivate();
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::UIDeactivate() {
+    if (!ui_active_) return S_OK;
+    ui_active_ = false;
+    if (in_place_site_) in_place_site_->OnUIDeactivate(FALSE);
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::SetObjectRects(LPCRECT lprcPosRect, LPCRECT lprcClipRect) {
+    record(L"SetObjectRects " + rect_text(lprcPosRect) + L" " + rect_text(lprcClipRect));
+    RETURN_HR_IF(E_POINTER, !lprcPosRect);
+    if (window_)
+        MoveWindow(window_, lprcPosRect->left, lprcPosRect->top,
+                   lprcPosRect->right - lprcPosRect->left, lprcPosRect->bottom - lprcPosRect->top,
+                   TRUE);
+    return S_OK;
+}
+
+STDMETHODIMP ControlBase::TranslateAccelerator(LPMSG lpmsg) {
+    record(L"TranslateAccelerator " + std::to_wstring(lpmsg ? lpmsg->message : 0) + L" " +
+           std::to_wstring(lpmsg ? lpmsg->wParam : 0));
+    return S_FALSE;  // the controls use no accelerator keys
+}
+
+STDMETHODIMP ControlBase::GetClassID(CLSID* pClassID) { return GetUserClassID(pClassID); }
+
+STDMETHODIMP ControlBase::InitNew() {
+    record(L"InitNew");
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+
+std::wstring ControlBase::read_src() noexcept {
+    gn::com_ptr<IDispatch> dispatch;
+    HRESULT hr = E_UNEXPECTED;
+    if (site_) {
+        if (auto control_site = gn::try_query<IOleControlSite>(site_.get()))
+            hr = control_site->GetExtendedControl(dispatch.put());
+        if (!dispatch) hr = site_->QueryInterface(IID_IDispatch, dispatch.put_void());
+    }
+    DISPID id = DISPID_UNKNOWN;
+    if (dispatch) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(L"SRC")};
+        hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    }
+    gn::unique_variant value;
+    if (SUCCEEDED(hr) && dispatch) {
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                              &value, nullptr, nullptr);
+    }
+    if (SUCCEEDED(hr) && value.vt != VT_BSTR) hr = DISP_E_TYPEMISMATCH;
+    if (FAILED(hr)) {
+        record(L"SRC failed " + hex_result(hr));
+        return std::wstring();
+    }
+    std::wstring url(value.bstrVal ? value.bstrVal : L"", SysStringLen(value.bstrVal));
+    record(L"SRC " + url);
+    return url;
+}
+
+void ControlBase::show(const std::wstring& text) noexcept {
+    text_ = text;
+    if (window_) {
+        SetWindowTextW(window_, text_.c_str());
+        ::InvalidateRect(window_, nullptr, TRUE);
+    }
+}
+
+LRESULT CALLBACK ControlBase::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<ControlBase*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self) {
+        bool handled = false;
+        const LRESULT r = self->on_window_message(msg, wp, lp, handled);
+        if (handled) return r;
+    }
+    if (msg == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        wchar_t text[1024] = {};
+        GetWindowTextW(hwnd, text, 1024);
+        RECT r;
+        GetClientRect(hwnd, &r);
+        InflateRect(&r, -8, -8);
+        DrawTextW(dc, text, -1, &r, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace clients

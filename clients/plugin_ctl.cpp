@@ -1,0 +1,123 @@
+// PluginCtl, the reference main plugin: reads SRC from its site, finds the
+// launcher through the browser property "MorvaneLauncher", subscribes with
+// ILauncherAdvise::Advise and shows in its window what it is told.
+#include "clients/control_base.h"
+#include "clients/document.h"
+
+#include <exdisp.h>
+#include <servprov.h>
+
+namespace clients {
+namespace {
+
+const GUID kSidWebBrowserApp = {0x0002DF05, 0x0000, 0x0000,
+                                {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+class PluginCtl final : public gn::com_object<PluginCtl>,
+                        public ControlBase,
+                        public ILauncherEvent {
+public:
+    PluginCtl() noexcept : ControlBase("PluginCtl", gn::CLSID_PluginCtl) {
+        record(L"Created");
+    }
+    ~PluginCtl() override { record(L"Destroyed"); }
+
+    GN_COM_IUNKNOWN
+    static const gn::interface_entry* interfaces() {
+        static const gn::interface_entry table[] = {
+            GN_INTERFACE(PluginCtl, IOleObject),
+            GN_INTERFACE(PluginCtl, IOleInPlaceObject),
+            GN_INTERFACE_AS(PluginCtl, IID_IOleWindow, IOleInPlaceObject),
+            GN_INTERFACE(PluginCtl, IOleInPlaceActiveObject),
+            GN_INTERFACE(PluginCtl, IPersistStreamInit),
+            GN_INTERFACE(PluginCtl, ILauncherEvent),
+            {},
+        };
+        return table;
+    }
+
+    // ILauncherEvent
+    STDMETHODIMP OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType) override {
+        const std::wstring url = text_of(pURL), path = text_of(pPath), mime = text_of(pMimeType);
+        record(L"OnDZxDataAvailable " + url + L" | " + path + L" | " +
+               (pMimeType ? mime : L"(null)"));
+        // The file is deleted when this call returns: read it now.
+        std::wstring summary;
+        const HRESULT hr = summarize_file(pPath, summary);
+        if (FAILED(hr)) summary = L"Cannot read " + path + L": " + hex_result(hr);
+        record(L"Read " + hex_result(hr));
+        show(L"URL: " + url + L"\r\nMIME: " + (pMimeType ? mime : L"(none)") + L"\r\n" + summary);
+        return S_OK;
+    }
+    STDMETHODIMP OnAbort(HRESULT hrError, BSTR sError) override {
+        record(L"OnAbort " + hex_result(hrError) + L" " + text_of(sError));
+        show(L"Aborted: " + hex_result(hrError) + L" " + text_of(sError));
+        return S_OK;
+    }
+
+private:
+    static std::wstring text_of(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : L""; }
+
+    void on_activated() noexcept override {
+        const std::wstring url = read_src();
+        show(L"URL: " + url + L"\r\nWaiting for the document...");
+        subscribe();
+    }
+
+    // Site -> browser service -> "MorvaneLauncher" -> ILauncherAdvise::Advise.
+    void subscribe() noexcept {
+        gn::com_ptr<IServiceProvider> services = gn::try_query<IServiceProvider>(site());
+        gn::com_ptr<IWebBrowser2> browser;
+        HRESULT hr = services ? services->QueryService(kSidWebBrowserApp, IID_IWebBrowser2,
+                                                       browser.put_void())
+                              : E_NOINTERFACE;
+        if (FAILED(hr) || !browser) {
+            record(L"Advise no browser " + hex_result(FAILED(hr) ? hr : E_POINTER));
+            return;
+        }
+        gn::unique_variant property;
+        gn::unique_bstr name(L"MorvaneLauncher");
+        hr = browser->GetProperty(name.get(), &property);
+        IUnknown* launcher = nullptr;
+        if (SUCCEEDED(hr) && (property.vt == VT_UNKNOWN || property.vt == VT_DISPATCH))
+            launcher = property.punkVal;
+        if (!launcher) {
+            record(L"Advise no launcher " + hex_result(FAILED(hr) ? hr : E_NOINTERFACE));
+            return;
+        }
+        hr = launcher->QueryInterface(IID_ILauncherAdvise, advise_.put_void());
+        if (FAILED(hr)) {
+            record(L"Advise no ILauncherAdvise " + hex_result(hr));
+            return;
+        }
+        hr = advise_->Advise(static_cast<ILauncherEvent*>(this));
+        record(L"Advise " + hex_result(hr));
+    }
+
+    void on_close() noexcept override { advise_.reset(); }
+
+    LRESULT on_window_message(UINT msg, WPARAM, LPARAM lp, bool& handled) noexcept override {
+        handled = false;
+        if (msg != WM_GNCLIENTS_NAVIGATE) return 0;
+        handled = true;
+        const wchar_t* url = reinterpret_cast<const wchar_t*>(lp);
+        if (!url) return E_POINTER;
+        record(std::wstring(L"Navigate ") + url);
+        if (!advise_) return E_UNEXPECTED;
+        gn::unique_bstr target(url);
+        gn::unique_variant flags, frame, post, headers;
+        const HRESULT hr = advise_->Navigate(target.get(), &flags, &frame, &post, &headers);
+        record(L"Navigate result " + hex_result(hr));
+        return hr;
+    }
+
+    gn::com_ptr<ILauncherAdvise> advise_;
+};
+
+}  // namespace
+
+HRESULT create_plugin_ctl(IUnknown* outer, REFIID riid, void** ppv) noexcept {
+    return gn::create_instance<PluginCtl>(outer, riid, ppv);
+}
+
+}  // namespace clients

@@ -1,0 +1,246 @@
+// The reference client controls of gnclients.dll hosted by the control host:
+// what the main plugin and the legacy control read, subscribe to and show.
+#include "host_fixture.h"
+
+#include "fake_browser.h"
+
+#include <shlwapi.h>
+
+#include <cstdlib>
+#include <fstream>
+
+using hosttest::HostTest;
+
+namespace {
+
+constexpr wchar_t kPluginCtl[] = L"{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}";
+constexpr wchar_t kLegacy6x[] = L"{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}";
+constexpr UINT WM_GNCLIENTS_NAVIGATE = WM_APP + 1;
+
+// The launcher as the main plugin sees it: ILauncherAdvise only.
+class FakeLauncher final : public ILauncherAdvise {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != IID_ILauncherAdvise) return E_NOINTERFACE;
+        *ppv = static_cast<ILauncherAdvise*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    STDMETHODIMP Advise(ILauncherEvent* pSink) override {
+        sink.assign(pSink);
+        ++advises;
+        return S_OK;
+    }
+    STDMETHODIMP Navigate(BSTR URL, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override {
+        navigated = URL ? URL : L"";
+        return S_OK;
+    }
+    ULONG refs = 0;
+    int advises = 0;
+    gn::com_ptr<ILauncherEvent> sink;
+    std::wstring navigated;
+};
+
+std::wstring window_text(HWND hwnd) {
+    wchar_t text[2048] = {};
+    GetWindowTextW(hwnd, text, 2048);
+    return text;
+}
+
+bool contains(const std::wstring& text, const std::wstring& part) {
+    return text.find(part) != std::wstring::npos;
+}
+
+class ClientsTest : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        dir_ = gntest::make_scratch_dir("clients");
+        calls_path_ = dir_ + "calls.txt";
+        _putenv_s("GNCLIENTS_CALLS", calls_path_.c_str());
+        clients_ = LoadLibraryA((gntest::LoadedModule::program_dir() + "gnclients.dll").c_str());
+        ASSERT_NE(nullptr, clients_);
+        ASSERT_EQ(S_OK, call("DllRegisterServer"));
+    }
+    void TearDown() override {
+        if (clients_) {
+            CoFreeUnusedLibraries();
+            EXPECT_EQ(S_OK, call("DllCanUnloadNow"));
+            EXPECT_EQ(S_OK, call("DllUnregisterServer"));
+            FreeLibrary(clients_);
+        }
+        _putenv_s("GNCLIENTS_CALLS", "");
+        HostTest::TearDown();
+    }
+    HRESULT call(const char* entry) {
+        auto fn = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(clients_, entry));
+        return fn ? fn() : E_UNEXPECTED;
+    }
+    std::string calls() const { return gntest::read_file(calls_path_); }
+    size_t call_at(const std::string& line) const { return calls().find(line); }
+    std::string write_document(const char* name, const std::string& content) {
+        const std::string path = dir_ + name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    static std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+    HMODULE clients_ = nullptr;
+    std::string dir_;
+    std::string calls_path_;
+};
+
+}  // namespace
+
+TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
+    hosttest::FakeBrowser browser;
+    FakeLauncher launcher;
+    VARIANT published;
+    published.vt = VT_UNKNOWN;
+    published.punkVal = &launcher;
+    browser.PutProperty(gn::unique_bstr(L"MorvaneLauncher").get(), published);
+
+    auto host = new_host();
+    gn::com_ptr<IUnknown> control;
+    const wchar_t url[] = L"http://127.0.0.1:8123/docs/report.dzy";
+    ASSERT_EQ(S_OK, create_control(host.get(), kPluginCtl, url, host_window_,
+                                   static_cast<IServiceProvider*>(&browser), control.put()));
+    ASSERT_EQ(1, launcher.advises);
+    ASSERT_TRUE(launcher.sink);
+    const HWND plugin_window = GetWindow(host_window_, GW_CHILD);
+    ASSERT_TRUE(IsWindow(plugin_window));
+
+    // The plugin's side of the hand-over, in order.
+    const size_t site = call_at("PluginCtl SetClientSite site");
+    const size_t init = call_at("PluginCtl InitNew");
+    const size_t extent = call_at("PluginCtl SetExtent 1 7938x5292");
+    const size_t verb = call_at("PluginCtl DoVerb -5 0,0,300,200");
+    const size_t src = call_at("PluginCtl SRC http://127.0.0.1:8123/docs/report.dzy");
+    const size_t advise = call_at("PluginCtl Advise 0x00000000");
+    ASSERT_NE(std::string::npos, advise) << calls();
+    EXPECT_LT(site, init);
+    EXPECT_LT(init, extent);
+    EXPECT_LT(extent, verb);
+    EXPECT_LT(verb, src);
+    EXPECT_LT(src, advise);
+
+    // The document is read during the call (the launcher deletes it right after).
+    const std::string path = write_document("DZ1.tmp", "QQDOC 8\r\nsecond line\r\n");
+    EXPECT_EQ(S_OK, launcher.sink->OnDZxDataAvailable(
+                        gn::unique_bstr(url).get(), gn::unique_bstr(wide(path).c_str()).get(),
+                        gn::unique_bstr(L"application/x-quorquery").get()));
+    DeleteFileA(path.c_str());
+    std::wstring shown = window_text(plugin_window);
+    EXPECT_TRUE(contains(shown, L"URL: http://127.0.0.1:8123/docs/report.dzy")) << shown;
+    EXPECT_TRUE(contains(shown, L"MIME: application/x-quorquery")) << shown;
+    EXPECT_TRUE(contains(shown, L"Size: 22 bytes")) << shown;
+    EXPECT_TRUE(contains(shown, L"Content: QQDOC 8")) << shown;
+
+    // A missing file, a null path and a null MIME type are shown, not trusted.
+    EXPECT_EQ(S_OK, launcher.sink->OnDZxDataAvailable(nullptr, nullptr, nullptr));
+    shown = window_text(plugin_window);
+    EXPECT_TRUE(contains(shown, L"MIME: (none)")) << shown;
+    EXPECT_TRUE(contains(shown, L"Cannot read")) << shown;
+    EXPECT_EQ(S_OK, launcher.sink->OnAbort(E_ABORT, gn::unique_bstr(L"Download failed").get()));
+    EXPECT_EQ(L"Aborted: 0x80004004 Download failed", window_text(plugin_window));
+    launcher.sink.reset();
+
+    // Navigation on request goes through the launcher.
+    EXPECT_EQ(S_OK, SendMessageW(plugin_window, WM_GNCLIENTS_NAVIGATE, 0,
+                                 reinterpret_cast<LPARAM>(L"http://127.0.0.1:8123/next.dzy")));
+    EXPECT_EQ(L"http://127.0.0.1:8123/next.dzy", launcher.navigated);
+    EXPECT_EQ(E_POINTER, static_cast<HRESULT>(SendMessageW(plugin_window, WM_GNCLIENTS_NAVIGATE, 0, 0)));
+
+    // The end: closed, detached, freed; nothing is left holding the launcher.
+    control.reset();
+    host.reset();
+    DestroyWindow(host_window_);
+    EXPECT_NE(std::string::npos, call_at("PluginCtl Close 1"));
+    EXPECT_LT(call_at("PluginCtl Close 1"), call_at("PluginCtl SetClientSite null"));
+    EXPECT_NE(std::string::npos, call_at("PluginCtl Destroyed"));
+    browser.clear();  // the published property held the launcher
+    EXPECT_EQ(0u, launcher.refs);
+    EXPECT_EQ(0u, browser.refs);
+}
+
+TEST_F(ClientsTest, PluginWithoutBrowserStillActivates) {
+    auto host = new_host();
+    gn::com_ptr<IUnknown> control;
+    ASSERT_EQ(S_OK, create_control(host.get(), kPluginCtl, L"file:///C:/x.dzy", host_window_,
+                                   nullptr, control.put()));
+    EXPECT_NE(std::string::npos, log_text().find("CtlHost6x: don't have a service provider"));
+    EXPECT_NE(std::string::npos, call_at("PluginCtl Advise no browser 0x80004002")) << calls();
+    EXPECT_TRUE(IsWindow(GetWindow(host_window_, GW_CHILD)));
+
+    // A browser without the launcher's property: the plugin says so and goes on.
+    hosttest::FakeBrowser browser;
+    gn::com_ptr<IUnknown> second;
+    ASSERT_EQ(S_OK, create_control(host.get(), kPluginCtl, L"file:///C:/y.dzy", host_window_,
+                                   static_cast<IServiceProvider*>(&browser), second.put()));
+    EXPECT_NE(std::string::npos, call_at("PluginCtl Advise no launcher")) << calls();
+    // The first instance was closed when the second one came.
+    EXPECT_NE(std::string::npos, call_at("PluginCtl Close 1"));
+    control.reset();
+    second.reset();
+    host.reset();
+    DestroyWindow(host_window_);
+    EXPECT_EQ(0u, browser.refs);
+}
+
+TEST_F(ClientsTest, LegacyControlOpensTheDocumentFromSrc) {
+    const std::string path = write_document("legacy.dzy", "QQ6 legacy document\nmore");
+    wchar_t url[MAX_PATH * 3] = {};
+    DWORD size = MAX_PATH * 3;
+    ASSERT_EQ(S_OK, UrlCreateFromPathW(wide(path).c_str(), url, &size, 0));
+
+    auto host = new_host();
+    gn::com_ptr<IUnknown> control;
+    ASSERT_EQ(S_OK, create_control(host.get(), kLegacy6x, url, host_window_, nullptr,
+                                   control.put()));
+    const std::wstring shown = window_text(GetWindow(host_window_, GW_CHILD));
+    EXPECT_TRUE(contains(shown, L"6.x document")) << shown;
+    EXPECT_TRUE(contains(shown, L"Size: 24 bytes")) << shown;
+    EXPECT_TRUE(contains(shown, L"Content: QQ6 legacy document")) << shown;
+    EXPECT_NE(std::string::npos, call_at("Legacy6x Open 0x00000000")) << calls();
+    EXPECT_EQ(std::string::npos, call_at("Advise"));
+
+    // A document that is not there is reported in the window.
+    gn::com_ptr<IUnknown> missing;
+    ASSERT_EQ(S_OK, create_control(host.get(), kLegacy6x, L"file:///C:/no/such/file.dzy",
+                                   host_window_, nullptr, missing.put()));
+    EXPECT_TRUE(contains(window_text(GetWindow(host_window_, GW_CHILD)),
+                         L"Cannot open the document"));
+    control.reset();
+    missing.reset();
+    host.reset();
+    DestroyWindow(host_window_);
+    EXPECT_NE(std::string::npos, call_at("Legacy6x Destroyed"));
+}
+
+TEST_F(ClientsTest, RegistrationNamesItsOwnFileAndSparesAnotherBuild) {
+    char server[MAX_PATH] = {};
+    LONG size = sizeof(server);
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegQueryValueA(HKEY_CLASSES_ROOT,
+                             "CLSID\\{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}\\InprocServer32",
+                             server, &size));
+    char own[MAX_PATH] = {};
+    GetModuleFileNameA(clients_, own, MAX_PATH);
+    EXPECT_EQ(0, lstrcmpiA(own, server));
+    // Unregistering the 8.0 build must leave the 8.2 build's keys in place.
+    HMODULE other =
+        LoadLibraryA((gntest::LoadedModule::program_dir() + "gnclients_v8_0.dll").c_str());
+    ASSERT_NE(nullptr, other);
+    auto unregister = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(other, "DllUnregisterServer"));
+    EXPECT_EQ(S_OK, unregister());
+    FreeLibrary(other);
+    size = sizeof(server);
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegQueryValueA(HKEY_CLASSES_ROOT,
+                             "CLSID\\{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}\\InprocServer32",
+                             server, &size));
+}
