@@ -1,0 +1,193 @@
+// The whole road of a document, from the browser's first call to the client
+// control's callback, with the reference client controls of gnclients.dll
+// registered in the prefix.
+#include "launcher_fixture.h"
+
+#include <wininet.h>
+
+#include <fstream>
+
+#include "support/browser.h"
+#include "support/doc_server.h"
+
+using namespace gntest;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& what) {
+    return text.find(what) != std::string::npos;
+}
+
+std::string without_cr(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
+
+// The controls' window text (their display), read from the launcher window's first child.
+std::string control_text(HWND launcher_window) {
+    HWND control = GetWindow(launcher_window, GW_CHILD);
+    if (!control) return {};
+    wchar_t text[2048] = {};
+    GetWindowTextW(control, text, 2048);
+    return narrow(text);
+}
+
+BOOL CALLBACK find_dialog(HWND hwnd, LPARAM out) {
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(out) = hwnd;
+    return FALSE;
+}
+
+// Answers the version choice dialog with its default button once it is up.
+void CALLBACK press_enter_on_dialog(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), find_dialog, reinterpret_cast<LPARAM>(&dialog));
+    if (dialog) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+class EndToEnd : public LauncherTest {
+protected:
+    void SetUp() override {
+        LauncherTest::SetUp();
+        // SRC is read through the host's IDispatch, served from the registered library.
+        ASSERT_EQ(S_OK, register_type_library(LoadedModule::module_path()));
+        clients_.reset(LoadLibraryA((LoadedModule::program_dir() + "gnclients.dll").c_str()));
+        ASSERT_TRUE(clients_);
+        auto reg = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(clients_.get(), "DllRegisterServer"));
+        ASSERT_TRUE(reg);
+        ASSERT_EQ(S_OK, reg());
+        calls_path_ = temp_dir + "client-calls.txt";
+        DeleteFileA(calls_path_.c_str());
+        SetEnvironmentVariableA("GNCLIENTS_CALLS", calls_path_.c_str());
+        reload_with_log();
+    }
+    void TearDown() override {
+        SetEnvironmentVariableA("GNCLIENTS_CALLS", nullptr);
+        // Both modules can go once everything is released.
+        CoFreeUnusedLibraries();
+        auto can_unload =
+            reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(clients_.get(), "DllCanUnloadNow"));
+        EXPECT_EQ(S_OK, can_unload());
+        auto unreg =
+            reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(clients_.get(), "DllUnregisterServer"));
+        unreg();
+        clients_.reset();
+        LauncherTest::TearDown();
+    }
+    std::string client_calls() const { return read_file(calls_path_); }
+    HWND launcher_window(IUnknown* launcher) {
+        HWND hwnd = nullptr;
+        if (auto window = gn::try_query<IOleWindow>(launcher)) window->GetWindow(&hwnd);
+        return hwnd;
+    }
+
+    gn::unique_hmodule clients_;
+    std::string calls_path_;
+};
+
+}  // namespace
+
+TEST_F(EndToEnd, HttpDocumentReachesThePluginWhichReadsIt) {
+    DocServer server;
+    ASSERT_TRUE(server.running());
+    DocRoute route;
+    route.body = "QUORQUERY 1\r\nTitle: Quarterly\r\nColumns: Region|Q1\r\nRow: North|12\r\nEnd\r\n";
+    server.route("/e2e/quarterly.dzy", route);
+    const std::wstring url = server.wurl("/e2e/quarterly.dzy");
+    {
+        BrowserContainer browser;
+        auto launcher = create_launcher();
+        ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+        const std::string record = narrow(url);
+        ASSERT_TRUE(browser.pump_until([&] { return contains(client_calls(), "OnDZxDataAvailable"); }))
+            << client_calls();
+        const std::string calls = client_calls();
+        EXPECT_TRUE(contains(calls, "PluginCtl SRC " + record)) << calls;
+        EXPECT_TRUE(contains(calls, "PluginCtl Advise 0x00000000")) << calls;
+        EXPECT_TRUE(contains(calls, "PluginCtl OnDZxDataAvailable " + record + " | ")) << calls;
+        EXPECT_TRUE(contains(calls, " | application/x-quorquery")) << calls;
+        EXPECT_TRUE(contains(calls, "PluginCtl Read 0x00000000")) << calls;
+        EXPECT_EQ(calls.find("OnDZxDataAvailable"), calls.rfind("OnDZxDataAvailable")) << "called once";
+        EXPECT_TRUE(dz_files().empty()) << "the copy goes once the plugin has read it";
+
+        // The plugin lives in the launcher window and shows what it got.
+        HWND window = launcher_window(launcher.get());
+        ASSERT_TRUE(IsWindow(window));
+        EXPECT_NE(nullptr, GetWindow(window, GW_CHILD));
+        EXPECT_TRUE(contains(control_text(window), narrow(url))) << control_text(window);
+
+        EXPECT_EQ(VT_BSTR, browser.web_browser()->property(L"document_location")->vt);
+        EXPECT_EQ(VT_UNKNOWN, browser.web_browser()->property(L"MorvaneLauncher")->vt);
+        browser.close();
+        EXPECT_FALSE(IsWindow(window)) << "the launcher window goes with the view";
+        launcher.reset();
+    }
+    const std::string calls = client_calls();
+    EXPECT_TRUE(contains(calls, "PluginCtl Close 1")) << calls;
+    EXPECT_TRUE(contains(calls, "PluginCtl Destroyed")) << calls;
+    const std::string log = without_cr(finish_log());
+    EXPECT_TRUE(contains(log, "** Opening document with Morvane 8x\n"));
+    EXPECT_TRUE(contains(log, "Main plugin called us: ILauncherAdvise::Advise()\n"));
+    EXPECT_TRUE(contains(log, "Calling back the main plugin: ILauncherEvent::OnDZxDataAvailable(): URL: "));
+}
+
+TEST_F(EndToEnd, FailedDownloadIsShownByThePlugin) {
+    DocServer server;
+    ASSERT_TRUE(server.running());
+    const std::wstring url = server.wurl("/e2e/missing.dzy");  // 404
+    {
+        BrowserContainer browser;
+        auto launcher = create_launcher();
+        ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+        ASSERT_TRUE(browser.pump_until([&] { return contains(client_calls(), "OnAbort"); }))
+            << client_calls();
+        EXPECT_TRUE(contains(client_calls(), "HTTP 404")) << client_calls();
+        EXPECT_TRUE(contains(control_text(launcher_window(launcher.get())), "404"));
+        EXPECT_FALSE(contains(client_calls(), "OnDZxDataAvailable"));
+        launcher.reset();
+    }
+    finish_log();
+}
+
+TEST_F(EndToEnd, LegacyServerCookieOpensTheLegacyControl) {
+    const std::string path = "/e2e-legacy/";
+    const std::string url = "http://127.0.0.1" + path + "doc.dzy";
+    ASSERT_TRUE(InternetSetCookieA(url.c_str(), nullptr, ("QUORPASSWORD=x; path=" + path).c_str()));
+    {
+        BrowserContainer browser;
+        auto launcher = create_launcher();
+        ASSERT_EQ(S_OK, browser.open(launcher.get(), widen(url).c_str(), L"application/x-quorquery"));
+        const std::string calls = client_calls();
+        EXPECT_TRUE(contains(calls, "Legacy6x SRC " + url)) << calls;
+        EXPECT_FALSE(contains(calls, "PluginCtl")) << calls;
+        launcher.reset();
+    }
+    const std::string log = without_cr(finish_log());
+    EXPECT_TRUE(contains(log, "Morvane 6x created.\n"));
+    EXPECT_FALSE(contains(log, "Asking user"));
+}
+
+TEST_F(EndToEnd, LocalDocumentWithBothClientsInstalledAsksTheUser) {
+    // gnclients.dll registered the legacy control: it counts as installed.
+    const std::string file = temp_dir + "local.dzy";
+    std::ofstream(file, std::ios::binary) << "QUORQUERY 1\r\nTitle: Local\r\nEnd\r\n";
+    const std::wstring url = L"file:///" + widen(file);
+    {
+        BrowserContainer browser;
+        auto launcher = create_launcher();
+        // Enter at once: the 8.x button is the default.
+        const UINT_PTR timer = SetTimer(nullptr, 0, 20, &press_enter_on_dialog);
+        ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+        KillTimer(nullptr, timer);
+        ASSERT_TRUE(browser.pump_until([&] { return contains(client_calls(), "OnDZxDataAvailable"); }))
+            << client_calls();
+        launcher.reset();
+    }
+    const std::string log = without_cr(finish_log());
+    EXPECT_TRUE(contains(log, "Morvane 6x detected in the system.")) << log;
+    EXPECT_TRUE(contains(log, "User's choice: 8\n")) << log;
+}
