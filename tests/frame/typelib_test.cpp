@@ -147,8 +147,9 @@ TEST(TypeLibrary, SevenTypesInOrderWithFlagsAndHelpStrings) {
             ASSERT_EQ(S_OK, side->GetTypeAttr(&attr));
             EXPECT_EQ(want[i].flags, attr->wTypeFlags) << i;
             side->ReleaseTypeAttr(attr);
-            if (want[i].kind == TKIND_DISPATCH)
+            if (want[i].kind == TKIND_DISPATCH) {
                 EXPECT_EQ(want[i].flags & ~TYPEFLAG_FOLEAUTOMATION, dispatch_side) << i;
+            }
             EXPECT_EQ(std::wstring(want[i].name), name_of(info.get(), MEMBERID_NIL)) << i;
             EXPECT_EQ(std::wstring(want[i].help), doc_string(info.get(), MEMBERID_NIL)) << i;
         }

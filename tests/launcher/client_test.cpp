@@ -247,7 +247,9 @@ TEST_F(ClientSelection, BothClientsInstalledTheUserChooses) {
             EXPECT_TRUE(answer.answered());
             const bool current = c.choice == 8;
             EXPECT_EQ(current, browser.web_browser()->property(L"MorvaneLauncher")->vt == VT_UNKNOWN);
-            if (c.choice == 6) EXPECT_TRUE(dz_files().empty()) << "6.x reads the document itself";
+            if (c.choice == 6) {
+                EXPECT_TRUE(dz_files().empty()) << "6.x reads the document itself";
+            }
             // Never asked twice.
             EXPECT_EQ(S_OK, browser.view()->Show(TRUE));
             launcher.reset();
@@ -256,10 +258,11 @@ TEST_F(ClientSelection, BothClientsInstalledTheUserChooses) {
         EXPECT_TRUE(contains(log, "Morvane 6x detected in the system."));
         EXPECT_TRUE(contains(log, "Asking user about what version of Morvane to use..."));
         EXPECT_TRUE(contains(log, "User's choice: " + std::to_string(c.choice) + "\n"));
-        if (c.opened)
+        if (c.opened) {
             EXPECT_TRUE(contains(log, c.opened));
-        else
+        } else {
             EXPECT_FALSE(contains(log, "** Opening document")) << log;
+        }
         if (c.choice == 6) {
             // The copy goes before the legacy client is created.
             EXPECT_LT(log.find("Removing temp file: "), log.find(c.opened));

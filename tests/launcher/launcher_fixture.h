@@ -3,6 +3,8 @@
 // doubles for a moniker and a data stream.
 #pragma once
 
+#include <winsock2.h>  // before windows.h: the document server needs it
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
