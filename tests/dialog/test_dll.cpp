@@ -10,8 +10,8 @@
 namespace gntest {
 
 TestDll::TestDll(const std::string& name) : dir_(make_scratch_dir(name)), log_(dir_ + "test.log") {
-    CopyFileA((LoadedModule::program_dir() + "gndialog_testdll.dll").c_str(),
-              (dir_ + "gndialog_testdll.dll").c_str(), FALSE);
+    CopyFileA((LoadedModule::program_dir() + "gntesthooks.dll").c_str(),
+              (dir_ + "gntesthooks.dll").c_str(), FALSE);
 }
 
 TestDll::~TestDll() { unload(); }
@@ -27,7 +27,7 @@ bool TestDll::load() {
     // The log is chosen at load: the variable names this copy's own file.
     // _putenv changes the runtime's environment, which the module reads.
     _putenv(("GNLAUNCHERLOG=" + log_).c_str());
-    module_ = std::make_unique<LoadedModule>(dir_ + "gndialog_testdll.dll");
+    module_ = std::make_unique<LoadedModule>(dir_ + "gntesthooks.dll");
     _putenv("GNLAUNCHERLOG=");
     if (!module_->loaded()) return false;
     call_ = reinterpret_cast<GnTestCallFn>(GetProcAddress(module_->handle(), "GnTestCall"));

@@ -1,10 +1,10 @@
-// A private copy of gndialog_testdll.dll (the module's sources plus one test
+// A private copy of gntesthooks.dll (the module's objects plus its test
 // export) in a scratch directory of its own, with an optional quorttbl.txt
 // beside it and a log file named by GNLAUNCHERLOG.
 #pragma once
 
 #include "support/module.h"
-#include "testdll/test_call.h"
+#include "support/hooks/test_hooks.h"
 
 #include <memory>
 #include <string>

@@ -48,7 +48,7 @@ void HostTest::SetUp() {
     const std::string dir = gntest::make_scratch_dir("host");
     log_path_ = dir + "host.log";
     _putenv_s("GNLAUNCHERLOG", log_path_.c_str());
-    dll_ = LoadLibraryA((gntest::LoadedModule::program_dir() + "gnhost_testdll.dll").c_str());
+    dll_ = LoadLibraryA((gntest::LoadedModule::program_dir() + "gntesthooks.dll").c_str());
     ASSERT_NE(nullptr, dll_);
     create_host_ = reinterpret_cast<decltype(create_host_)>(
         GetProcAddress(dll_, "CreateCtlHost6xForTest"));

@@ -1,5 +1,5 @@
-// Fixture of the control-host tests: loads gnhost_testdll.dll (the host's
-// own sources in a test-only DLL) with its log pointed at a scratch file,
+// Fixture of the control-host tests: loads gntesthooks.dll (the module's own
+// objects in a test-only DLL that can hand out a control host) with its log pointed at a scratch file,
 // and gives each test a parent window with a 300 x 200 child host window
 // whose own procedure records the messages the host hands on.
 #pragma once

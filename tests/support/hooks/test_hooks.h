@@ -1,6 +1,7 @@
-// The one extra entry point of gndialog_testdll.dll, a test-only build of the
-// module's own sources: it reaches the version choice dialog and the
-// translation table, which the module itself exports nothing for.
+// The extra entry points of gntesthooks.dll, a test-only build of the module's
+// own objects and resources: they reach the version choice dialog, the
+// translation table and the control host, which GNLauncher.dll exports
+// nothing for. It never ships; GNLauncher.dll keeps exactly its four exports.
 #pragma once
 
 #include <windows.h>
@@ -22,3 +23,5 @@ struct GnTestTexts {
 };
 
 using GnTestCallFn = INT_PTR(WINAPI*)(UINT op, WPARAM wp, LPARAM lp);
+// CreateCtlHost6xForTest: a new control host, as client selection makes one.
+using GnCreateCtlHostFn = HRESULT(WINAPI*)(IUnknown** ppUnk);

@@ -1,7 +1,8 @@
-// Test-only export of gndialog_testdll.dll (see test_call.h).
-#include "test_call.h"
+// Test-only exports of gntesthooks.dll (see test_hooks.h).
+#include "test_hooks.h"
 
 #include "frame/translation.h"
+#include "host/ctl_host.h"
 #include "launcher/version_dialog.h"
 
 #include <cstring>
@@ -41,3 +42,5 @@ extern "C" INT_PTR WINAPI GnTestCall(UINT op, WPARAM wp, LPARAM) {
         return -1;
     }
 }
+
+extern "C" HRESULT WINAPI CreateCtlHost6xForTest(IUnknown** ppUnk) { return CreateCtlHost6x(ppUnk); }

@@ -1,7 +1,7 @@
-// Shows the version choice dialog of gndialog_testdll.dll (found beside this
+// Shows the version choice dialog of gntesthooks.dll (found beside this
 // program) and saves what the screen shows of it as a 24-bit BMP file.
 // Usage: gndialog_shot.exe OUT.bmp
-#include "tests/dialog/testdll/test_call.h"
+#include "tests/support/hooks/test_hooks.h"
 
 #include <cstdio>
 #include <vector>
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     char* slash = strrchr(path, '\\');
-    if (slash) lstrcpyA(slash + 1, "gndialog_testdll.dll");
+    if (slash) lstrcpyA(slash + 1, "gntesthooks.dll");
     HMODULE dll = LoadLibraryA(path);
     if (!dll) {
         std::fprintf(stderr, "cannot load %s\n", path);
