@@ -2,7 +2,7 @@
 // what the main plugin and the legacy control read, subscribe to and show.
 #include "host_fixture.h"
 
-#include "fake_browser.h"
+#include "support/web_browser.h"
 
 #include <shlwapi.h>
 
@@ -97,18 +97,19 @@ protected:
 }  // namespace
 
 TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
-    hosttest::FakeBrowser browser;
+    gn::com_ptr<gntest::FakeWebBrowser> browser;
+    browser.attach(new gntest::FakeWebBrowser());
     FakeLauncher launcher;
     VARIANT published;
     published.vt = VT_UNKNOWN;
     published.punkVal = &launcher;
-    browser.PutProperty(gn::unique_bstr(L"MorvaneLauncher").get(), published);
+    browser->PutProperty(gn::unique_bstr(L"MorvaneLauncher").get(), published);
 
     auto host = new_host();
     gn::com_ptr<IUnknown> control;
     const wchar_t url[] = L"http://127.0.0.1:8123/docs/report.dzy";
     ASSERT_EQ(S_OK, create_control(host.get(), kPluginCtl, url, host_window_,
-                                   static_cast<IServiceProvider*>(&browser), control.put()));
+                                   static_cast<IServiceProvider*>(browser.get()), control.put()));
     ASSERT_EQ(1, launcher.advises);
     ASSERT_TRUE(launcher.sink);
     const HWND plugin_window = GetWindow(host_window_, GW_CHILD);
@@ -162,9 +163,9 @@ TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
     EXPECT_NE(std::string::npos, call_at("PluginCtl Close 1"));
     EXPECT_LT(call_at("PluginCtl Close 1"), call_at("PluginCtl SetClientSite null"));
     EXPECT_NE(std::string::npos, call_at("PluginCtl Destroyed"));
-    browser.clear();  // the published property held the launcher
+    browser->clear_properties();  // the published property held the launcher
     EXPECT_EQ(0u, launcher.refs);
-    EXPECT_EQ(0u, browser.refs);
+    EXPECT_EQ(1u, browser->refs()) << "only the test's own reference is left";
 }
 
 TEST_F(ClientsTest, PluginWithoutBrowserStillActivates) {
@@ -177,10 +178,11 @@ TEST_F(ClientsTest, PluginWithoutBrowserStillActivates) {
     EXPECT_TRUE(IsWindow(GetWindow(host_window_, GW_CHILD)));
 
     // A browser without the launcher's property: the plugin says so and goes on.
-    hosttest::FakeBrowser browser;
+    gn::com_ptr<gntest::FakeWebBrowser> browser;
+    browser.attach(new gntest::FakeWebBrowser());
     gn::com_ptr<IUnknown> second;
     ASSERT_EQ(S_OK, create_control(host.get(), kPluginCtl, L"file:///C:/y.dzy", host_window_,
-                                   static_cast<IServiceProvider*>(&browser), second.put()));
+                                   static_cast<IServiceProvider*>(browser.get()), second.put()));
     EXPECT_NE(std::string::npos, call_at("PluginCtl Advise no launcher")) << calls();
     // The first instance was closed when the second one came.
     EXPECT_NE(std::string::npos, call_at("PluginCtl Close 1"));
@@ -188,7 +190,7 @@ TEST_F(ClientsTest, PluginWithoutBrowserStillActivates) {
     second.reset();
     host.reset();
     DestroyWindow(host_window_);
-    EXPECT_EQ(0u, browser.refs);
+    EXPECT_EQ(1u, browser->refs()) << "only the test's own reference is left";
 }
 
 TEST_F(ClientsTest, LegacyControlOpensTheDocumentFromSrc) {

@@ -1,5 +1,7 @@
 #include "support/web_browser.h"
 
+#include "frame/interfaces.h"
+
 namespace gntest {
 
 FakeWebBrowser::~FakeWebBrowser() { clear_properties(); }
@@ -14,7 +16,19 @@ STDMETHODIMP FakeWebBrowser::QueryInterface(REFIID riid, void** ppv) {
         AddRef();
         return S_OK;
     }
+    if (IsEqualIID(riid, IID_IServiceProvider)) {
+        *ppv = static_cast<IServiceProvider*>(this);
+        AddRef();
+        return S_OK;
+    }
     return E_NOINTERFACE;
+}
+
+STDMETHODIMP FakeWebBrowser::QueryService(REFGUID service, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualGUID(service, gn::SID_SWebBrowserApp)) return E_NOINTERFACE;
+    return QueryInterface(riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) FakeWebBrowser::Release() {

@@ -1,10 +1,13 @@
 // A browser application object for tests: stores PutProperty values so that
 // GetProperty returns them (or answers E_NOTIMPL, like a browser without a
-// property bag), records navigations, and answers nothing else.
+// property bag), records navigations, serves itself as the browser
+// application service, and answers nothing else. Made with new; the maker
+// holds the first reference.
 #pragma once
 
 #include <windows.h>
 #include <exdisp.h>
+#include <servprov.h>
 
 #include <map>
 #include <string>
@@ -14,7 +17,7 @@
 
 namespace gntest {
 
-class FakeWebBrowser final : public IWebBrowser2 {
+class FakeWebBrowser final : public IWebBrowser2, public IServiceProvider {
 public:
     FakeWebBrowser() = default;
     FakeWebBrowser(const FakeWebBrowser&) = delete;
@@ -43,6 +46,10 @@ public:
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    ULONG refs() const { return refs_; }
+    // IServiceProvider: answers the browser application service with itself,
+    // as a container does for the controls it hosts.
+    STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) Release() override;
     // IDispatch
     STDMETHODIMP GetTypeInfoCount(UINT* n) override { if (n) *n = 0; return S_OK; }
