@@ -49,6 +49,23 @@ void CALLBACK press_enter_on_dialog(HWND, UINT, UINT_PTR, DWORD) {
     if (dialog) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
+// Windows of the launcher and of the control host still alive on this thread.
+BOOL CALLBACK count_module_window(HWND hwnd, LPARAM count) {
+    char cls[64] = {}, title[64] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    GetWindowTextA(hwnd, title, sizeof title);
+    // The launcher window's class, and the host's frame and UI windows by title.
+    if (strncmp(cls, "GNLauncher:", 11) == 0 || strncmp(title, "AXWIN ", 6) == 0)
+        ++*reinterpret_cast<int*>(count);
+    EnumChildWindows(hwnd, count_module_window, count);
+    return TRUE;
+}
+int module_windows() {
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), count_module_window, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
 class EndToEnd : public LauncherTest {
 protected:
     void SetUp() override {
@@ -67,6 +84,7 @@ protected:
     }
     void TearDown() override {
         SetEnvironmentVariableA("GNCLIENTS_CALLS", nullptr);
+        EXPECT_EQ(0, module_windows()) << "a launcher or host window outlived its document";
         // Both modules can go once everything is released.
         CoFreeUnusedLibraries();
         auto can_unload =
@@ -119,6 +137,7 @@ TEST_F(EndToEnd, HttpDocumentReachesThePluginWhichReadsIt) {
         ASSERT_TRUE(IsWindow(window));
         EXPECT_NE(nullptr, GetWindow(window, GW_CHILD));
         EXPECT_TRUE(contains(control_text(window), narrow(url))) << control_text(window);
+        EXPECT_GE(module_windows(), 1);
 
         EXPECT_EQ(VT_BSTR, browser.web_browser()->property(L"document_location")->vt);
         EXPECT_EQ(VT_UNKNOWN, browser.web_browser()->property(L"MorvaneLauncher")->vt);
