@@ -32,67 +32,58 @@ std::wstring join(const std::vector<std::string>& lines) {
     return from_utf8(all);
 }
 
-// Watches a blocking download for the HTTP status, which urlmon does not turn
-// into a failure: a 404 arrives as an ordinary body.
-class StatusWatch final : public IBindStatusCallback {
-public:
-    DWORD status = 0;
-    std::wstring status_text;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IBindStatusCallback))
-            return E_NOINTERFACE;
-        *ppv = static_cast<IBindStatusCallback*>(this);
-        AddRef();
-        return S_OK;
+// An open internet handle, closed on every path.
+struct InternetHandle {
+    HINTERNET h = nullptr;
+    explicit InternetHandle(HINTERNET handle) : h(handle) {}
+    ~InternetHandle() {
+        if (h) InternetCloseHandle(h);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
-    STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
-        if (binding) binding->QueryInterface(IID_IWinInetHttpInfo, info_.put_void());
-        return S_OK;
-    }
-    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-    STDMETHODIMP OnProgress(ULONG, ULONG, ULONG code, LPCWSTR) override {
-        if (code == BINDSTATUS_ENDDOWNLOADDATA) read_status();
-        return S_OK;
-    }
-    STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override {
-        read_status();
-        info_.reset();
-        return S_OK;
-    }
-    STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
-    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
-    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-
-    // After the call: the status, once the headers were seen.
-    void read_status() noexcept {
-        if (!info_ || status) return;
-        DWORD code = 0, size = sizeof code;
-        if (SUCCEEDED(info_->QueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code,
-                                       &size, nullptr, nullptr)))
-            status = code;
-        char text[128] = {};
-        DWORD text_size = sizeof text - 1;
-        if (SUCCEEDED(info_->QueryInfo(HTTP_QUERY_STATUS_TEXT, text, &text_size, nullptr,
-                                       nullptr))) {
-            text[sizeof text - 1] = '\0';
-            status_text = from_utf8(text);
-        }
-    }
-
-private:
-    LONG refs_ = 1;
-    gn::com_ptr<IWinInetHttpInfo> info_;
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
 };
+
+// Fetches an http(s) URL with wininet, which (unlike a blocking urlmon
+// stream) tells the HTTP status: a 404 must not pass for a document.
+HRESULT download(const std::wstring& url, LoadedDocument& document, std::wstring& why) {
+    InternetHandle session(
+        InternetOpenW(L"GNClients/1", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (!session.h) return HRESULT_FROM_WIN32(GetLastError());
+    InternetHandle request(InternetOpenUrlW(
+        session.h, url.c_str(), nullptr, 0,
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI, 0));
+    if (!request.h) {
+        why = L"the document server cannot be reached";
+        return INET_E_RESOURCE_NOT_FOUND;
+    }
+    DWORD status = 0, size = sizeof status;
+    if (HttpQueryInfoW(request.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                       nullptr) &&
+        status != 200) {
+        wchar_t text[128] = {};
+        DWORD text_size = sizeof text - sizeof(wchar_t);
+        HttpQueryInfoW(request.h, HTTP_QUERY_STATUS_TEXT, text, &text_size, nullptr);
+        why = L"the server answered HTTP " + std::to_wstring(status) + (*text ? L" " : L"") + text;
+        return status == 404 ? INET_E_OBJECT_NOT_FOUND : INET_E_DOWNLOAD_FAILURE;
+    }
+    char buffer[8192];
+    for (;;) {
+        DWORD got = 0;
+        if (!InternetReadFile(request.h, buffer, sizeof buffer, &got)) {
+            why = L"the download broke off";
+            return INET_E_DOWNLOAD_FAILURE;
+        }
+        if (got == 0) break;
+        const size_t room = kKeep - document.bytes.size();
+        try {
+            document.bytes.append(buffer, got < room ? got : room);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        document.size += got;
+    }
+    return S_OK;
+}
 
 }  // namespace
 
@@ -210,17 +201,11 @@ HRESULT open_source(const std::wstring& source, LoadedDocument& document, std::w
         if (FAILED(hr)) why = L"cannot read " + path;
         return hr;
     }
-    StatusWatch* watch = new (std::nothrow) StatusWatch;
-    RETURN_IF_NULL_ALLOC(watch);
-    gn::com_ptr<IBindStatusCallback> callback;
-    callback.attach(watch);
+    if (source.compare(0, 7, L"http://") == 0 || source.compare(0, 8, L"https://") == 0)
+        return download(source, document, why);
+    // Anything else through urlmon.
     gn::com_ptr<IStream> stream;
-    HRESULT hr = URLOpenBlockingStreamW(nullptr, source.c_str(), stream.put(), 0, callback.get());
-    watch->read_status();
-    if (SUCCEEDED(hr) && watch->status && watch->status != 200) {
-        why = L"HTTP " + std::to_wstring(watch->status) + L" " + watch->status_text;
-        return watch->status == 404 ? INET_E_OBJECT_NOT_FOUND : INET_E_DOWNLOAD_FAILURE;
-    }
+    HRESULT hr = URLOpenBlockingStreamW(nullptr, source.c_str(), stream.put(), 0, nullptr);
     if (FAILED(hr)) {
         why = L"the document could not be downloaded";
         return hr;

@@ -37,8 +37,9 @@ HRESULT summarize_stream(IStream* stream, std::wstring& summary);
 std::wstring path_from_source(const std::wstring& source);
 
 // Opens a document from its URL as a control that has no launcher must:
-// file: URLs and plain paths from disk, other URLs with URLOpenBlockingStreamW.
-// An HTTP answer other than 200 fails with INET_E_* and its status in why.
+// file: URLs and plain paths from disk, http(s) through wininet (an answer
+// other than 200 fails with INET_E_* and the status in why), any other URL
+// with URLOpenBlockingStreamW.
 HRESULT open_source(const std::wstring& source, LoadedDocument& document, std::wstring& why);
 
 }  // namespace clients
