@@ -66,6 +66,11 @@ HRESULT download(const std::wstring& url, LoadedDocument& document, std::wstring
         why = L"the server answered HTTP " + std::to_wstring(status) + (*text ? L" " : L"") + text;
         return status == 404 ? INET_E_OBJECT_NOT_FOUND : INET_E_DOWNLOAD_FAILURE;
     }
+    // A body shorter than announced was cut off on the way.
+    DWORD announced = 0, announced_size = sizeof announced;
+    const bool has_length =
+        HttpQueryInfoW(request.h, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced,
+                       &announced_size, nullptr) != FALSE;
     char buffer[8192];
     for (;;) {
         DWORD got = 0;
@@ -81,6 +86,10 @@ HRESULT download(const std::wstring& url, LoadedDocument& document, std::wstring
             return E_OUTOFMEMORY;
         }
         document.size += got;
+    }
+    if (has_length && document.size < announced) {
+        why = L"the download broke off";
+        return INET_E_DOWNLOAD_FAILURE;
     }
     return S_OK;
 }
