@@ -19,6 +19,7 @@ ControlBase::~ControlBase() {
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
     }
+    if (font_) DeleteObject(font_);
 }
 
 // ---------------------------------------------------------------------------
@@ -139,6 +140,11 @@ HRESULT ControlBase::activate_in_place(IOleClientSite* site, HWND parent, LPCREC
                                   r.right - r.left, r.bottom - r.top, parent, nullptr,
                                   module_instance(), nullptr);
         if (window_) SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        // Tables line up in a fixed-pitch font.
+        if (!font_)
+            font_ = CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                FIXED_PITCH | FF_MODERN, L"Courier New");
         record(L"InPlaceActive " + rect_text(&r));
         if (!activated_once_) {
             activated_once_ = true;
@@ -253,12 +259,21 @@ LRESULT CALLBACK ControlBase::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     if (msg == WM_PAINT) {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
-        wchar_t text[1024] = {};
-        GetWindowTextW(hwnd, text, 1024);
+        std::wstring text;
+        if (self) {
+            text = self->text_;
+        } else {
+            wchar_t buffer[1024] = {};
+            GetWindowTextW(hwnd, buffer, 1024);
+            text = buffer;
+        }
+        HGDIOBJ old = (self && self->font_) ? SelectObject(dc, self->font_) : nullptr;
         RECT r;
         GetClientRect(hwnd, &r);
         InflateRect(&r, -8, -8);
-        DrawTextW(dc, text, -1, &r, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+                  DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+        if (old) SelectObject(dc, old);
         EndPaint(hwnd, &ps);
         return 0;
     }

@@ -95,6 +95,7 @@ private:
     gn::com_ptr<IOleClientSite> site_;
     gn::com_ptr<IOleInPlaceSite> in_place_site_;
     HWND window_ = nullptr;
+    HFONT font_ = nullptr;
     SIZEL extent_{5080, 5080};
     bool in_place_ = false;
     bool ui_active_ = false;

@@ -32,26 +32,20 @@ public:
 private:
     void on_activated() noexcept override {
         const std::wstring url = read_src();
-        std::wstring summary;
-        const HRESULT hr = open(url, summary);
+        // file: URLs and plain paths are read from disk, anything else through urlmon.
+        LoadedDocument document;
+        std::wstring why;
+        const HRESULT hr = open_source(url, document, why);
         record(L"Open " + hex_result(hr));
-        if (FAILED(hr)) summary = L"Cannot open the document: " + hex_result(hr);
-        show(L"6.x document\r\nURL: " + url + L"\r\n" + summary);
-    }
-
-    // file: URLs and plain paths are read from disk, anything else through urlmon.
-    static HRESULT open(const std::wstring& url, std::wstring& summary) noexcept {
-        if (url.empty()) return E_INVALIDARG;
-        if (url.compare(0, 5, L"file:") == 0) {
-            wchar_t path[MAX_PATH] = {};
-            DWORD size = MAX_PATH;
-            RETURN_IF_FAILED(PathCreateFromUrlW(url.c_str(), path, &size, 0));
-            return summarize_file(path, summary);
+        if (FAILED(hr)) {
+            show(L"6.x document\r\nURL: " + url + L"\r\nCannot open the document: " +
+                 hex_result(hr) + (why.empty() ? L"" : L" (" + why + L")"));
+            return;
         }
-        if (url.find(L"://") == std::wstring::npos) return summarize_file(url.c_str(), summary);
-        gn::com_ptr<IStream> stream;
-        RETURN_IF_FAILED(URLOpenBlockingStreamW(nullptr, url.c_str(), stream.put(), 0, nullptr));
-        return summarize_stream(stream.get(), summary);
+        const RenderedDocument shown = render_document(document);
+        record(shown.record);
+        show(L"6.x document\r\n" + shown.text + L"\r\nURL: " + url + L"\r\n" +
+             summarize_bytes(document.bytes, document.size));
     }
 };
 

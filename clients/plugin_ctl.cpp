@@ -1,6 +1,7 @@
 // PluginCtl, the reference main plugin: reads SRC from its site, finds the
 // launcher through the browser property "MorvaneLauncher", subscribes with
-// ILauncherAdvise::Advise and shows in its window what it is told.
+// ILauncherAdvise::Advise and shows in its window what it is told. In a
+// browser without that property (no property bag) it opens SRC itself.
 #include "clients/control_base.h"
 #include "clients/document.h"
 
@@ -42,11 +43,18 @@ public:
         record(L"OnDZxDataAvailable " + url + L" | " + path + L" | " +
                (pMimeType ? mime : L"(null)"));
         // The file is deleted when this call returns: read it now.
-        std::wstring summary;
-        const HRESULT hr = summarize_file(pPath, summary);
-        if (FAILED(hr)) summary = L"Cannot read " + path + L": " + hex_result(hr);
+        LoadedDocument document;
+        const HRESULT hr = read_file(pPath, document);
         record(L"Read " + hex_result(hr));
-        show(L"URL: " + url + L"\r\nMIME: " + (pMimeType ? mime : L"(none)") + L"\r\n" + summary);
+        const std::wstring about = L"URL: " + url + L"\r\nMIME: " + (pMimeType ? mime : L"(none)");
+        if (FAILED(hr)) {
+            show(about + L"\r\nCannot read " + path + L": " + hex_result(hr));
+            return S_OK;
+        }
+        const RenderedDocument shown = render_document(document);
+        record(shown.record);
+        show(shown.text + L"\r\n" + about + L"\r\n" +
+             summarize_bytes(document.bytes, document.size));
         return S_OK;
     }
     STDMETHODIMP OnAbort(HRESULT hrError, BSTR sError) override {
@@ -61,11 +69,32 @@ private:
     void on_activated() noexcept override {
         const std::wstring url = read_src();
         show(L"URL: " + url + L"\r\nWaiting for the document...");
-        subscribe();
+        if (!subscribe()) open_from_src(url);
+    }
+
+    // Without a launcher to subscribe to, the user still sees the document.
+    void open_from_src(const std::wstring& url) noexcept {
+        record(L"Fallback no launcher: opening SRC itself");
+        const std::wstring note =
+            L"(This browser offers no launcher: the document was opened from its URL.)";
+        LoadedDocument document;
+        std::wstring why;
+        const HRESULT hr = open_source(url, document, why);
+        record(L"Open " + hex_result(hr) + (why.empty() ? L"" : L" " + why));
+        if (FAILED(hr)) {
+            show(L"Cannot open the document: " + hex_result(hr) + (why.empty() ? L"" : L" (" + why + L")") +
+                 L"\r\nURL: " + url + L"\r\n" + note);
+            return;
+        }
+        const RenderedDocument shown = render_document(document);
+        record(shown.record);
+        show(shown.text + L"\r\nURL: " + url + L"\r\n" +
+             summarize_bytes(document.bytes, document.size) + L"\r\n" + note);
     }
 
     // Site -> browser service -> "MorvaneLauncher" -> ILauncherAdvise::Advise.
-    void subscribe() noexcept {
+    // False when there is no launcher to subscribe to.
+    bool subscribe() noexcept {
         gn::com_ptr<IServiceProvider> services = gn::try_query<IServiceProvider>(site());
         gn::com_ptr<IWebBrowser2> browser;
         HRESULT hr = services ? services->QueryService(kSidWebBrowserApp, IID_IWebBrowser2,
@@ -73,7 +102,7 @@ private:
                               : E_NOINTERFACE;
         if (FAILED(hr) || !browser) {
             record(L"Advise no browser " + hex_result(FAILED(hr) ? hr : E_POINTER));
-            return;
+            return false;
         }
         gn::unique_variant property;
         gn::unique_bstr name(L"MorvaneLauncher");
@@ -83,15 +112,16 @@ private:
             launcher = property.punkVal;
         if (!launcher) {
             record(L"Advise no launcher " + hex_result(FAILED(hr) ? hr : E_NOINTERFACE));
-            return;
+            return false;
         }
         hr = launcher->QueryInterface(IID_ILauncherAdvise, advise_.put_void());
         if (FAILED(hr)) {
             record(L"Advise no ILauncherAdvise " + hex_result(hr));
-            return;
+            return true;
         }
         hr = advise_->Advise(static_cast<ILauncherEvent*>(this));
         record(L"Advise " + hex_result(hr));
+        return true;
     }
 
     void on_close() noexcept override { advise_.reset(); }

@@ -1,5 +1,7 @@
 // The reference client controls of gnclients.dll hosted by the control host:
 // what the main plugin and the legacy control read, subscribe to and show.
+#include "support/doc_server.h"
+
 #include "host_fixture.h"
 
 #include "support/web_browser.h"
@@ -245,4 +247,62 @@ TEST_F(ClientsTest, RegistrationNamesItsOwnFileAndSparesAnotherBuild) {
               RegQueryValueA(HKEY_CLASSES_ROOT,
                              "CLSID\\{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}\\InprocServer32",
                              server, &size));
+}
+
+// In a browser without a property bag the plugin opens SRC itself: a file in
+// the form a browser passes it, a document over loopback http, a malformed
+// one, an HTTP 404 and a cut-short body. Each outcome is in the window and
+// the record.
+TEST_F(ClientsTest, PluginWithoutLauncherOpensSrcItself) {
+    const std::string good =
+        "QUORQUERY 1\nTitle: Stock\nColumns: Item|Count\nRow: Bolts|12\nEnd\n";
+    const std::string path = write_document("stock.dzy", good);
+    gntest::DocServer server;
+    ASSERT_TRUE(server.running());
+    gntest::DocRoute doc;
+    doc.body = good;
+    server.route("/stock.dzy", doc);
+    gntest::DocRoute broken;
+    broken.body = "QUORQUERY 1\nTitle: Cut\nColumns: A|B\nRow: 1\n";
+    server.route("/broken.dzy", broken);
+    gntest::DocRoute cut;
+    cut.length = 5000;
+    cut.cut_after = 100;
+    server.route("/cut.dzy", cut);
+
+    const struct {
+        std::wstring src;
+        std::string record;  // the line the outcome leaves
+        std::wstring shown;
+    } cases[] = {
+        {L"file://" + wide(path), "PluginCtl Document Stock | 2 columns | 1 rows | 63 bytes",
+         L"Bolts | 12"},
+        {server.wurl("/stock.dzy"), "PluginCtl Document Stock | 2 columns | 1 rows | 63 bytes",
+         L"Item  | Count"},
+        {server.wurl("/broken.dzy"), "PluginCtl Malformed line 4:", L"The document cannot be shown"},
+        {server.wurl("/missing.dzy"), "PluginCtl Open 0x800C0006 the server answered HTTP 404",
+         L"Cannot open the document: 0x800C0006"},
+        {server.wurl("/cut.dzy"), "PluginCtl Open 0x", L"Cannot open the document"},
+        {L"file:///C:/no/such/file.dzy", "PluginCtl Open 0x80070003", L"Cannot open the document"},
+    };
+    hosttest::FakeBrowser browser;  // no "MorvaneLauncher" property
+    auto host = new_host();
+    for (const auto& c : cases) {
+        DeleteFileA(calls_path_.c_str());
+        gn::com_ptr<IUnknown> control;
+        ASSERT_EQ(S_OK, create_control(host.get(), kPluginCtl, c.src.c_str(), host_window_,
+                                       static_cast<IServiceProvider*>(&browser), control.put()));
+        const std::string record = calls();
+        EXPECT_NE(std::string::npos, record.find("PluginCtl Advise no launcher")) << record;
+        const size_t fallback = record.find("PluginCtl Fallback no launcher: opening SRC itself");
+        EXPECT_NE(std::string::npos, fallback) << record;
+        EXPECT_LT(fallback, record.find(c.record)) << record;
+        const std::wstring shown = window_text(GetWindow(host_window_, GW_CHILD));
+        EXPECT_TRUE(contains(shown, c.shown)) << shown;
+        if (c.record.find("Document") != std::string::npos)
+            EXPECT_TRUE(contains(shown, L"the document was opened from its URL")) << shown;
+    }
+    host.reset();
+    DestroyWindow(host_window_);
+    EXPECT_EQ(0u, browser.refs);
 }

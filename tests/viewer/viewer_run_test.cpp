@@ -17,11 +17,10 @@
 
 namespace {
 
-// Once the download (IPersistMoniker::Load) and client selection are in the
-// module, the launcher loads and activates under the viewer: set this to true
-// and the launcher test also expects Load and activation S_OK, the two browser
-// properties put, and exit code 0.
-constexpr bool kLauncherLoadsDocuments = false;
+// The launcher loads and activates under the viewer (download and client
+// selection are in the module): the launcher test also expects Load and
+// activation S_OK, the two browser properties put, and exit code 0.
+constexpr bool kLauncherLoadsDocuments = true;
 
 const char kLauncherClsid[] = "{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A03}";
 const char kTestDocClsid[] = "{9C4E2B71-5A3D-4E8F-B1C6-7D20A5E3F914}";
