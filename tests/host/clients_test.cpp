@@ -285,13 +285,14 @@ TEST_F(ClientsTest, PluginWithoutLauncherOpensSrcItself) {
         {server.wurl("/cut.dzy"), "PluginCtl Open 0x", L"Cannot open the document"},
         {L"file:///C:/no/such/file.dzy", "PluginCtl Open 0x80070003", L"Cannot open the document"},
     };
-    hosttest::FakeBrowser browser;  // no "MorvaneLauncher" property
+    gn::com_ptr<gntest::FakeWebBrowser> browser;  // no "MorvaneLauncher" property
+    browser.attach(new gntest::FakeWebBrowser());
     auto host = new_host();
     for (const auto& c : cases) {
         DeleteFileA(calls_path_.c_str());
         gn::com_ptr<IUnknown> control;
         ASSERT_EQ(S_OK, create_control(host.get(), kPluginCtl, c.src.c_str(), host_window_,
-                                       static_cast<IServiceProvider*>(&browser), control.put()));
+                                       static_cast<IServiceProvider*>(browser.get()), control.put()));
         const std::string record = calls();
         EXPECT_NE(std::string::npos, record.find("PluginCtl Advise no launcher")) << record;
         const size_t fallback = record.find("PluginCtl Fallback no launcher: opening SRC itself");
@@ -299,10 +300,11 @@ TEST_F(ClientsTest, PluginWithoutLauncherOpensSrcItself) {
         EXPECT_LT(fallback, record.find(c.record)) << record;
         const std::wstring shown = window_text(GetWindow(host_window_, GW_CHILD));
         EXPECT_TRUE(contains(shown, c.shown)) << shown;
-        if (c.record.find("Document") != std::string::npos)
+        if (c.record.find("Document") != std::string::npos) {
             EXPECT_TRUE(contains(shown, L"the document was opened from its URL")) << shown;
+        }
     }
     host.reset();
     DestroyWindow(host_window_);
-    EXPECT_EQ(0u, browser.refs);
+    EXPECT_EQ(1u, browser->refs()) << "only the test's own reference is left";
 }
