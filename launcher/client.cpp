@@ -2,15 +2,30 @@
 #include "launcher/launcher.h"
 
 #include "frame/log.h"
+#include "frame/translation.h"
 #include "host/ctl_host.h"
 #include "launcher/version_dialog.h"
 
 #include <io.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
-// The legacy client counts as installed when its server key names a file that exists.
-bool legacy_client_installed() {
+// Shown in the launcher window when no client control could be created; the
+// English text is also the key of its translation.
+const char kNoClientText[] =
+    "This document cannot be shown: no Veltrix client control could be started on this "
+    "computer.";
+
+bool begins_with_file_scheme(BSTR url) {
+    return url && wcsncmp(url, L"file://", 7) == 0;
+}
+
+}  // namespace
+
+bool LegacyClientInstalled() noexcept {
     gn::unique_hkey key;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT,
                       "CLSID\\{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}\\InprocServer32", 0,
@@ -22,17 +37,13 @@ bool legacy_client_installed() {
     if (RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path),
                          &size) != ERROR_SUCCESS)
         return false;
-    // The value need not carry its terminator; one that fills the buffer is too long.
-    if (size >= sizeof path) return false;
-    path[size] = '\0';
+    // The value need not carry its terminator. A full buffer is a path of 259
+    // characters only when its last byte is that terminator.
+    if (size > sizeof path || (size == sizeof path && path[sizeof path - 1] != '\0'))
+        return false;
+    if (size < sizeof path) path[size] = '\0';
     return path[0] != '\0' && _access(path, 0) == 0;
 }
-
-bool begins_with_file_scheme(BSTR url) {
-    return url && wcsncmp(url, L"file://", 7) == 0;
-}
-
-}  // namespace
 
 HRESULT MorvaneLauncher::CreateClientControl(const wchar_t* clsid_text) {
     gn::com_ptr<IUnknown> host_unknown;
@@ -53,7 +64,7 @@ int MorvaneLauncher::StartClient() {
     bClientStarted = true;
 
     if (!bLegacyStream && begins_with_file_scheme(sURL)) {
-        const bool installed = legacy_client_installed();
+        const bool installed = LegacyClientInstalled();
         LogPrint(0, installed ? "Morvane 6x detected in the system."
                               : "Morvane 6x not detected in the system.");
         if (installed) {
@@ -111,6 +122,7 @@ int MorvaneLauncher::StartCurrentClient() {
     } else if (ctl.hWnd) {
         SetForegroundWindow(ctl.hWnd);
     }
+    if (FAILED(created)) ShowNoClientNotice();
     return SUCCEEDED(created) ? 0 : -1;
 }
 
@@ -123,5 +135,40 @@ int MorvaneLauncher::StartLegacyClient() {
         return 0;
     }
     LogPrint(0, "Failed to create Morvane 6x control: %x\n", hr);
+    ShowNoClientNotice();
     return -1;
+}
+
+void MorvaneLauncher::ShowNoClientNotice() noexcept {
+    LogPrint(0, "No client control could be created: showing a notice in the launcher window");
+    bNoClient = true;
+    try {
+        std::vector<std::string> texts = {kNoClientText};
+        g_translation.Translate(texts);
+        sNotice = texts[0];
+    } catch (const std::exception&) {
+        sNotice.clear();  // the English text is shown
+    }
+    if (!ctl.hWnd) return;
+    SetWindowTextA(ctl.hWnd, NoticeText());
+    InvalidateRect(ctl.hWnd, nullptr, TRUE);
+}
+
+const char* MorvaneLauncher::NoticeText() const noexcept {
+    return sNotice.empty() ? kNoClientText : sNotice.c_str();
+}
+
+void MorvaneLauncher::PaintNotice() noexcept {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(ctl.hWnd, &ps);
+    if (!dc) return;
+    RECT area{};
+    GetClientRect(ctl.hWnd, &area);
+    InflateRect(&area, -16, -16);
+    const HGDIOBJ old_font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    DrawTextA(dc, NoticeText(), -1, &area, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, old_font);
+    EndPaint(ctl.hWnd, &ps);
 }

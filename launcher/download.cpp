@@ -79,7 +79,13 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
 
     // A document of the legacy server is opened by the legacy client from its
     // URL: no download. A null URL has no cookies.
-    if (sURL && !gn::is_file_url(sURL)) bLegacyStream = has_legacy_server_cookie(sURL);
+    // Without the legacy client that road would only show an empty window, on
+    // every visit while the cookie lasts: the current client opens it instead.
+    if (sURL && !gn::is_file_url(sURL) && has_legacy_server_cookie(sURL)) {
+        bLegacyStream = LegacyClientInstalled();
+        if (!bLegacyStream)
+            LogPrint(0, "Morvane 6x is not installed: downloading the document for Morvane 8x");
+    }
     if (bLegacyStream) return S_OK;
 
     gn::com_ptr<IBindStatusCallback> previous;

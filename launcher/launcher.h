@@ -18,6 +18,8 @@
 #include <ocidl.h>
 #include <urlmon.h>
 
+#include <string>
+
 enum DownloadState : LONG {
     DownloadPending = 0,  // not ended
     DownloadDone = 1,     // file complete
@@ -27,6 +29,10 @@ enum DownloadState : LONG {
 namespace gn {
 extern typeinfo_cache launcher_typeinfo;
 }
+
+// True when the legacy 6.x client is installed: its server key names a file
+// that exists. The one test shared by Load and client selection.
+bool LegacyClientInstalled() noexcept;
 
 // State of the windowed-control base, used by the document view.
 struct LauncherControlState {
@@ -206,6 +212,11 @@ private:
     int StartLegacyClient();
     // Has a new control host create the client control in the launcher window.
     HRESULT CreateClientControl(const wchar_t* clsid_text);
+    // No client control could be created: the launcher window shows a short
+    // translated text saying so instead of staying blank.
+    void ShowNoClientNotice() noexcept;
+    const char* NoticeText() const noexcept;
+    void PaintNotice() noexcept;
 
     // Control base.
     LauncherControlState ctl;
@@ -232,6 +243,11 @@ private:
     // announced through its progress, to catch a transfer cut short.
     ULONGLONG nBytesWritten = 0;
     ULONG nProgressMax = 0;
+
+    // Set when no client control could be created: the launcher window then
+    // paints sNotice, the translated notice (the English text when empty).
+    bool bNoClient = false;
+    std::string sNotice;
 
     // Download helpers (download.cpp).
     // Checks a transfer the binding reports as complete: the HTTP status and

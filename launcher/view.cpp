@@ -519,6 +519,11 @@ HRESULT MorvaneLauncher::InPlaceActivateFromWindow() {
 
 LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM, LPARAM, bool& handled) {
     if (!ctl.hWnd) ctl.hWnd = hwnd();
+    if (msg == WM_PAINT && bNoClient) {
+        handled = true;
+        PaintNotice();
+        return 0;
+    }
     if (msg != WM_CREATE) return 0;
     handled = true;
     if (ctl.bInPlaceActive && !ctl.bUIActive) {

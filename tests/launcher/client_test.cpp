@@ -16,39 +16,6 @@ using namespace gntest;
 
 namespace {
 
-const char kLegacyKey[] = "CLSID\\{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}\\InprocServer32";
-
-// Sets the legacy client's server path in the prefix's registry for one test
-// and puts back what was there before.
-class LegacyRegistration {
-public:
-    explicit LegacyRegistration(const std::string& server_path) {
-        gn::unique_hkey key;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kLegacyKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS) {
-            char value[MAX_PATH] = {};
-            DWORD size = sizeof value - 1;
-            had_ = RegQueryValueExA(key.get(), nullptr, nullptr, nullptr,
-                                    reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
-            previous_ = value;
-        }
-        set(server_path);
-    }
-    ~LegacyRegistration() {
-        if (had_)
-            set(previous_);
-        else
-            RegDeleteKeyA(HKEY_CLASSES_ROOT, kLegacyKey);
-    }
-
-private:
-    static void set(const std::string& value) {
-        RegSetValueA(HKEY_CLASSES_ROOT, kLegacyKey, REG_SZ, value.c_str(),
-                     static_cast<DWORD>(value.size()));
-    }
-    bool had_ = false;
-    std::string previous_;
-};
-
 // Answers the version choice dialog with a command once it is up.
 class DialogAnswer {
 public:
@@ -187,38 +154,99 @@ TEST_F(ClientSelection, BrowserWithoutServicesStillGetsTheControlCreated) {
     EXPECT_TRUE(contains(finish_log(), "** Opening document with Morvane 8x\n"));
 }
 
-TEST_F(ClientSelection, LegacyServerCookieGoesToTheLegacyClientWithoutAsking) {
-    const std::string path = "/legacy-client/";
-    const std::string url = "http://127.0.0.1" + path + "doc.dzy";
-    ASSERT_TRUE(InternetSetCookieA(url.c_str(), nullptr, ("rvs_info=x; path=" + path).c_str()));
-    {
-        BrowserContainer browser;
-        auto launcher = create_launcher();
-        ASSERT_EQ(S_OK, browser.open(launcher.get(), widen(url).c_str(), L"application/x-quorquery"));
-        EXPECT_TRUE(browser.web_browser()->put_names.empty()) << "nothing is published for 6.x";
-        launcher.reset();
+TEST_F(ClientSelection, LegacyServerCookieGoesToTheLegacyClientOnlyWhenItIsInstalled) {
+    // Any existing file stands for the legacy client's server.
+    const std::string server = temp_dir + "legacy-client.dll";
+    { std::ofstream(server) << "not a module"; }
+    DocServer docs;
+    ASSERT_TRUE(docs.running());
+    struct Case {
+        bool installed;
+        const char* opened_with;
+        bool downloads;
+    } cases[] = {{true, "** Opening document with Morvane 6x\n", false},
+                 {false, "** Opening document with Morvane 8x\n", true}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.installed);
+        const std::string path = "/legacy-client" + std::to_string(n++) + "/";
+        docs.route(path + "doc.dzy", DocRoute{});
+        const std::string url = docs.url(path + "doc.dzy");
+        ASSERT_TRUE(InternetSetCookieA(url.c_str(), nullptr, ("rvs_info=x; path=" + path).c_str()));
+        std::unique_ptr<LegacyRegistration> legacy;
+        if (c.installed) legacy.reset(new LegacyRegistration(server));
+        reload_with_log();
+        {
+            BrowserContainer browser;
+            auto launcher = create_launcher();
+            ASSERT_EQ(S_OK, browser.open(launcher.get(), widen(url).c_str(), L"application/x-quorquery"));
+            EXPECT_EQ(c.downloads, !browser.web_browser()->put_names.empty())
+                << "only the current client is published to";
+            browser.close();
+        }
+        const std::string log = finish_log();
+        EXPECT_TRUE(contains(log, "** 6x DZY stream detected\n"));
+        EXPECT_TRUE(contains(log, c.opened_with)) << log;
+        EXPECT_EQ(c.downloads, contains(log, "Morvane 6x is not installed: downloading the "
+                                             "document for Morvane 8x"));
+        EXPECT_EQ(c.downloads ? 1u : 0u, docs.request_count(path + "doc.dzy"));
+        EXPECT_FALSE(contains(log, "Asking user"));
     }
-    const std::string log = finish_log();
-    EXPECT_TRUE(contains(log, "** Opening document with Morvane 6x\n"));
-    EXPECT_TRUE(contains(log, "Morvane 6x created.\n") ||
-                contains(log, "Failed to create Morvane 6x control: "));
-    EXPECT_FALSE(contains(log, "Asking user"));
-    EXPECT_FALSE(contains(log, "detected in the system"));
 }
 
-TEST_F(ClientSelection, LegacyKeyWithoutItsFileMeansNotInstalled) {
-    LegacyRegistration legacy(temp_dir + "no-such-control.dll");
+TEST_F(ClientSelection, NoClientControlLeavesANoticeInTheWindow) {
+    // No client control is registered in the test prefix: creation fails.
     const std::wstring url = make_document_file(temp_dir, "doc.dzy", 100);
     {
         BrowserContainer browser;
         auto launcher = create_launcher();
         ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
-        launcher.reset();
+        HWND window = nullptr;
+        ASSERT_EQ(S_OK, gn::try_query<IOleWindow>(launcher.get())->GetWindow(&window));
+        char text[256] = {};
+        GetWindowTextA(window, text, sizeof text);
+        EXPECT_STREQ("This document cannot be shown: no Veltrix client control could be started "
+                     "on this computer.", text);
+        // It paints without trouble.
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        browser.close();
     }
-    const std::string log = finish_log();
-    EXPECT_TRUE(contains(log, "Morvane 6x not detected in the system."));
-    EXPECT_FALSE(contains(log, "Asking user"));
-    EXPECT_TRUE(contains(log, "** Opening document with Morvane 8x\n"));
+    EXPECT_TRUE(contains(finish_log(), "No client control could be created: showing a notice"));
+}
+
+TEST_F(ClientSelection, LegacyServerValueDecidesWhetherTheClientIsInstalled) {
+    // A path of exactly 259 characters fills the 260-byte buffer with its terminator.
+    const std::string dir = temp_dir + "legacy\\";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    const std::string longest = dir + std::string(259 - dir.size() - 4, 'x') + ".dll";
+    { std::ofstream(longest) << "not a module"; }
+    struct Case {
+        std::string value;
+        bool installed;
+    } cases[] = {{temp_dir + "no-such-control.dll", false},
+                 {longest, true},
+                 {longest + "x", false},  // too long for the buffer
+                 {"", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value.size());
+        LegacyRegistration legacy(c.value);
+        reload_with_log();
+        const std::wstring url = make_document_file(temp_dir, "doc.dzy", 100);
+        {
+            BrowserContainer browser;
+            auto launcher = create_launcher();
+            DialogAnswer answer(IDCANCEL);
+            ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+            EXPECT_EQ(c.installed, answer.answered());
+            launcher.reset();
+        }
+        const std::string log = finish_log();
+        EXPECT_EQ(c.installed, contains(log, "Morvane 6x detected in the system."));
+        EXPECT_EQ(!c.installed, contains(log, "Morvane 6x not detected in the system."));
+        EXPECT_EQ(!c.installed, contains(log, "** Opening document with Morvane 8x\n"));
+    }
+    DeleteFileA(longest.c_str());
+    RemoveDirectoryA(dir.c_str());
 }
 
 TEST_F(ClientSelection, BothClientsInstalledTheUserChooses) {

@@ -5,6 +5,9 @@
 
 #include <wininet.h>
 
+#include <fstream>
+#include <memory>
+
 using namespace gntest;
 
 namespace {
@@ -21,6 +24,19 @@ std::wstring doc_url(const std::string& dir) { return widen(std::string(kHost) +
 
 class Cookies : public LauncherTest {
 protected:
+    // The legacy road is only taken when the legacy client is installed.
+    void SetUp() override {
+        LauncherTest::SetUp();
+        const std::string server = temp_dir + "legacy-client.dll";
+        { std::ofstream(server) << "not a module"; }
+        legacy_.reset(new LegacyRegistration(server));
+    }
+    void TearDown() override {
+        legacy_.reset();
+        LauncherTest::TearDown();
+    }
+    std::unique_ptr<LegacyRegistration> legacy_;
+
     // Loads url through a moniker that fails any binding at once with
     // E_ACCESSDENIED; returns how often the launcher asked it to bind.
     int load_and_count_binds(const std::wstring& url, IUnknown* launcher) {

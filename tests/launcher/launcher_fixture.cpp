@@ -236,4 +236,31 @@ std::wstring make_document_file(const std::string& dir, const std::string& name,
     return widen(url);
 }
 
+namespace {
+const char kLegacyKey[] = "CLSID\\{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}\\InprocServer32";
+void set_legacy_server(const std::string& value) {
+    RegSetValueA(HKEY_CLASSES_ROOT, kLegacyKey, REG_SZ, value.c_str(),
+                 static_cast<DWORD>(value.size()));
+}
+}  // namespace
+
+LegacyRegistration::LegacyRegistration(const std::string& server_path) {
+    gn::unique_hkey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kLegacyKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS) {
+        char value[MAX_PATH + 1] = {};
+        DWORD size = sizeof value - 1;
+        had_ = RegQueryValueExA(key.get(), nullptr, nullptr, nullptr,
+                                reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
+        previous_ = value;
+    }
+    set_legacy_server(server_path);
+}
+
+LegacyRegistration::~LegacyRegistration() {
+    if (had_)
+        set_legacy_server(previous_);
+    else
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, kLegacyKey);
+}
+
 }  // namespace gntest

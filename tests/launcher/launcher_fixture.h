@@ -143,6 +143,21 @@ protected:
     bool com_ = false;
 };
 
+// Sets the legacy client's server path in the prefix's registry for one test
+// and puts back what was there before. Any existing file stands for the
+// client's server: it then counts as installed.
+class LegacyRegistration {
+public:
+    explicit LegacyRegistration(const std::string& server_path);
+    ~LegacyRegistration();
+    LegacyRegistration(const LegacyRegistration&) = delete;
+    LegacyRegistration& operator=(const LegacyRegistration&) = delete;
+
+private:
+    bool had_ = false;
+    std::string previous_;
+};
+
 // A file in the test's scratch directory holding n bytes of the made-up body;
 // returns its file:// URL.
 std::wstring make_document_file(const std::string& dir, const std::string& name,
