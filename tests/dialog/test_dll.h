@@ -30,6 +30,10 @@ public:
 
     INT_PTR call(UINT op, WPARAM wp = 0, LPARAM lp = 0) const;
     HRESULT can_unload_now() const { return module_ ? module_->can_unload_now() : E_UNEXPECTED; }
+    // Creates an object of the loaded copy through its class object.
+    HRESULT create(REFCLSID clsid, REFIID riid, void** ppv) const {
+        return module_ ? module_->create(clsid, riid, ppv) : E_UNEXPECTED;
+    }
 
     // One translation pass over texts (changed in place); returns its flag,
     // or -1 when the pass could not be made.

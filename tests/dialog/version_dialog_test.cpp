@@ -2,7 +2,9 @@
 // and driven from a thread timer that acts on it once it is up.
 #include <gtest/gtest.h>
 
+#include "frame/interfaces.h"
 #include "resources/resource.h"
+#include "support/browser.h"
 #include "test_dll.h"
 
 #include <functional>
@@ -312,3 +314,36 @@ TEST_F(DialogPlacement, KeptInsideTheWorkArea) {
 }
 
 }  // namespace
+
+// The launcher window's notice when no client control can be created goes
+// through the same table as the dialog's texts.
+TEST(LauncherNotice, IsTranslated) {
+    ASSERT_EQ(S_OK, OleInitialize(nullptr));
+    {
+        TestDll dll("notice_translated");
+        dll.write_table(
+            "This document cannot be shown: no Veltrix client control could be started on this "
+            "computer.\tDocument illisible : aucun client Veltrix\r\n");
+        ASSERT_TRUE(dll.load());
+        char path[MAX_PATH];
+        GetTempFileNameA(dll.dir().c_str(), "doc", 0, path);
+        const std::wstring url = L"file:///" + std::wstring(path, path + strlen(path));
+        std::string shown;
+        {
+            gn::com_ptr<IUnknown> launcher;
+            ASSERT_EQ(S_OK, dll.create(CLSID_MorvaneLauncher, IID_IUnknown, launcher.put_void()));
+            gntest::BrowserContainer browser;
+            ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+            HWND window = nullptr;
+            gn::try_query<IOleWindow>(launcher.get())->GetWindow(&window);
+            char text[128] = {};
+            GetWindowTextA(window, text, sizeof text);
+            shown = text;
+            browser.close();
+        }
+        DeleteFileA(path);
+        EXPECT_EQ("Document illisible : aucun client Veltrix", shown);
+        dll.unload();
+    }
+    OleUninitialize();
+}
