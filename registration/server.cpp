@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <cwchar>
+#include <memory>
+#include <new>
 
 #include "frame/com.h"
 #include "frame/interfaces.h"
@@ -124,6 +126,148 @@ LONG open_or_create(HKEY parent, const char* name, unique_hkey& key) {
                            nullptr, key.put(), nullptr);
 }
 
+// ---------------------------------------------------------------------------
+// Another program's association of ".dzy". When ".dzy" names a type key other
+// than "dzyfile", registration adds the launcher to that key; the values it is
+// about to change are first kept in a key of the module's own, as a mirror:
+//   HKCR\DZxLauncher.SavedAssociation          default = the type key's name
+//       .dzy                                    "Content Type" as it was
+//       <type key>                              "EditFlags" as it was
+//           CLSID, DocObject                    present when the type key had
+//                                               them, with their old defaults
+// A value missing from the mirror was not there before. Unregistration puts
+// back every value that still holds what registration wrote and then removes
+// the mirror. Nothing of this exists when ".dzy" names "dzyfile".
+const char kSavedKey[] = "DZxLauncher.SavedAssociation";
+const char kDocumentMime[] = "application/x-quorquery";
+
+// A name ".dzy" can point at: one key directly under the classes root.
+bool is_type_name(const char* name) {
+    return name[0] && !std::strchr(name, '\\');
+}
+
+bool holds_text(HKEY key, const char* name, const char* text) {
+    char current[514];
+    DWORD type = 0;
+    std::memset(current, 0, sizeof current);
+    DWORD size = 513;
+    return RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(current), &size) ==
+               ERROR_SUCCESS &&
+           type == REG_SZ && std::strcmp(current, text) == 0;
+}
+
+bool holds_edit_flags(HKEY key) {
+    DWORD type = 0, value = 0, size = sizeof value;
+    return RegQueryValueExA(key, "EditFlags", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                            &size) == ERROR_SUCCESS &&
+           type == REG_DWORD && size == sizeof value && value == kEditFlags;
+}
+
+// Copies one value, whatever its type and size, from one key to another.
+// ERROR_FILE_NOT_FOUND when from has no such value (nothing is written).
+LONG copy_value(HKEY from, const char* name, HKEY to) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD type = 0, size = 0;
+        LONG result = RegQueryValueExA(from, name, nullptr, &type, nullptr, &size);
+        if (result != ERROR_SUCCESS) return result;
+        std::unique_ptr<BYTE[]> data(new (std::nothrow) BYTE[size ? size : 1]);
+        if (!data) return ERROR_OUTOFMEMORY;
+        result = RegQueryValueExA(from, name, nullptr, &type, data.get(), &size);
+        if (result == ERROR_MORE_DATA) continue;  // it grew in between
+        if (result != ERROR_SUCCESS) return result;
+        return RegSetValueExA(to, name, 0, type, data.get(), size);
+    }
+    return ERROR_MORE_DATA;
+}
+
+// Mirrors one value of key into the mirror key path below the saved key.
+bool save_value(HKEY key, const char* name, HKEY saved, const char* mirror) {
+    unique_hkey copy;
+    if (RegCreateKeyA(saved, mirror, copy.put()) != ERROR_SUCCESS) return false;
+    const LONG result = copy_value(key, name, copy.get());
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+// Mirrors the default value of a subkey of the type key, when that subkey exists.
+bool save_subkey(HKEY type_key, const char* sub, HKEY saved, const char* type_name) {
+    unique_hkey key;
+    if (RegOpenKeyA(type_key, sub, key.put()) != ERROR_SUCCESS) return true;
+    char mirror[514 + 16];
+    lstrcpyA(mirror, type_name);
+    lstrcatA(mirror, "\\");
+    lstrcatA(mirror, sub);
+    return save_value(key.get(), nullptr, saved, mirror);
+}
+
+// Before registration changes a foreign association: keeps the values it is
+// about to change, unless an earlier registration kept them already. False
+// when they cannot be kept (then nothing foreign may be changed).
+bool save_foreign_association(HKEY extension) {
+    char name[514];
+    if (!read_string(extension, nullptr, name) || !is_type_name(name) ||
+        lstrcmpiA(name, "dzyfile") == 0)
+        return true;
+    unique_hkey type_key;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, name, type_key.put()) != ERROR_SUCCESS) return true;
+    unique_hkey saved;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, kSavedKey, saved.put()) == ERROR_SUCCESS) return true;
+    if (RegCreateKeyA(HKEY_CLASSES_ROOT, kSavedKey, saved.put()) != ERROR_SUCCESS) return false;
+    const bool kept = set_string(saved.get(), nullptr, name) == ERROR_SUCCESS &&
+                      save_value(extension, "Content Type", saved.get(), ".dzy") &&
+                      save_value(type_key.get(), "EditFlags", saved.get(), name) &&
+                      save_subkey(type_key.get(), "CLSID", saved.get(), name) &&
+                      save_subkey(type_key.get(), "DocObject", saved.get(), name);
+    saved.reset();
+    if (!kept) {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kSavedKey);
+        LogPrint(0, "Failed to save the association of .dzy: %s", name);
+        return false;
+    }
+    LogPrint(0, "Saved the association of .dzy: %s", name);
+    return true;
+}
+
+// When the value still holds what registration wrote (ours), puts back the
+// earlier one from the mirror key, or deletes it when there was none.
+void put_back_value(HKEY key, const char* name, HKEY mirror, bool ours) {
+    if (!ours) return;
+    if (mirror && copy_value(mirror, name, key) == ERROR_SUCCESS) return;
+    RegDeleteValueA(key, name);
+}
+
+bool is_empty_key(HKEY parent, const char* sub) {
+    unique_hkey key;
+    if (RegOpenKeyA(parent, sub, key.put()) != ERROR_SUCCESS) return false;
+    DWORD subkeys = 1, values = 1;
+    return RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                            &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys == 0 && values == 0;
+}
+
+// The default value of a subkey of the type key; the subkey itself goes when
+// registration made it and nothing else is left in it.
+void put_back_subkey(HKEY type_key, const char* sub, const char* ours, HKEY mirror_type) {
+    unique_hkey mirror;
+    if (mirror_type) RegOpenKeyA(mirror_type, sub, mirror.put());
+    {
+        unique_hkey key;
+        if (RegOpenKeyA(type_key, sub, key.put()) != ERROR_SUCCESS) return;
+        put_back_value(key.get(), nullptr, mirror.get(), holds_text(key.get(), nullptr, ours));
+    }
+    if (!mirror && is_empty_key(type_key, sub)) RegDeleteKeyA(type_key, sub);
+}
+
+// Takes the launcher's "CLSID", "DocObject" and "EditFlags" out of a type key.
+void put_back_type_key(const char* name, const char* launcher, HKEY saved) {
+    unique_hkey type_key;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, name, type_key.put()) != ERROR_SUCCESS) return;
+    unique_hkey mirror;
+    if (saved) RegOpenKeyA(saved, name, mirror.put());
+    put_back_subkey(type_key.get(), "CLSID", launcher, mirror.get());
+    put_back_subkey(type_key.get(), "DocObject", "0", mirror.get());
+    put_back_value(type_key.get(), "EditFlags", mirror.get(), holds_edit_flags(type_key.get()));
+}
+
 // The program's own stage. Returns true when everything was written; a failure
 // stops at once, with only the log lines of the steps that name their key.
 bool register_document_types() {
@@ -157,6 +301,7 @@ bool register_document_types() {
         existed = false;
     }
     LogPrint(0, "---> Opened Key: %s", ".dzy");
+    if (existed && !save_foreign_association(extension.get())) return false;
     if (set_string(extension.get(), "Content Type", "application/x-quorquery") != ERROR_SUCCESS)
         return false;
     LogPrint(0, "\tSet Value: %s", "Content Type");
@@ -260,23 +405,37 @@ bool register_document_types() {
 }
 
 void unregister_document_types() {
+    char launcher[40] = {};
+    clsid_text(CLSID_MorvaneLauncher, launcher);
+    unique_hkey saved;
+    char saved_type[514] = {};
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, kSavedKey, saved.put()) == ERROR_SUCCESS &&
+        !(read_string(saved.get(), nullptr, saved_type) && is_type_name(saved_type)))
+        saved_type[0] = '\0';
+
     unique_hkey extension;
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, ".dzy", extension.put()) == ERROR_SUCCESS) {
         char text[514];
         if (read_string(extension.get(), "CLSID", text)) {
-            RegDeleteValueA(extension.get(), "CLSID");
-        } else if (read_string(extension.get(), nullptr, text) && text[0] &&
-                   !std::strchr(text, '\\')) {
-            unique_hkey type_key;
-            if (RegOpenKeyA(HKEY_CLASSES_ROOT, text, type_key.put()) == ERROR_SUCCESS) {
-                RegDeleteKeyA(type_key.get(), "CLSID");
-                RegDeleteKeyA(type_key.get(), "DocObject");
-                RegDeleteValueA(type_key.get(), "EditFlags");
-            }
+            if (std::strcmp(text, launcher) == 0) RegDeleteValueA(extension.get(), "CLSID");
+        } else if (!saved_type[0] && read_string(extension.get(), nullptr, text) &&
+                   is_type_name(text)) {
+            put_back_type_key(text, launcher, nullptr);
         }
-        RegDeleteValueA(extension.get(), "Content Type");
+        unique_hkey mirror;
+        if (saved) RegOpenKeyA(saved.get(), ".dzy", mirror.put());
+        put_back_value(extension.get(), "Content Type", mirror.get(),
+                       holds_text(extension.get(), "Content Type", kDocumentMime));
     }
     extension.reset();
+    if (saved) {
+        if (saved_type[0]) {
+            put_back_type_key(saved_type, launcher, saved.get());
+            LogPrint(0, "Restored the association of .dzy: %s", saved_type);
+        }
+        saved.reset();
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kSavedKey);
+    }
 
     unique_hkey mime;
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, "MIME\\DataBase\\Content Type", mime.put()) == ERROR_SUCCESS) {

@@ -38,6 +38,17 @@ bool update_url_map(const char* old_url, const char* new_url) noexcept {
     if (remove) return !exists || RegDeleteValueA(key.get(), old_url) == ERROR_SUCCESS;
     if (exists) return write_mapping(key.get(), old_url, new_url);
 
+    // A new name: the map has room for a bounded number of them.
+    DWORD count = 0;
+    if (key && RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                &count, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    if (count >= gn::kMaxUrlMapEntries) {
+        LogPrint(0, "Map6xUrlTo8(): URL map is full (%lu entries), new name refused",
+                 static_cast<unsigned long>(gn::kMaxUrlMapEntries));
+        return false;
+    }
+
     raw = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kMapKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, &raw, nullptr) != ERROR_SUCCESS)
@@ -50,12 +61,23 @@ bool update_url_map(const char* old_url, const char* new_url) noexcept {
 }  // namespace
 
 STDMETHODIMP MorvaneVersion::Map6xUrlTo8(BSTR sOldURL, BSTR sNewURL) {
+    const UINT old_length = SysStringLen(sOldURL);
+    const UINT new_length = SysStringLen(sNewURL);
     gn::system_text old_url;
     gn::system_text new_url;
-    const HRESULT converted_old = old_url.assign(sOldURL, SysStringLen(sOldURL));
-    const HRESULT converted_new = new_url.assign(sNewURL, SysStringLen(sNewURL));
-    LogPrint(0, "Map6xUrlTo8() invoked. OldUrl: %s -> NewUrl: %s", old_url.c_str(),
-             new_url.c_str());
+    const HRESULT converted_old = old_url.assign(sOldURL, old_length);
+    const HRESULT converted_new = new_url.assign(sNewURL, new_length);
+    char old_shown[gn::kLogArgumentSize];
+    char new_shown[gn::kLogArgumentSize];
+    LogPrint(0, "Map6xUrlTo8() invoked. OldUrl: %s -> NewUrl: %s",
+             gn::log_argument(old_url.c_str(), old_shown),
+             gn::log_argument(new_url.c_str(), new_shown));
+
+    // Any page can call this: no URL longer than a browser would take.
+    if (old_length > gn::kMaxUrlLength || new_length > gn::kMaxUrlLength) {
+        LogPrint(0, "Map6xUrlTo8(): URL longer than %u characters refused", gn::kMaxUrlLength);
+        return E_INVALIDARG;
+    }
 
     // A URL the code page cannot carry would be stored under, or as, another
     // text, and could overwrite the mapping of a different document.

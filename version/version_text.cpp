@@ -44,6 +44,14 @@ bool is_blank_url(const char* url) noexcept {
     return *url == '\0';
 }
 
+const char* log_argument(const char* text, char (&buf)[kLogArgumentSize]) noexcept {
+    if (!text) return "";
+    if (std::memchr(text, '\0', kLogArgumentLimit + 1)) return text;
+    std::memcpy(buf, text, kLogArgumentLimit);
+    std::memcpy(buf + kLogArgumentLimit, kLogCutMarker, sizeof kLogCutMarker);
+    return buf;
+}
+
 system_text::~system_text() { std::free(data_); }
 
 HRESULT system_text::assign(const wchar_t* text, UINT length) noexcept {

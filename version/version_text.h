@@ -28,6 +28,21 @@ bool terminate_registry_text(char* buf, DWORD capacity, DWORD size) noexcept;
 // A URL is blank when null, empty or made of space characters (0x20) only.
 bool is_blank_url(const char* url) noexcept;
 
+// The longest URL a page can hand over, in characters: the browser's own limit.
+constexpr UINT kMaxUrlLength = 2083;
+// The most mappings the URL map holds; past it, new names are refused.
+constexpr DWORD kMaxUrlMapEntries = 1000;
+
+// Scripts reach the log through their arguments: an argument is written with
+// at most kLogArgumentLimit bytes, and a longer one ends in kLogCutMarker.
+constexpr size_t kLogArgumentLimit = 512;
+constexpr char kLogCutMarker[] = "...(cut)";
+constexpr size_t kLogArgumentSize = kLogArgumentLimit + sizeof kLogCutMarker;
+
+// text itself when it fits the limit (null gives ""), else its first
+// kLogArgumentLimit bytes and the marker, copied into buf.
+const char* log_argument(const char* text, char (&buf)[kLogArgumentSize]) noexcept;
+
 // An 8-bit copy of a wide string in the system code page. exact() tells
 // whether the copy stands for the wide text faithfully: every character has
 // its own code in the code page (no replacement, no best-fit look-alike) and

@@ -125,6 +125,38 @@ inline std::string dump_tree(HKEY key) {
     return out;
 }
 
+// dump_tree of one key below root ("" when it does not open), and the
+// foreign association the registration tests start from.
+inline std::string dump_key(HKEY root, const std::string& key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return "";
+    const std::string out = dump_tree(h);
+    RegCloseKey(h);
+    return out;
+}
+
+inline void set_value(HKEY root, const std::string& key, const char* name, DWORD type,
+                      const void* data, DWORD size) {
+    HKEY h = nullptr;
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    RegSetValueExA(h, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(h);
+}
+
+// ".dzy" naming type_key, which holds another program's CLSID, EditFlags and
+// a value of its own; ".dzy" has that program's content type.
+inline void add_foreign_association(HKEY root, const std::string& type_key) {
+    const DWORD flags = 2;
+    set_value(root, ".dzy", nullptr, REG_SZ, type_key.c_str(), DWORD(type_key.size() + 1));
+    set_value(root, ".dzy", "Content Type", REG_SZ, "application/x-other", 20);
+    set_value(root, type_key, nullptr, REG_SZ, "Other Document", 15);
+    set_value(root, type_key, "EditFlags", REG_DWORD, &flags, sizeof flags);
+    set_value(root, type_key + "\\CLSID", nullptr, REG_SZ, "{00000000-0000-0000-0000-0000000000AA}", 39);
+    set_value(root, type_key + "\\CLSID", "Other", REG_SZ, "kept", 5);
+}
+
 // Sets GNLAUNCHERLOG for modules loaded from now on (the runtime's own copy
 // of the environment is the one the module reads).
 inline void set_log_variable(const std::string& path) {

@@ -81,6 +81,26 @@ TEST(Regsvr32, RegistersCreatesByProgIdAndUnregisters) {
         EXPECT_FALSE(gntest::key_exists(HKEY_CLASSES_ROOT, gone)) << gone;
 }
 
+TEST(Regsvr32, KeepsAForeignAssociation) {
+    const HKEY root = HKEY_CLASSES_ROOT;
+    RegDeleteTreeA(root, ".dzy");
+    gntest::add_foreign_association(root, "gnforeignfile");
+    const std::string dzy = gntest::dump_key(root, ".dzy");
+    const std::string other = gntest::dump_key(root, "gnforeignfile");
+    const std::string quoted = "\"" + gntest::LoadedModule::module_path() + "\"";
+    ASSERT_EQ(0, run_regsvr32("/s " + quoted));
+    const std::string saved = gntest::dump_key(root, "DZxLauncher.SavedAssociation");
+    EXPECT_NE("", saved);
+    ASSERT_EQ(0, run_regsvr32("/s " + quoted));
+    EXPECT_EQ(saved, gntest::dump_key(root, "DZxLauncher.SavedAssociation"));
+    ASSERT_EQ(0, run_regsvr32("/s /u " + quoted));
+    EXPECT_EQ(dzy, gntest::dump_key(root, ".dzy"));
+    EXPECT_EQ(other, gntest::dump_key(root, "gnforeignfile"));
+    EXPECT_FALSE(gntest::key_exists(root, "DZxLauncher.SavedAssociation"));
+    RegDeleteTreeA(root, ".dzy");
+    RegDeleteTreeA(root, "gnforeignfile");
+}
+
 TEST(Regsvr32, SeesTheFailureOfABrokenModule) {
     // A copy whose version-service script is broken fails in the module stage
     // (no message box): the tool must see a failure code, not success.

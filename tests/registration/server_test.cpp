@@ -2,6 +2,7 @@
 // process, against a sandboxed HKEY_CLASSES_ROOT.
 #include <gtest/gtest.h>
 #include <olectl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <memory>
@@ -134,6 +135,7 @@ TEST_F(Registration, OnAnEmptyRegistryWritesEverythingAndUnregistersIt) {
         EXPECT_TRUE(logged(line)) << line << "\n" << log();
     EXPECT_EQ(std::string::npos, log().find("No valid value stored"));
     EXPECT_EQ(std::string::npos, log().find("ERROR"));
+    EXPECT_FALSE(key_exists(hkcr(), "DZxLauncher.SavedAssociation"));  // nothing foreign
 
     // Document type.
     EXPECT_EQ("dzyfile", read_text(hkcr(), ".dzy"));
@@ -201,24 +203,63 @@ TEST_F(Registration, OnAnEmptyRegistryWritesEverythingAndUnregistersIt) {
     EXPECT_EQ(S_OK, m.unregister_server());
 }
 
-TEST_F(Registration, ForeignAssociationReceivesTheLauncher) {
-    sandbox().add(".dzy", "otherfile");
-    sandbox().add("otherfile", "Other Application Document");
+TEST_F(Registration, ForeignAssociationIsKeptAndPutBack) {
+    gntest::add_foreign_association(hkcr(), "otherfile");
+    const std::string dzy = gntest::dump_key(hkcr(), ".dzy");
+    const std::string other = gntest::dump_key(hkcr(), "otherfile");
     const auto& m = load();
     ASSERT_EQ(S_OK, m.register_server());
     EXPECT_TRUE(logged("Query Value on .dzy: otherfile"));
+    EXPECT_TRUE(logged("Saved the association of .dzy: otherfile"));
     EXPECT_EQ(std::string::npos, log().find("No valid value stored"));
     EXPECT_EQ("otherfile", read_text(hkcr(), ".dzy"));
+    EXPECT_EQ("application/x-quorquery", read_text(hkcr(), ".dzy", "Content Type"));
     EXPECT_EQ(kLauncher, read_text(hkcr(), "otherfile\\CLSID"));
     EXPECT_EQ("0", read_text(hkcr(), "otherfile\\DocObject"));
-    EXPECT_EQ(DWORD(REG_DWORD), read_value(hkcr(), "otherfile", "EditFlags").type);
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 1, 0}), read_value(hkcr(), "otherfile", "EditFlags").bytes);
     EXPECT_FALSE(key_exists(hkcr(), "dzyfile"));
+    const char saved[] = "DZxLauncher.SavedAssociation";
+    EXPECT_EQ("{00000000-0000-0000-0000-0000000000AA}", read_text(hkcr(), std::string(saved) + "\\otherfile\\CLSID"));
+    EXPECT_FALSE(key_exists(hkcr(), std::string(saved) + "\\otherfile\\DocObject"));  // was not there
 
+    // A second registration keeps the originals, not the launcher's values.
+    const std::string kept = gntest::dump_key(hkcr(), saved);
+    ASSERT_EQ(S_OK, m.register_server());
+    EXPECT_EQ(kept, gntest::dump_key(hkcr(), saved));
+
+    // Unregistration puts everything back and forgets the saved copy.
     EXPECT_EQ(S_OK, m.unregister_server());
-    EXPECT_EQ("otherfile", read_text(hkcr(), ".dzy"));
-    EXPECT_EQ("Other Application Document", read_text(hkcr(), "otherfile"));
-    EXPECT_FALSE(key_exists(hkcr(), "otherfile\\CLSID"));
+    EXPECT_EQ(dzy, gntest::dump_key(hkcr(), ".dzy"));
+    EXPECT_EQ(other, gntest::dump_key(hkcr(), "otherfile"));
+    EXPECT_FALSE(key_exists(hkcr(), saved));
+    EXPECT_TRUE(logged("Restored the association of .dzy: otherfile"));
+}
+
+TEST_F(Registration, UnregistrationLeavesValuesChangedSinceRegistration) {
+    sandbox().add(".dzy", "otherfile");
+    sandbox().add("otherfile", "Other Document");
+    const auto& m = load();
+    ASSERT_EQ(S_OK, m.register_server());
+    // The other program takes its association back after registration.
+    gntest::set_value(hkcr(), "otherfile\\CLSID", nullptr, REG_SZ, "{mine}", 7);
+    gntest::set_value(hkcr(), ".dzy", "Content Type", REG_SZ, "text/mine", 10);
+    EXPECT_EQ(S_OK, m.unregister_server());
+    EXPECT_EQ("{mine}", read_text(hkcr(), "otherfile\\CLSID"));
+    EXPECT_EQ("text/mine", read_text(hkcr(), ".dzy", "Content Type"));
+    EXPECT_FALSE(key_exists(hkcr(), "otherfile\\DocObject"));
     EXPECT_FALSE(read_value(hkcr(), "otherfile", "EditFlags").present);
+    EXPECT_EQ("Other Document", read_text(hkcr(), "otherfile"));
+}
+
+TEST(ModuleIcons, SixGroupsAndTheDataFileIconLoads) {
+    // "dzdfile"'s DefaultIcon names index 2 of the module.
+    const std::string path = gntest::LoadedModule::module_path();
+    EXPECT_EQ(6u, ExtractIconExA(path.c_str(), -1, nullptr, nullptr, 0));
+    HICON large = nullptr, small_icon = nullptr;
+    ASSERT_EQ(2u, ExtractIconExA(path.c_str(), 2, &large, &small_icon, 1));
+    EXPECT_TRUE(large && small_icon);
+    if (large) DestroyIcon(large);
+    if (small_icon) DestroyIcon(small_icon);
 }
 
 TEST_F(Registration, InvalidDocumentDefaultsAreRepaired) {
@@ -248,8 +289,9 @@ TEST_F(Registration, UnregisterWithClsidValueOnTheExtensionLeavesTheTypeKey) {
     sandbox().add("otherfile\\CLSID", "{00000000-0000-0000-0000-000000000001}");
     HKEY h = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(hkcr(), ".dzy", 0, KEY_WRITE, &h));
-    RegSetValueExA(h, "CLSID", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
-    RegSetValueExA(h, "Content Type", 0, REG_SZ, reinterpret_cast<const BYTE*>("y"), 2);
+    RegSetValueExA(h, "CLSID", 0, REG_SZ, reinterpret_cast<const BYTE*>(kLauncher), 39);
+    RegSetValueExA(h, "Content Type", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>("application/x-quorquery"), 24);
     RegCloseKey(h);
     const auto& m = load();
     EXPECT_EQ(S_OK, m.unregister_server());

@@ -126,18 +126,46 @@ TEST_F(VersionService, UrlsOutsideTheCodePageAreRefused) {
     EXPECT_EQ(vt::kMapFailed, log().back());
 }
 
-TEST_F(VersionService, OversizedNamesFailCleanly) {
-    // Far beyond what the registry takes as a value name.
-    const std::wstring huge(40000, L'h');
-    map(huge.c_str(), L"http://new/x.dzy");
-    EXPECT_EQ(vt::kMapFailed, log().back());
-    EXPECT_TRUE(map_value_count() <= 0);
-    // A long new URL is only data.
-    const std::wstring long_data(100000, L'd');
-    map(L"http://old/long.dzy", long_data.c_str());
+TEST_F(VersionService, HostileInputIsBounded) {
+    // Lengths up to the browser's URL limit pass; beyond it the call fails.
+    const std::wstring longest(2083, L'u'), too_long(2084, L'u'), huge(4 << 20, L'h');
+    map(longest.c_str(), longest.c_str());
+    EXPECT_EQ(1, map_value_count());
+    forget_log();
+    const size_t before = gntest::read_file(log_path()).size();
+    for (const std::wstring* url : {&too_long, &huge}) {
+        for (bool as_old : {true, false}) {
+            gn::unique_bstr bad(url->c_str()), good(L"http://old/x.dzy");
+            EXPECT_EQ(E_INVALIDARG, as_old ? ver_->Map6xUrlTo8(bad.get(), good.get())
+                                           : ver_->Map6xUrlTo8(good.get(), bad.get()));
+            EXPECT_EQ("Map6xUrlTo8(): URL longer than 2083 characters refused", log().back());
+        }
+    }
+    EXPECT_EQ(1, map_value_count());
+    // Each logged argument is cut: four calls, two lines each, stay small.
+    EXPECT_LT(gntest::read_file(log_path()).size() - before, 8u * 1024);
+    EXPECT_NE(std::string::npos, log()[0].find(std::string(512, 'u') + "...(cut) -> "));
+
+    // A full map refuses new names and still replaces existing ones.
+    HKEY key = create(user_, vt::kMapKey);
+    for (int i = 1; i < 1000; ++i) {
+        const std::string name = "http://old/" + std::to_string(i);
+        RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
+    }
+    RegCloseKey(key);
+    EXPECT_EQ(1000, map_value_count());
+    forget_log();
+    map(L"http://old/new.dzy", L"http://new/new.dzy");
+    map(L"http://old/7", L"http://new/7.dzy");
+    EXPECT_EQ(1000, map_value_count());
+    EXPECT_FALSE(read_mapping("http://old/new.dzy"));
     std::string data;
-    ASSERT_TRUE(read_mapping("http://old/long.dzy", &data));
-    EXPECT_EQ(100001u, data.size());
+    ASSERT_TRUE(read_mapping("http://old/7", &data));
+    EXPECT_EQ(std::string("http://new/7.dzy\0", 17), data);
+    EXPECT_EQ((lines{vt::map_line("http://old/new.dzy", "http://new/new.dzy"),
+                     "Map6xUrlTo8(): URL map is full (1000 entries), new name refused",
+                     vt::kMapFailed, vt::map_line("http://old/7", "http://new/7.dzy")}),
+              log());
 }
 
 TEST_F(VersionService, ClearRemovesEveryMappingOnly) {

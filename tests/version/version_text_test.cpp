@@ -66,3 +66,11 @@ TEST(VersionText, SystemTextConversion) {
     EXPECT_EQ(S_OK, t.assign(L"x", 1));  // reusable after a failure
     EXPECT_TRUE(t.exact());
 }
+
+TEST(VersionText, LogArgumentsAreCut) {
+    char buf[gn::kLogArgumentSize];
+    const std::string fits(512, 'a'), over(513, 'b');
+    EXPECT_STREQ("", gn::log_argument(nullptr, buf));
+    EXPECT_EQ(fits.c_str(), gn::log_argument(fits.c_str(), buf));  // no copy
+    EXPECT_EQ(std::string(512, 'b') + "...(cut)", gn::log_argument(over.c_str(), buf));
+}
