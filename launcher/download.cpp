@@ -14,17 +14,36 @@ namespace {
 constexpr DWORD kBindFlags = BINDF_ASYNCHRONOUS | BINDF_PULLDATA;  // 0x81
 constexpr ULONG kTransferUnit = 8192;
 
+// Reads the cookies of url into data (size in and out, as InternetGetCookieA),
+// HttpOnly cookies included where the platform can give them: a server sends
+// a password cookie that way so that no page script sees it. Older platforms
+// lack the extended call or the flag; the plain call serves there.
+BOOL get_cookies(const char* url, char* data, DWORD* size) noexcept {
+    using get_cookie_ex = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPSTR, LPDWORD, DWORD, LPVOID);
+    constexpr DWORD kHttpOnly = 0x2000;  // INTERNET_COOKIE_HTTPONLY
+    if (HMODULE wininet = GetModuleHandleA("wininet.dll")) {
+        const auto ex = reinterpret_cast<get_cookie_ex>(
+            reinterpret_cast<void*>(GetProcAddress(wininet, "InternetGetCookieExA")));
+        DWORD got = *size;
+        if (ex && ex(url, nullptr, data, &got, kHttpOnly, nullptr)) {
+            *size = got;
+            return TRUE;
+        }
+    }
+    return InternetGetCookieA(url, nullptr, data, size);
+}
+
 // Tests the browser's cookies of url for a cookie of the legacy server.
 bool has_legacy_server_cookie(const wchar_t* url) noexcept {
     const gn::acp_text address(url);
     DWORD size = 0;
-    InternetGetCookieA(address.c_str(), nullptr, nullptr, &size);
+    get_cookies(address.c_str(), nullptr, &size);
     if (size == 0) return false;
 
     gn::char_buffer cookies(size + 1);
     if (!cookies) return false;
     DWORD got = size;
-    if (!InternetGetCookieA(address.c_str(), nullptr, cookies.get(), &got)) return false;
+    if (!get_cookies(address.c_str(), cookies.get(), &got)) return false;
     cookies.get()[size] = '\0';
 
     // The cookie values (the legacy password among them) never reach the log.
