@@ -14,17 +14,36 @@ namespace {
 constexpr DWORD kBindFlags = BINDF_ASYNCHRONOUS | BINDF_PULLDATA;  // 0x81
 constexpr ULONG kTransferUnit = 8192;
 
+// Reads the cookies of url into data (size in and out, as InternetGetCookieA),
+// HttpOnly cookies included where the platform can give them: a server sends
+// a password cookie that way so that no page script sees it. Older platforms
+// lack the extended call or the flag; the plain call serves there.
+BOOL get_cookies(const char* url, char* data, DWORD* size) noexcept {
+    using get_cookie_ex = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPSTR, LPDWORD, DWORD, LPVOID);
+    constexpr DWORD kHttpOnly = 0x2000;  // INTERNET_COOKIE_HTTPONLY
+    if (HMODULE wininet = GetModuleHandleA("wininet.dll")) {
+        const auto ex = reinterpret_cast<get_cookie_ex>(
+            reinterpret_cast<void*>(GetProcAddress(wininet, "InternetGetCookieExA")));
+        DWORD got = *size;
+        if (ex && ex(url, nullptr, data, &got, kHttpOnly, nullptr)) {
+            *size = got;
+            return TRUE;
+        }
+    }
+    return InternetGetCookieA(url, nullptr, data, size);
+}
+
 // Tests the browser's cookies of url for a cookie of the legacy server.
 bool has_legacy_server_cookie(const wchar_t* url) noexcept {
     const gn::acp_text address(url);
     DWORD size = 0;
-    InternetGetCookieA(address.c_str(), nullptr, nullptr, &size);
+    get_cookies(address.c_str(), nullptr, &size);
     if (size == 0) return false;
 
     gn::char_buffer cookies(size + 1);
     if (!cookies) return false;
     DWORD got = size;
-    if (!InternetGetCookieA(address.c_str(), nullptr, cookies.get(), &got)) return false;
+    if (!get_cookies(address.c_str(), cookies.get(), &got)) return false;
     cookies.get()[size] = '\0';
 
     // The cookie values (the legacy password among them) never reach the log.
@@ -230,38 +249,45 @@ STDMETHODIMP MorvaneLauncher::OnObjectAvailable(REFIID, IUnknown*) { return S_OK
 
 HRESULT MorvaneLauncher::CheckTransfer(char* text, size_t size) noexcept {
     text[0] = '\0';
-    ULONGLONG expected = 0;
-    bool length_known = false;
-
     gn::com_ptr<IWinInetHttpInfo> info;
     if (pBinding) pBinding->QueryInterface(IID_IWinInetHttpInfo, info.put_void());
-    if (info) {
-        DWORD status = 0;
-        DWORD cb = sizeof status;
-        DWORD index = 0;
-        if (info->QueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &cb,
-                            &index, nullptr) == S_OK &&
-            status >= 400) {
-            char reason[128];
-            if (!query_header(info.get(), HTTP_QUERY_STATUS_TEXT, reason, sizeof reason))
-                reason[0] = '\0';
-            gn::format_http_error(text, size, status, reason);
-            return gn::http_status_result(status);
+    if (!info) {
+        // Not HTTP: the protocol's own size, when it gave one.
+        if (nProgressMax > 0 && nBytesWritten < nProgressMax) {
+            gn::format_incomplete(text, size, nBytesWritten, nProgressMax);
+            return INET_E_DOWNLOAD_FAILURE;
         }
-        // A length announced for encoded content does not count decoded bytes.
-        char header[64];
-        const bool encoded = query_header(info.get(), HTTP_QUERY_CONTENT_ENCODING, header,
-                                          sizeof header) &&
-                             header[0] && _stricmp(header, "identity") != 0;
-        if (encoded) return S_OK;
-        if (query_header(info.get(), HTTP_QUERY_CONTENT_LENGTH, header, sizeof header))
-            length_known = gn::parse_content_length(header, &expected);
+        return S_OK;
     }
-    if (!length_known && nProgressMax > 0) {
-        expected = nProgressMax;
-        length_known = true;
+
+    // Only a 2xx answer carries the document. Anything else that reaches
+    // here is an error page, a redirect the platform did not follow (no
+    // Location, or one to another scheme) or a 304 with no body at all.
+    DWORD status = 0;
+    DWORD cb = sizeof status;
+    DWORD index = 0;
+    if (info->QueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &cb, &index,
+                        nullptr) == S_OK &&
+        !gn::is_document_status(status)) {
+        char reason[128];
+        if (!query_header(info.get(), HTTP_QUERY_STATUS_TEXT, reason, sizeof reason))
+            reason[0] = '\0';
+        gn::format_http_error(text, size, status, reason);
+        return gn::http_status_result(status);
     }
-    if (length_known && nBytesWritten < expected) {
+
+    // A length announced for encoded content does not count decoded bytes,
+    // and a length that does not parse is no length at all: the progress
+    // maximum then holds the same nonsense, so it is not asked either.
+    char header[64];
+    const bool encoded = query_header(info.get(), HTTP_QUERY_CONTENT_ENCODING, header,
+                                      sizeof header) &&
+                         header[0] && _stricmp(header, "identity") != 0;
+    ULONGLONG expected = 0;
+    if (encoded || !query_header(info.get(), HTTP_QUERY_CONTENT_LENGTH, header, sizeof header) ||
+        !gn::parse_content_length(header, &expected))
+        return S_OK;
+    if (nBytesWritten < expected) {
         gn::format_incomplete(text, size, nBytesWritten, expected);
         return INET_E_DOWNLOAD_FAILURE;
     }

@@ -108,9 +108,22 @@ bool compose_temp_name(char* out, size_t out_size, const char* dir, const char* 
     return true;
 }
 
+bool is_document_status(DWORD status) noexcept { return status >= 200 && status <= 299; }
+
 HRESULT http_status_result(DWORD status) noexcept {
-    if (status == 404 || status == 410) return INET_E_RESOURCE_NOT_FOUND;
-    return INET_E_DOWNLOAD_FAILURE;
+    switch (status) {
+    case 404:
+    case 410:
+        return INET_E_RESOURCE_NOT_FOUND;
+    case 301:
+    case 302:
+    case 303:
+    case 307:
+    case 308:
+        return INET_E_REDIRECT_FAILED;
+    default:
+        return INET_E_DOWNLOAD_FAILURE;
+    }
 }
 
 void format_http_error(char* out, size_t out_size, DWORD status, const char* reason) noexcept {

@@ -32,7 +32,10 @@ bool is_file_url(const wchar_t* url) noexcept;
 bool compose_temp_name(char* out, size_t out_size, const char* dir, const char* prefix,
                        unsigned long number) noexcept;
 
-// The result code of a download that the server answered with an HTTP error.
+// True for a final HTTP status that carries the document (200-299).
+bool is_document_status(DWORD status) noexcept;
+// The result code of a download whose final HTTP answer carries no document:
+// not found, a redirect left unfollowed, or any other status.
 HRESULT http_status_result(DWORD status) noexcept;
 // "HTTP <code> <reason>" (no blank and no reason when the reason is empty).
 void format_http_error(char* out, size_t out_size, DWORD status, const char* reason) noexcept;

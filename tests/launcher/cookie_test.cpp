@@ -124,3 +124,27 @@ TEST_F(Cookies, HostileCookiesAreHandled) {
     auto second = create_launcher();
     EXPECT_EQ(0, load_and_count_binds(doc_url("/hostile/"), second.get()));
 }
+
+TEST_F(Cookies, MarkerIsSeenAmongManyLargeCookies) {
+    // Fifty cookies of 4 KB each, the legacy one last.
+    reload_with_log();
+    for (int i = 0; i < 50; ++i)
+        set_cookie("/many/", "big" + std::to_string(i) + "=" + std::string(4096, 'b'));
+    set_cookie("/many/", "QUORPASSWORD=x");
+    {
+        auto launcher = create_launcher();
+        EXPECT_EQ(0, load_and_count_binds(doc_url("/many/"), launcher.get()));
+    }
+    const std::string log = finish_log();
+    EXPECT_NE(std::string::npos, log.find("Got cookie: big0=***; big1=***"));
+    EXPECT_NE(std::string::npos, log.find("** 6x DZY stream detected"));
+}
+
+TEST_F(Cookies, HttpOnlyMarkerIsSeen) {
+    const std::string url = std::string(kHost) + "/httponly/doc.dzy";
+    ASSERT_NE(0u, InternetSetCookieExA(url.c_str(), nullptr,
+                                       "QUORPASSWORD=x; path=/httponly/; HttpOnly",
+                                       INTERNET_COOKIE_HTTPONLY, 0));
+    auto launcher = create_launcher();
+    EXPECT_EQ(0, load_and_count_binds(doc_url("/httponly/"), launcher.get()));
+}

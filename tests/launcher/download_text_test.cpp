@@ -120,6 +120,10 @@ TEST(TransferTexts, HttpStatusAndShortTransfer) {
     EXPECT_EQ(INET_E_RESOURCE_NOT_FOUND, http_status_result(410));
     EXPECT_EQ(INET_E_DOWNLOAD_FAILURE, http_status_result(500));
     EXPECT_EQ(INET_E_DOWNLOAD_FAILURE, http_status_result(403));
+    EXPECT_EQ(INET_E_REDIRECT_FAILED, http_status_result(302));
+    EXPECT_EQ(INET_E_DOWNLOAD_FAILURE, http_status_result(304));
+    for (DWORD status : {100u, 199u, 300u, 304u, 0u, 1000u}) EXPECT_FALSE(is_document_status(status));
+    for (DWORD status : {200u, 204u, 299u}) EXPECT_TRUE(is_document_status(status));
 
     format_incomplete(text, sizeof text, 2000000, 4000000);
     EXPECT_STREQ("Incomplete download: 2000000 of 4000000 bytes", text);

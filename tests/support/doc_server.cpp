@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace gntest {
@@ -190,7 +191,10 @@ void DocServer::serve(SOCKET s) {
     const unsigned long long length = r.body.empty() ? r.length : r.body.size();
     std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " + r.reason + "\r\n";
     head += "Content-Type: " + r.content_type + "\r\n";
-    if (r.announce_length) head += "Content-Length: " + std::to_string(length) + "\r\n";
+    if (r.chunk_bytes)
+        head += "Transfer-Encoding: chunked\r\n";
+    else if (r.announce_length)
+        head += "Content-Length: " + std::to_string(length) + "\r\n";
     head += "Cache-Control: no-cache, no-store\r\nPragma: no-cache\r\nConnection: close\r\n";
     head += r.extra_headers;
     head += "\r\n";
@@ -198,17 +202,28 @@ void DocServer::serve(SOCKET s) {
     bool ok = send_all(s, head.data(), head.size());
     const unsigned long long to_send = std::min(length, r.cut_after);
     std::vector<char> block(65536);
-    const size_t piece = r.trickle_bytes ? std::min(r.trickle_bytes, block.size()) : block.size();
+    size_t piece = r.trickle_bytes ? std::min(r.trickle_bytes, block.size()) : block.size();
+    if (r.chunk_bytes) piece = std::min(piece, r.chunk_bytes);
     for (unsigned long long sent = 0; ok && sent < to_send && !stopping_;) {
-        const size_t n = static_cast<size_t>(std::min<unsigned long long>(piece, to_send - sent));
+        size_t n = static_cast<size_t>(std::min<unsigned long long>(piece, length - sent));
+        if (r.chunk_bytes) {
+            // The chunk announces its whole size even when the cut comes inside it.
+            char size_line[32];
+            std::snprintf(size_line, sizeof size_line, "%zx\r\n", n);
+            ok = send_all(s, size_line, std::strlen(size_line));
+        }
+        n = static_cast<size_t>(std::min<unsigned long long>(n, to_send - sent));
         if (r.body.empty())
             fill_body(sent, block.data(), n);
         else
             std::memcpy(block.data(), r.body.data() + sent, n);
-        ok = send_all(s, block.data(), n);
+        ok = ok && send_all(s, block.data(), n);
         sent += n;
+        if (ok && r.chunk_bytes && sent < to_send) ok = send_all(s, "\r\n", 2);
         if (r.trickle_bytes && r.trickle_pause_ms) Sleep(r.trickle_pause_ms);
     }
+    if (ok && r.chunk_bytes && to_send == length)
+        send_all(s, length ? "\r\n0\r\n\r\n" : "0\r\n\r\n", length ? 7 : 5);
 
     // A graceful close: the client sees the end of the data, then the end of
     // the connection (a cut body ends here too).

@@ -1,7 +1,7 @@
 // A small HTTP document server on the loopback interface for tests and
 // benchmarks: 127.0.0.1, an ephemeral port, one thread per connection and
 // "Connection: close" answers. Each path can serve a body of any size (made
-// up on the fly from body_byte), slowly, cut short, or with an error status.
+// up on the fly from body_byte), slowly, chunked, cut short, or with any status.
 #pragma once
 
 #include <winsock2.h>
@@ -27,6 +27,8 @@ struct DocRoute {
     size_t trickle_bytes = 0;             // when set: send the body in pieces of this size
     DWORD trickle_pause_ms = 0;           //   with a pause after each piece
     std::string extra_headers;            // raw header lines, each ending in "\r\n"
+    size_t chunk_bytes = 0;               // when set: "Transfer-Encoding: chunked" in chunks
+                                          //   of this size (cut_after counts body bytes)
 };
 
 // One request as received.
