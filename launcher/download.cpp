@@ -29,34 +29,48 @@ BOOL get_cookies(const char* url, char* data, DWORD* size) noexcept {
             *size = got;
             return TRUE;
         }
+        // Cookies that grew since the size was asked: the caller asks again,
+        // rather than reading without the HttpOnly ones.
+        if (ex && GetLastError() == ERROR_INSUFFICIENT_BUFFER) return FALSE;
     }
     return InternetGetCookieA(url, nullptr, data, size);
+}
+
+// Logs the cookie text (values masked) and tests it for a legacy-server cookie.
+bool is_legacy_cookie_text(const char* cookies) noexcept {
+    // The cookie values (the legacy password among them) never reach the log.
+    if (IsLogOpen()) {
+        const size_t masked_size = gn::mask_cookies(cookies, nullptr, 0) + 1;
+        gn::char_buffer masked(masked_size);
+        if (masked) gn::mask_cookies(cookies, masked.get(), masked_size);
+        LogPrint(0, "Got cookie: %s", masked ? masked.get() : "");
+    }
+
+    if (!gn::has_legacy_cookie(cookies)) return false;
+    LogPrint(0, "** 6x DZY stream detected\n");
+    return true;
 }
 
 // Tests the browser's cookies of url for a cookie of the legacy server.
 bool has_legacy_server_cookie(const wchar_t* url) noexcept {
     const gn::acp_text address(url);
-    DWORD size = 0;
-    get_cookies(address.c_str(), nullptr, &size);
-    if (size == 0) return false;
+    // Another thread of the browser can add cookies between the size query
+    // and the read: a read that finds its buffer short is made again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD size = 0;
+        get_cookies(address.c_str(), nullptr, &size);
+        if (size == 0) return false;
 
-    gn::char_buffer cookies(size + 1);
-    if (!cookies) return false;
-    DWORD got = size;
-    if (!get_cookies(address.c_str(), cookies.get(), &got)) return false;
-    cookies.get()[size] = '\0';
-
-    // The cookie values (the legacy password among them) never reach the log.
-    if (IsLogOpen()) {
-        const size_t masked_size = gn::mask_cookies(cookies.get(), nullptr, 0) + 1;
-        gn::char_buffer masked(masked_size);
-        if (masked) gn::mask_cookies(cookies.get(), masked.get(), masked_size);
-        LogPrint(0, "Got cookie: %s", masked ? masked.get() : "");
+        gn::char_buffer cookies(size + 1);
+        if (!cookies) return false;
+        DWORD got = size;
+        if (get_cookies(address.c_str(), cookies.get(), &got)) {
+            cookies.get()[size] = '\0';
+            return is_legacy_cookie_text(cookies.get());
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
     }
-
-    if (!gn::has_legacy_cookie(cookies.get())) return false;
-    LogPrint(0, "** 6x DZY stream detected\n");
-    return true;
+    return false;
 }
 
 // One HTTP header of the transfer as text; false when the binding has none.

@@ -148,3 +148,4 @@ TEST_F(Cookies, HttpOnlyMarkerIsSeen) {
     auto launcher = create_launcher();
     EXPECT_EQ(0, load_and_count_binds(doc_url("/httponly/"), launcher.get()));
 }
+
