@@ -1,7 +1,7 @@
 // A small HTTP document server on the loopback interface for tests and
 // benchmarks: 127.0.0.1, an ephemeral port, one thread per connection and
 // "Connection: close" answers. Each path can serve a body of any size (made
-// up on the fly from body_byte), slowly, cut short, or with an error status.
+// up on the fly from body_byte), slowly, cut short, with an error status, or not at all.
 #pragma once
 
 #include <winsock2.h>
@@ -27,6 +27,7 @@ struct DocRoute {
     size_t trickle_bytes = 0;             // when set: send the body in pieces of this size
     DWORD trickle_pause_ms = 0;           //   with a pause after each piece
     std::string extra_headers;            // raw header lines, each ending in "\r\n"
+    bool silent = false;                  // take the request and never answer it
 };
 
 // One request as received.
