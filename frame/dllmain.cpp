@@ -28,7 +28,7 @@ gn::class_row g_class_table[] = {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         g_log.Open();
@@ -38,6 +38,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         DisableThreadLibraryCalls(instance);
         break;
     case DLL_PROCESS_DETACH:
+        // No downloaded copy outlives the module, whether the host unloads it
+        // with launchers alive or the process ends mid-download (reserved set:
+        // the other threads are gone; files and the log only, no COM). First,
+        // so that nothing later in the detach can keep it from running.
+        TempFile::DiscardAllAtDetach(reserved != nullptr);
         _Module.term();
         g_translation.Clear();
         g_log.Print("\t*** Exiting ***");

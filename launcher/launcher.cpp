@@ -12,7 +12,7 @@ MorvaneLauncher::MorvaneLauncher() noexcept {
 
 MorvaneLauncher::~MorvaneLauncher() {
     // The module lock goes back last, in com_object's destructor.
-    pBinding.reset();  // a running download is not aborted here; CloseView does that
+    pBinding.reset();  // a running download is not aborted here; closing the document does that
     pInPlaceFrame.reset();
     pDocSite.reset();
     tempFile.Discard();

@@ -205,6 +205,10 @@ private:
     HRESULT ActivateView(LONG iVerb);
     void CreateLauncherWindow(HWND parent, const RECT& pos);
     HRESULT InPlaceActivateFromWindow();
+    // Aborts a download still running because the document is being closed
+    // (closing_call names the browser's call in the log): the main plugin is
+    // not called back, and the stopped binding deletes the file.
+    void AbortDownload(const char* closing_call);
     // Chooses the client control once and hands the document over to it.
     // 0 when a control was created, -1 otherwise.
     int StartClient();

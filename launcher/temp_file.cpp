@@ -5,7 +5,41 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Every TempFile whose file exists on disk, under tempFileLock.
+TempFile* g_created = nullptr;
+
+void unlink_created(TempFile* entry) noexcept {
+    for (TempFile** link = &g_created; *link; link = &(*link)->nextCreated) {
+        if (*link == entry) {
+            *link = entry->nextCreated;
+            break;
+        }
+    }
+    entry->nextCreated = nullptr;
+}
+
+// Opens path for writing only when no file of that name exists yet.
+// errno tells why it failed (EEXIST: the name is taken).
+FILE* open_exclusive(const char* path) noexcept {
+    const int fd = _open(path, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    FILE* f = _fdopen(fd, "wb");
+    if (!f) {
+        const int err = errno;
+        _close(fd);
+        std::remove(path);
+        errno = err;
+    }
+    return f;
+}
+
+}  // namespace
 
 void TempFile::Close() noexcept {
     if (!file) return;
@@ -13,20 +47,38 @@ void TempFile::Close() noexcept {
     file = nullptr;
 }
 
+void TempFile::RemoveFile(const char* removing_line) noexcept {
+    if (_access(path, 0) != 0) {
+        LogPrint(0, "Temp file does not exist, skipping to remove: %s\n", path);
+        return;
+    }
+    LogPrint(0, removing_line, path);
+    if (std::remove(path) != 0) {
+        const int err = errno;
+        LogPrint(0, "Failed to remove temp file: %s, errno = %d: %s\n", path, err,
+                 IsLogOpen() ? std::strerror(err) : "");
+    }
+}
+
 void TempFile::Discard() noexcept {
     Close();
     if (!bCreated) return;
-    if (_access(path, 0) != 0) {
-        LogPrint(0, "Temp file does not exist, skipping to remove: %s\n", path);
-    } else {
-        LogPrint(0, "Removing temp file: %s\n", path);
-        if (std::remove(path) != 0) {
-            const int err = errno;
-            LogPrint(0, "Failed to remove temp file: %s, errno = %d: %s\n", path, err,
-                     IsLogOpen() ? std::strerror(err) : "");
-        }
-    }
+    RemoveFile("Removing temp file: %s\n");
     bCreated = false;
+    gn::cs_lock lock(tempFileLock);
+    unlink_created(this);
+}
+
+void TempFile::DiscardAllAtDetach(bool process_exit) noexcept {
+    if (!process_exit) tempFileLock.enter();
+    while (TempFile* left = g_created) {
+        g_created = left->nextCreated;
+        left->nextCreated = nullptr;
+        left->Close();
+        left->RemoveFile("Removing temp file at exit: %s\n");
+        left->bCreated = false;
+    }
+    if (!process_exit) tempFileLock.leave();
 }
 
 bool TempFile::Create(const char* prefix) noexcept {
@@ -44,7 +96,10 @@ bool TempFile::Create(const char* prefix) noexcept {
             LogPrint(0, "Temp file name does not fit the path buffer: %s%s\n", dir, prefix);
             return false;
         }
-        if (_access(path, 0) != 0) break;
+        file = open_exclusive(path);
+        // A name that is taken (by a file, a directory or a file being
+        // deleted) is passed over; any other failure ends the search.
+        if (file || (errno != EEXIST && _access(path, 0) != 0)) break;
         if (tries == 0xFFFF) {  // no free name in a whole range: give up
             path[0] = '\0';
             return false;
@@ -52,11 +107,15 @@ bool TempFile::Create(const char* prefix) noexcept {
     }
 
     LogPrint(0, "Creating temp file: %s\n", path);
-    file = std::fopen(path, "wb");
     // The transfer arrives in 8192-byte reads; a larger stream buffer, taken
     // once per file, spares most of the system calls of writing it.
     if (file) std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);
     bCreated = file != nullptr;
-    if (!bCreated) LogPrint(0, "Failed to create file: %s\n", path);
+    if (bCreated) {
+        nextCreated = g_created;
+        g_created = this;
+    } else {
+        LogPrint(0, "Failed to create file: %s\n", path);
+    }
     return bCreated;
 }

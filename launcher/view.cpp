@@ -68,6 +68,7 @@ STDMETHODIMP MorvaneLauncher::FreezeEvents(BOOL bFreeze) {
 // IOleObject
 
 STDMETHODIMP MorvaneLauncher::SetClientSite(IOleClientSite* pClientSite) {
+    if (!pClientSite) AbortDownload("SetClientSite(NULL)");
     pDocSite.reset();
     bHasDocSite = false;
     if (pClientSite) {
@@ -87,11 +88,12 @@ STDMETHODIMP MorvaneLauncher::GetClientSite(IOleClientSite** ppClientSite) {
 STDMETHODIMP MorvaneLauncher::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
 
 STDMETHODIMP MorvaneLauncher::Close(DWORD) {
-    if (ctl.hWnd) {
-        if (ctl.pClientSite) ctl.pClientSite->OnShowWindow(FALSE);
-        if (ctl.bInPlaceActive) RETURN_IF_FAILED(InPlaceDeactivate());
-        if (ctl.hWnd) DestroyWindow(ctl.hWnd);
-    }
+    // A browser that closes the document before it has a view never calls
+    // CloseView; the download ends here then.
+    AbortDownload("IOleObject::Close()");
+    if (ctl.hWnd && ctl.pClientSite) ctl.pClientSite->OnShowWindow(FALSE);
+    if (ctl.bInPlaceActive) RETURN_IF_FAILED(InPlaceDeactivate());
+    if (ctl.hWnd) DestroyWindow(ctl.hWnd);
     // Saving would happen here when asked to and the object had changes; a
     // launcher never has any.
     ctl.pInPlaceSite.reset();
@@ -342,18 +344,21 @@ STDMETHODIMP MorvaneLauncher::SetInPlaceSite(IOleInPlaceSite* pIPSite) {
         // A null site leaves the held one in place; Close releases it.
         if (pIPSite) ctl.pInPlaceSite.assign(pIPSite);
     }
-    if (!pIPSite && pBinding) {
-        LogPrint(0,
-                 "SetInPlaceSite(NULL) called (i.e. closing active document) while file "
-                 "downloading is still in progress. Aborting the download now.");
-        // The main plugin is not told about a document that is being closed.
-        pSink.reset();
-        SysFreeString(sError);
-        sError = SysAllocString(L"Closing document");
-        gn::com_ptr<IBinding> binding = pBinding;  // OnStopBinding may clear the field
-        binding->Abort();
-    }
+    if (!pIPSite) AbortDownload("SetInPlaceSite(NULL)");
     return hr;
+}
+
+void MorvaneLauncher::AbortDownload(const char* closing_call) {
+    if (!pBinding) return;
+    LogPrint(0,
+             "%s called (i.e. closing active document) while file downloading is still in "
+             "progress. Aborting the download now.",
+             closing_call);
+    // The main plugin is not told about a document that is being closed.
+    pSink.reset();
+    SetError(L"Closing document");
+    gn::com_ptr<IBinding> binding = std::move(pBinding);  // one abort per binding
+    binding->Abort();
 }
 
 STDMETHODIMP MorvaneLauncher::GetInPlaceSite(IOleInPlaceSite** ppIPSite) {

@@ -235,27 +235,49 @@ TEST_F(Download, FileUrlCompletesInsideLoad) {
 }
 
 TEST_F(Download, TempFileTakesTheNextFreeNumber) {
+    // Whatever holds the first name (a file, one held open without sharing,
+    // a directory), the launcher creates its own file under the next one and
+    // never opens the other.
+    enum Holder { File, FileHeldOpen, Directory };
     const DWORD pid = GetCurrentProcessId();
     const std::string taken = temp_name(pid);
-    { std::ofstream(taken) << "someone else's"; }
     const std::wstring url = make_document_file(temp_dir, "doc.dzy", 100);
-
-    auto launcher = create_launcher();
-    ASSERT_EQ(S_OK, browser_load(launcher.get(), url));
-    auto sink = TestSink::make();
-    ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
-    ASSERT_EQ(1u, sink->calls.size());
-    EXPECT_EQ(temp_name(pid + 1), str(sink->calls[0].path));
-    EXPECT_EQ("someone else's", read_file(taken)) << "an existing file is never touched";
-    DeleteFileA(taken.c_str());
+    for (Holder holder : {File, FileHeldOpen, Directory}) {
+        SCOPED_TRACE(holder);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (holder == Directory) {
+            ASSERT_TRUE(CreateDirectoryA(taken.c_str(), nullptr));
+        } else {
+            { std::ofstream(taken) << "someone else's"; }
+            if (holder == FileHeldOpen)
+                held = CreateFileA(taken.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                   nullptr);
+        }
+        auto launcher = create_launcher();
+        ASSERT_EQ(S_OK, browser_load(launcher.get(), url));
+        auto sink = TestSink::make();
+        ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+        ASSERT_EQ(1u, sink->calls.size());
+        EXPECT_EQ(SinkCall::DataAvailable, sink->calls[0].kind);
+        EXPECT_EQ(temp_name(pid + 1), str(sink->calls[0].path));
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        if (holder == Directory) {
+            EXPECT_TRUE(RemoveDirectoryA(taken.c_str()));
+        } else {
+            EXPECT_EQ("someone else's", read_file(taken)) << "an existing file is never touched";
+            DeleteFileA(taken.c_str());
+        }
+    }
 }
 
 TEST_F(Download, TempPathTooLongFailsCleanly) {
     const std::wstring url = make_document_file(temp_dir, "doc.dzy", 100);
     reload_with_log();
-    // 250 characters of directory: the directory fits the 260-byte buffer,
-    // "<dir>\DZ<pid>.tmp" does not. Then one that does not fit at all.
-    const std::string near_limit = "C:\\" + std::string(246, 'x') + "\\";
+    // 253 characters of directory: the directory fits the 260-byte buffer,
+    // "<dir>\DZ<n>.tmp" does not, however few digits the number has (7 bytes
+    // of name, a digit and the terminator: 262). Then a directory that does
+    // not fit at all.
+    const std::string near_limit = "C:\\" + std::string(249, 'x') + "\\";
     const std::string too_long = "C:\\" + std::string(300, 'y') + "\\";
     for (const std::string& dir : {near_limit, too_long}) {
         set_temp_dir(dir);

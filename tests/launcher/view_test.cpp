@@ -262,3 +262,17 @@ TEST_F(ViewTest, MisbehavingContainerGetsResultCodes) {
     EXPECT_EQ(S_OK, ole->Close(OLECLOSE_NOSAVE));
     browser.close();
 }
+
+TEST_F(ViewTest, CloseDeactivatesEvenWithoutALauncherWindow) {
+    BrowserContainer browser;
+    // The site's window is gone: activation leaves the launcher in-place
+    // active without a window of its own.
+    DestroyWindow(browser.document_window());
+    ASSERT_EQ(S_OK, browser.open(launcher.get(), nullptr, nullptr));
+    ASSERT_EQ(nullptr, launcher_window());
+    browser.calls.clear();
+    com_ptr<IOleObject> ole = launcher.try_query<IOleObject>();
+    EXPECT_EQ(S_OK, ole->Close(OLECLOSE_NOSAVE));
+    EXPECT_TRUE(browser.called("OnInPlaceDeactivate"));
+    browser.close();
+}

@@ -188,6 +188,15 @@ void DocServer::serve(SOCKET s) {
         }
     }
 
+    if (r.silent) {  // until the client or the server gives up
+        while (!stopping_ && recv(s, buf, sizeof buf, 0) > 0) {
+        }
+        std::lock_guard<std::mutex> g(lock_);
+        clients_.erase(std::remove(clients_.begin(), clients_.end(), s), clients_.end());
+        closesocket(s);
+        return;
+    }
+
     const unsigned long long length = r.body.empty() ? r.length : r.body.size();
     std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " + r.reason + "\r\n";
     head += "Content-Type: " + r.content_type + "\r\n";

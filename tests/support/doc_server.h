@@ -1,7 +1,7 @@
 // A small HTTP document server on the loopback interface for tests and
 // benchmarks: 127.0.0.1, an ephemeral port, one thread per connection and
 // "Connection: close" answers. Each path can serve a body of any size (made
-// up on the fly from body_byte), slowly, chunked, cut short, or with any status.
+// up on the fly from body_byte), slowly, chunked, cut short, with any status, or not at all.
 #pragma once
 
 #include <winsock2.h>
@@ -29,6 +29,7 @@ struct DocRoute {
     std::string extra_headers;            // raw header lines, each ending in "\r\n"
     size_t chunk_bytes = 0;               // when set: "Transfer-Encoding: chunked" in chunks
                                           //   of this size (cut_after counts body bytes)
+    bool silent = false;                  // take the request and never answer it
 };
 
 // One request as received.

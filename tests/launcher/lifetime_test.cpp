@@ -1,0 +1,157 @@
+// However the browser lets go of a document (before any view exists, through
+// Close, SetClientSite(NULL) or CloseView while it still downloads, or by
+// ending its process), the launcher goes, its copy is deleted and the module
+// can unload.
+#include "launcher_fixture.h"
+
+#include "support/browser.h"
+#include "support/doc_server.h"
+
+using namespace gntest;
+
+namespace {
+
+enum class Ending { BeforeView, Close, ClientSiteNull, CloseView };
+
+struct Document {
+    const char* path;
+    DocRoute route;
+    bool served = true;  // false: no route, the server answers 404
+};
+
+std::vector<Document> documents() {
+    Document ok{"/ok.dzy", {}};
+    ok.route.length = 20000;
+    Document missing{"/missing.dzy", {}, false};
+    Document silent{"/silent.dzy", {}};
+    silent.route.silent = true;
+    Document trickling{"/trickling.dzy", {}};
+    trickling.route.length = 400000;
+    trickling.route.trickle_bytes = 1000;
+    trickling.route.trickle_pause_ms = 20;
+    Document cut{"/cut.dzy", {}};
+    cut.route.length = 4000000;
+    cut.route.cut_after = 2000000;
+    return {ok, missing, silent, trickling, cut};
+}
+
+std::vector<std::string> dz_files_in(const std::string& dir) {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "DZ*.tmp").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do out.push_back(fd.cFileName);
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return out;
+}
+
+const char kChildUrl[] = "GN_LIFETIME_URL";
+
+class Lifetime : public LauncherTest {
+protected:
+    DocServer server;
+
+    // One document, ended the given way; returns what the final Release left.
+    ULONG open_and_end(const std::wstring& url, Ending ending) {
+        gn::com_ptr<IUnknown> launcher = create_launcher();
+        if (ending == Ending::Close || ending == Ending::ClientSiteNull) {
+            EXPECT_EQ(S_OK, browser_load(launcher.get(), url));
+            pump_until([] { return false; }, 20);
+            auto ole = launcher.try_query<IOleObject>();
+            EXPECT_EQ(S_OK, ending == Ending::Close ? ole->Close(OLECLOSE_NOSAVE)
+                                                    : ole->SetClientSite(nullptr));
+        } else {
+            BrowserContainer browser;
+            browser.attach(launcher.get());
+            browser.announce_mime_type(L"application/x-quorquery");
+            EXPECT_EQ(S_OK, browser.set_client_site());
+            EXPECT_EQ(S_OK, browser.load(url.c_str()));
+            if (ending == Ending::CloseView) browser.do_verb();
+            browser.pump(20);
+            browser.close();
+            browser.web_browser()->clear_properties();
+        }
+        return launcher.detach()->Release();
+    }
+
+    // Runs this program again as a browser process that ends while url
+    // downloads; returns its exit code (1: it ended with a copy on disk).
+    DWORD run_child(const std::wstring& url, const std::string& child_log) {
+        char exe[MAX_PATH];
+        GetModuleFileNameA(nullptr, exe, MAX_PATH);
+        std::string command = std::string("\"") + exe +
+                              "\" --gtest_filter=LifetimeChild.* --gtest_also_run_disabled_tests";
+        SetEnvironmentVariableA(kChildUrl, narrow(url).c_str());
+        SetEnvironmentVariableA("GNLAUNCHERLOG", child_log.c_str());
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
+                                            nullptr, nullptr, &si, &pi);
+        SetEnvironmentVariableA(kChildUrl, nullptr);
+        SetEnvironmentVariableA("GNLAUNCHERLOG", nullptr);
+        if (!started) return ~0u;
+        DWORD code = ~0u;
+        if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &code);
+        else
+            TerminateProcess(pi.hProcess, ~0u);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return code;
+    }
+};
+
+}  // namespace
+
+TEST_F(Lifetime, NoCopyOutlivesItsDocument) {
+    ASSERT_TRUE(server.running());
+    const std::vector<Document> docs = documents();
+    for (const Document& d : docs)
+        if (d.served) server.route(d.path, d.route);
+    const Ending endings[] = {Ending::BeforeView, Ending::Close, Ending::ClientSiteNull,
+                              Ending::CloseView};
+
+    // 50 documents in one process, every kind ended every way.
+    std::vector<ULONG> left_by_release;
+    for (size_t i = 0; i < 50; ++i) {
+        const Document& doc = docs[i % docs.size()];
+        const Ending ending = endings[(i / docs.size()) % 4];
+        SCOPED_TRACE(std::string(doc.path) + " ending " + std::to_string(static_cast<int>(ending)));
+        left_by_release.push_back(open_and_end(server.wurl(doc.path), ending));
+    }
+    std::string counts;  // what each final Release left, for the record
+    for (ULONG n : left_by_release) counts += std::to_string(n);
+    RecordProperty("final_release_counts", counts);
+    pump_until([&] { return module->can_unload_now() == S_OK; }, 10000);
+    EXPECT_EQ(S_OK, module->can_unload_now());
+    EXPECT_EQ(0u, dz_files().size()) << "final Release counts: " << counts;
+
+    // A browser process that ends mid-download, or with a copy nobody took.
+    for (const char* path : {"/ok.dzy", "/silent.dzy", "/trickling.dzy"}) {
+        SCOPED_TRACE(path);
+        const std::string child_log = temp_dir + "child.log";
+        EXPECT_EQ(1u, run_child(server.wurl(path), child_log));
+        EXPECT_EQ(0u, dz_files().size());
+        EXPECT_NE(std::string::npos, read_file(child_log).find("Removing temp file at exit: "));
+        DeleteFileA(child_log.c_str());
+    }
+}
+
+// The browser process of the test above: loads the document, waits for its
+// copy to exist and ends the process there, launcher and download alive.
+TEST(LifetimeChild, DISABLED_EndsMidDownload) {
+    char url[2048], dir[MAX_PATH];
+    ASSERT_TRUE(GetEnvironmentVariableA(kChildUrl, url, sizeof url));
+    ASSERT_TRUE(GetTempPathA(MAX_PATH, dir));
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    LoadedModule module;
+    ASSERT_TRUE(module.loaded());
+    gn::com_ptr<IUnknown> launcher;
+    ASSERT_EQ(S_OK, module.create(CLSID_MorvaneLauncher, IID_IUnknown, launcher.put_void()));
+    BrowserContainer browser;
+    ASSERT_EQ(S_OK, browser.open(launcher.get(), widen(url).c_str(), L"application/x-quorquery"));
+    browser.pump_until([&] { return !dz_files_in(dir).empty(); });
+    ExitProcess(static_cast<UINT>(dz_files_in(dir).size()));
+}
