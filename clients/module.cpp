@@ -23,13 +23,13 @@ public:
         return S_OK;
     }
     // Static objects: a reference held on a class object keeps the DLL loaded.
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(_Module.Lock()) + 1; }
-    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(_Module.Unlock()) + 1; }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(_Module.lock()) + 1; }
+    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(_Module.unlock()) + 1; }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         return creator_(outer, riid, ppv);
     }
     STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) _Module.Lock(); else _Module.Unlock();
+        if (lock) _Module.lock(); else _Module.unlock();
         return S_OK;
     }
 private:
@@ -115,7 +115,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** 
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
-    return _Module.GetLockCount() == 0 ? S_OK : S_FALSE;
+    return _Module.lock_count() == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {

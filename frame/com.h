@@ -6,6 +6,8 @@
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <cstdio>
+#include <type_traits>
 #include <utility>
 
 // ---------------------------------------------------------------------------
@@ -50,6 +52,11 @@ public:
     explicit com_ptr(T* p) noexcept : p_(p) { if (p_) p_->AddRef(); }  // adds a reference
     com_ptr(const com_ptr& o) noexcept : com_ptr(o.p_) {}
     com_ptr(com_ptr&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+    // From a pointer to a derived interface or class: no query needed.
+    template <class U, class = std::enable_if_t<std::is_convertible<U*, T*>::value>>
+    com_ptr(const com_ptr<U>& o) noexcept : com_ptr(static_cast<T*>(o.get())) {}
+    template <class U, class = std::enable_if_t<std::is_convertible<U*, T*>::value>>
+    com_ptr(com_ptr<U>&& o) noexcept : p_(o.detach()) {}
     ~com_ptr() { reset(); }
     com_ptr& operator=(const com_ptr& o) noexcept { assign(o.p_); return *this; }
     com_ptr& operator=(com_ptr&& o) noexcept {
@@ -74,8 +81,11 @@ public:
     T* operator->() const noexcept { return p_; }
     explicit operator bool() const noexcept { return p_ != nullptr; }
 
+    // Another owner of the same object (a reference added).
+    com_ptr copy() const noexcept { return *this; }
     // Copies out with a reference added; the target is set even when null.
-    HRESULT copy_to(T** pp) const noexcept {
+    template <class U, class = std::enable_if_t<std::is_convertible<T*, U*>::value>>
+    HRESULT copy_to(U** pp) const noexcept {
         if (!pp) return E_POINTER;
         *pp = p_;
         if (p_) p_->AddRef();
@@ -87,19 +97,22 @@ public:
         if (!p_) return E_NOINTERFACE;
         return p_->QueryInterface(riid, ppv);
     }
-    // Queries for another interface; null when unsupported.
+    // Queries for another interface: empty when unsupported or when this one
+    // is empty; the caller checks. result, when given, receives the reason.
     template <class U>
-    com_ptr<U> try_query() const noexcept {
+    com_ptr<U> query(HRESULT* result = nullptr) const noexcept {
         com_ptr<U> r;
-        if (p_) p_->QueryInterface(__uuidof(U), r.put_void());
+        const HRESULT hr = p_ ? p_->QueryInterface(__uuidof(U), r.put_void()) : E_NOINTERFACE;
+        if (result) *result = hr;
         return r;
     }
+    // For an interface the object may well lack.
+    template <class U>
+    com_ptr<U> try_query() const noexcept { return query<U>(); }
+    HRESULT query_to(REFIID riid, void** ppv) const noexcept { return copy_to(riid, ppv); }
     template <class U>
     HRESULT query_to(U** pp) const noexcept {
-        if (!pp) return E_POINTER;
-        *pp = nullptr;
-        if (!p_) return E_NOINTERFACE;
-        return p_->QueryInterface(__uuidof(U), reinterpret_cast<void**>(pp));
+        return copy_to(__uuidof(U), reinterpret_cast<void**>(pp));
     }
 
 private:
@@ -115,27 +128,43 @@ com_ptr<U> try_query(T* p) noexcept {
 }
 
 // ---------------------------------------------------------------------------
-// Owner of a plain handle, closed by a given function. invalid is the empty value.
-template <class H, class R, R(WINAPI* Close)(H), H Invalid = H()>
-class unique_any {
+// Owners. Every owner has one shape: made empty or from a value it then owns,
+// moved but never copied; get(), put() (frees, then hands out the slot),
+// reset(value), release() (gives ownership away) and a test for emptiness.
+// Traits name the empty value and the function that frees a value.
+template <class H, class Traits>
+class unique_owner {
 public:
-    unique_any() noexcept = default;
-    explicit unique_any(H h) noexcept : h_(h) {}  // takes ownership
-    unique_any(unique_any&& o) noexcept : h_(o.release()) {}
-    unique_any& operator=(unique_any&& o) noexcept { if (this != &o) reset(o.release()); return *this; }
-    unique_any(const unique_any&) = delete;
-    unique_any& operator=(const unique_any&) = delete;
-    ~unique_any() { reset(); }
-    void reset(H h = Invalid) noexcept { if (h_ != Invalid) Close(h_); h_ = h; }
-    H release() noexcept { H h = h_; h_ = Invalid; return h; }  // gives ownership away
+    unique_owner() noexcept = default;
+    explicit unique_owner(H h) noexcept : h_(h) {}  // takes ownership
+    unique_owner(unique_owner&& o) noexcept : h_(o.release()) {}
+    unique_owner& operator=(unique_owner&& o) noexcept {
+        if (this != &o) reset(o.release());
+        return *this;
+    }
+    unique_owner(const unique_owner&) = delete;
+    unique_owner& operator=(const unique_owner&) = delete;
+    ~unique_owner() { reset(); }
+    void reset(H h = Traits::invalid()) noexcept {
+        if (h_ != Traits::invalid()) Traits::close(h_);
+        h_ = h;
+    }
+    H release() noexcept { H h = h_; h_ = Traits::invalid(); return h; }
     H get() const noexcept { return h_; }
-    H* put() noexcept { reset(); return &h_; }  // closes, then hands out the slot
-    explicit operator bool() const noexcept { return h_ != Invalid; }
+    H* put() noexcept { reset(); return &h_; }
+    explicit operator bool() const noexcept { return h_ != Traits::invalid(); }
 private:
-    H h_ = Invalid;
+    H h_ = Traits::invalid();
 };
 
-inline HANDLE invalid_handle_value() { return INVALID_HANDLE_VALUE; }
+// Traits of a handle freed by one WINAPI function, empty at Invalid.
+template <class H, class R, R(WINAPI* Close)(H), H Invalid>
+struct winapi_close_traits {
+    static constexpr H invalid() noexcept { return Invalid; }
+    static void close(H h) noexcept { Close(h); }
+};
+template <class H, class R, R(WINAPI* Close)(H), H Invalid = H()>
+using unique_any = unique_owner<H, winapi_close_traits<H, R, Close, Invalid>>;
 
 using unique_hkey = unique_any<HKEY, LONG, RegCloseKey>;
 using unique_handle = unique_any<HANDLE, BOOL, CloseHandle>;
@@ -143,51 +172,46 @@ using unique_hmodule = unique_any<HMODULE, BOOL, FreeLibrary>;
 using unique_haccel = unique_any<HACCEL, BOOL, DestroyAcceleratorTable>;
 using unique_hwnd = unique_any<HWND, BOOL, DestroyWindow>;
 
-// Owner of a file handle whose empty value is INVALID_HANDLE_VALUE.
-class unique_file {
-public:
-    unique_file() noexcept = default;
-    explicit unique_file(HANDLE h) noexcept : h_(h) {}
-    unique_file(unique_file&& o) noexcept : h_(o.release()) {}
-    unique_file(const unique_file&) = delete;
-    unique_file& operator=(const unique_file&) = delete;
-    ~unique_file() { reset(); }
-    void reset(HANDLE h = INVALID_HANDLE_VALUE) noexcept {
-        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-        h_ = h;
-    }
-    HANDLE release() noexcept { HANDLE h = h_; h_ = INVALID_HANDLE_VALUE; return h; }
-    HANDLE get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return h_ != INVALID_HANDLE_VALUE; }
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
+// A file handle: CreateFile's empty value is INVALID_HANDLE_VALUE, not null.
+struct file_handle_traits {
+    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) noexcept { CloseHandle(h); }
 };
+using unique_file = unique_owner<HANDLE, file_handle_traits>;
 
-// ---------------------------------------------------------------------------
-// Owner of a BSTR.
-class unique_bstr {
+// A C runtime stream.
+struct stdio_file_traits {
+    static constexpr FILE* invalid() noexcept { return nullptr; }
+    static void close(FILE* f) noexcept { fclose(f); }
+};
+using unique_stdio_file = unique_owner<FILE*, stdio_file_traits>;
+
+// Task memory (CoTaskMemFree).
+template <class T>
+struct cotaskmem_traits {
+    static constexpr T* invalid() noexcept { return nullptr; }
+    static void close(T* p) noexcept { CoTaskMemFree(p); }
+};
+template <class T>
+using unique_cotaskmem = unique_owner<T*, cotaskmem_traits<T>>;
+
+// A BSTR, with its length and a fresh copy.
+struct bstr_traits {
+    static constexpr BSTR invalid() noexcept { return nullptr; }
+    static void close(BSTR b) noexcept { SysFreeString(b); }
+};
+class unique_bstr : public unique_owner<BSTR, bstr_traits> {
 public:
-    unique_bstr() noexcept = default;
-    explicit unique_bstr(BSTR b) noexcept : b_(b) {}  // takes ownership
-    explicit unique_bstr(const wchar_t* s) noexcept : b_(s ? SysAllocString(s) : nullptr) {}
-    unique_bstr(unique_bstr&& o) noexcept : b_(o.release()) {}
-    unique_bstr& operator=(unique_bstr&& o) noexcept { if (this != &o) reset(o.release()); return *this; }
-    unique_bstr(const unique_bstr&) = delete;
-    unique_bstr& operator=(const unique_bstr&) = delete;
-    ~unique_bstr() { reset(); }
-    void reset(BSTR b = nullptr) noexcept { if (b_) SysFreeString(b_); b_ = b; }
-    BSTR release() noexcept { BSTR b = b_; b_ = nullptr; return b; }
-    BSTR get() const noexcept { return b_; }
-    BSTR* put() noexcept { reset(); return &b_; }
-    UINT length() const noexcept { return b_ ? SysStringLen(b_) : 0; }
-    explicit operator bool() const noexcept { return b_ != nullptr; }
+    using unique_owner::unique_owner;
+    explicit unique_bstr(const wchar_t* s) noexcept
+        : unique_owner(s ? SysAllocString(s) : nullptr) {}
+    UINT length() const noexcept { return get() ? SysStringLen(get()) : 0; }
     // A new copy of the string (null stays null); the caller owns it.
-    BSTR copy() const noexcept { return b_ ? SysAllocStringLen(b_, SysStringLen(b_)) : nullptr; }
-private:
-    BSTR b_ = nullptr;
+    BSTR copy() const noexcept { return get() ? SysAllocStringLen(get(), length()) : nullptr; }
 };
 
-// Owner of a VARIANT, cleared on destruction.
+// A VARIANT, cleared on destruction. It is a VARIANT itself, so that it can
+// be passed wherever one is read; release() moves the value out.
 class unique_variant : public VARIANT {
 public:
     unique_variant() noexcept { VariantInit(this); }
@@ -195,7 +219,14 @@ public:
     unique_variant(const unique_variant&) = delete;
     unique_variant& operator=(const unique_variant&) = delete;
     void reset() noexcept { VariantClear(this); }
+    VARIANT* get() noexcept { return this; }
     VARIANT* put() noexcept { VariantClear(this); return this; }
+    // The value goes to out (not cleared first); this one is left empty.
+    void release(VARIANT* out) noexcept {
+        *out = *static_cast<VARIANT*>(this);
+        VariantInit(this);
+    }
+    explicit operator bool() const noexcept { return vt != VT_EMPTY; }
 };
 
 // ---------------------------------------------------------------------------
@@ -220,20 +251,6 @@ public:
     cs_lock& operator=(const cs_lock&) = delete;
 private:
     critical_section& cs_;
-};
-
-// Owner of task memory (CoTaskMemFree).
-template <class T>
-class unique_cotaskmem {
-public:
-    unique_cotaskmem() noexcept = default;
-    ~unique_cotaskmem() { CoTaskMemFree(p_); }
-    unique_cotaskmem(const unique_cotaskmem&) = delete;
-    unique_cotaskmem& operator=(const unique_cotaskmem&) = delete;
-    T* get() const noexcept { return p_; }
-    T** put() noexcept { CoTaskMemFree(p_); p_ = nullptr; return &p_; }
-private:
-    T* p_ = nullptr;
 };
 
 }  // namespace gn

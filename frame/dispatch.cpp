@@ -6,8 +6,8 @@
 
 namespace gn {
 
-HRESULT typeinfo_cache::ensure_loaded(LCID lcid) noexcept {
-    if (info_) return S_OK;
+HRESULT typeinfo_cache::ensure_loaded(LCID lcid, ITypeInfo** loaded) noexcept {
+    *loaded = nullptr;
     EnterCriticalSection(&_Module.typeinfo_lock());
     HRESULT hr = S_OK;
     if (!info_) {
@@ -36,6 +36,7 @@ HRESULT typeinfo_cache::ensure_loaded(LCID lcid) noexcept {
             _Module.add_term_func(&typeinfo_cache::release, this);
         }
     }
+    *loaded = info_;  // read under the lock; kept until termination
     LeaveCriticalSection(&_Module.typeinfo_lock());
     return hr;
 }
@@ -53,15 +54,17 @@ void typeinfo_cache::release(void* self) noexcept {
 HRESULT typeinfo_cache::get_type_info(LCID lcid, ITypeInfo** info) noexcept {
     RETURN_HR_IF(E_POINTER, !info);
     *info = nullptr;
-    RETURN_IF_FAILED(ensure_loaded(lcid));
-    info_->AddRef();
-    *info = info_;
+    ITypeInfo* loaded;
+    RETURN_IF_FAILED(ensure_loaded(lcid, &loaded));
+    loaded->AddRef();
+    *info = loaded;
     return S_OK;
 }
 
 HRESULT typeinfo_cache::get_ids_of_names(REFIID, LPOLESTR* names, UINT count, LCID lcid,
                                          DISPID* ids) noexcept {
-    RETURN_IF_FAILED(ensure_loaded(lcid));
+    ITypeInfo* loaded;
+    RETURN_IF_FAILED(ensure_loaded(lcid, &loaded));
     RETURN_HR_IF(E_POINTER, !names || !ids);
     bool all_found = true;
     for (UINT n = 0; n < count; ++n) {
@@ -79,15 +82,16 @@ HRESULT typeinfo_cache::get_ids_of_names(REFIID, LPOLESTR* names, UINT count, LC
         if (!found) { all_found = false; break; }
     }
     if (all_found) return S_OK;
-    return info_->GetIDsOfNames(names, count, ids);
+    return loaded->GetIDsOfNames(names, count, ids);
 }
 
 HRESULT typeinfo_cache::invoke(void* self, DISPID id, REFIID riid, LCID lcid, WORD flags,
                                DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
                                UINT* arg_err) noexcept {
     RETURN_HR_IF(DISP_E_UNKNOWNINTERFACE, !IsEqualIID(riid, IID_NULL));
-    RETURN_IF_FAILED(ensure_loaded(lcid));
-    return info_->Invoke(self, id, flags, params, result, excep, arg_err);
+    ITypeInfo* loaded;
+    RETURN_IF_FAILED(ensure_loaded(lcid, &loaded));
+    return loaded->Invoke(self, id, flags, params, result, excep, arg_err);
 }
 
 }  // namespace gn

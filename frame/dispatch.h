@@ -26,7 +26,9 @@ private:
         UINT length;
         DISPID id;
     };
-    HRESULT ensure_loaded(LCID lcid) noexcept;
+    // Loads on first need; hands out the pointer as read under the lock (no
+    // reference added: it lives until the module terminates).
+    HRESULT ensure_loaded(LCID lcid, ITypeInfo** loaded) noexcept;
     static void release(void* self) noexcept;
 
     const IID& iid_;
@@ -40,6 +42,8 @@ private:
 template <class Interface, typeinfo_cache& Cache>
 class dispatch_impl : public Interface {
 public:
+    using interface_type = Interface;  // what an implements<> list answers for it
+
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
         RETURN_HR_IF(E_POINTER, !count);
         *count = 1;

@@ -59,5 +59,5 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
-    return _Module.GetLockCount() == 0 ? S_OK : S_FALSE;
+    return _Module.lock_count() == 0 ? S_OK : S_FALSE;
 }

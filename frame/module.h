@@ -28,9 +28,9 @@ public:
     // Process detach: releases the cached class objects, runs the termination callbacks.
     void term() noexcept;
 
-    LONG Lock() noexcept { return InterlockedIncrement(&lock_count_); }
-    LONG Unlock() noexcept { return InterlockedDecrement(&lock_count_); }
-    LONG GetLockCount() const noexcept { return lock_count_; }
+    LONG lock() noexcept { return InterlockedIncrement(&lock_count_); }
+    LONG unlock() noexcept { return InterlockedDecrement(&lock_count_); }
+    LONG lock_count() const noexcept { return lock_count_; }
 
     HINSTANCE module_instance() const noexcept { return module_instance_; }
     HINSTANCE resource_instance() const noexcept { return resource_instance_; }

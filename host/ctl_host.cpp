@@ -24,23 +24,6 @@ CtlHost6x::~CtlHost6x() {
     // The accelerator table and the URL go with their owners.
 }
 
-const gn::interface_entry* CtlHost6x::interfaces() {
-    static const gn::interface_entry table[] = {
-        GN_INTERFACE(CtlHost6x, ICtlHost6x),
-        GN_INTERFACE_AS(CtlHost6x, IID_IDispatch, ICtlHost6x),
-        GN_INTERFACE(CtlHost6x, IOleClientSite),
-        GN_INTERFACE(CtlHost6x, IOleInPlaceSiteWindowless),
-        GN_INTERFACE_AS(CtlHost6x, IID_IOleInPlaceSiteEx, IOleInPlaceSiteWindowless),
-        GN_INTERFACE_AS(CtlHost6x, IID_IOleInPlaceSite, IOleInPlaceSiteWindowless),
-        GN_INTERFACE_AS(CtlHost6x, IID_IOleWindow, IOleInPlaceSiteWindowless),
-        GN_INTERFACE(CtlHost6x, IOleControlSite),
-        GN_INTERFACE(CtlHost6x, IOleContainer),
-        GN_INTERFACE(CtlHost6x, IServiceProvider),
-        {},
-    };
-    return table;
-}
-
 STDMETHODIMP CtlHost6x::QueryInterface(REFIID riid, void** ppv) {
     const HRESULT hr = controlling_unknown()->QueryInterface(riid, ppv);
     if (SUCCEEDED(hr) || !aggregated()) return hr;

@@ -27,24 +27,26 @@ extern typeinfo_cache ctl_host_typeinfo;
 // reference (IUnknown) and asks it for ICtlHost6x.
 HRESULT CreateCtlHost6x(IUnknown** ppUnk);
 
-class CtlHost6x final : public gn::com_object<CtlHost6x>,
-                        public gn::dispatch_impl<ICtlHost6x, gn::ctl_host_typeinfo>,
-                        public gn::window_impl<CtlHost6x>,
-                        public IOleClientSite,
-                        public IOleInPlaceSiteWindowless,
-                        public IOleControlSite,
-                        public IOleContainer,
-                        public IServiceProvider {
+class CtlHost6x final
+    : public gn::implements<CtlHost6x, gn::aggregatable,
+                            gn::dispatch_impl<ICtlHost6x, gn::ctl_host_typeinfo>,
+                            gn::alias<IDispatch, ICtlHost6x>,
+                            IOleClientSite,
+                            IOleInPlaceSiteWindowless,
+                            gn::alias<IOleInPlaceSiteEx, IOleInPlaceSiteWindowless>,
+                            gn::alias<IOleInPlaceSite, IOleInPlaceSiteWindowless>,
+                            gn::alias<IOleWindow, IOleInPlaceSiteWindowless>,
+                            IOleControlSite,
+                            IOleContainer,
+                            IServiceProvider>,
+      public gn::window_impl<CtlHost6x> {
 public:
     CtlHost6x() noexcept = default;
     ~CtlHost6x() override;
 
     // Every interface's QueryInterface asks the controlling unknown first and
-    // then, when aggregated and refused there, the host's own table.
+    // then, when aggregated and refused there, the host's own list.
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return controlling_unknown()->AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return controlling_unknown()->Release(); }
-    static const gn::interface_entry* interfaces();
 
     // Creates a host (plain or aggregated by outer) and asks it for riid.
     static HRESULT create(IUnknown* outer, REFIID riid, void** ppv);

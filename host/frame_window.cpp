@@ -56,28 +56,9 @@ HRESULT window_object_state::set_active_object(IOleInPlaceActiveObject* object) 
 FrameWindow::FrameWindow() noexcept
     : window_object_state("AXWIN Frame Window", CW_USEDEFAULT, 0, CW_USEDEFAULT, 0) {}
 
-const interface_entry* FrameWindow::interfaces() {
-    static const interface_entry table[] = {
-        GN_INTERFACE(FrameWindow, IOleInPlaceFrame),
-        GN_INTERFACE_AS(FrameWindow, IID_IOleInPlaceUIWindow, IOleInPlaceFrame),
-        GN_INTERFACE_AS(FrameWindow, IID_IOleWindow, IOleInPlaceFrame),
-        {},
-    };
-    return table;
-}
-
 UIWindow::UIWindow() noexcept
     : window_object_state("AXWIN UI Window", CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                           CW_USEDEFAULT) {}
-
-const interface_entry* UIWindow::interfaces() {
-    static const interface_entry table[] = {
-        GN_INTERFACE(UIWindow, IOleInPlaceUIWindow),
-        GN_INTERFACE_AS(UIWindow, IID_IOleWindow, IOleInPlaceUIWindow),
-        {},
-    };
-    return table;
-}
 
 HRESULT create_frame_window(IOleInPlaceFrame** ppFrame) noexcept {
     return create_instance<FrameWindow>(nullptr, IID_IOleInPlaceFrame,
@@ -90,14 +71,6 @@ HRESULT create_ui_window(IOleInPlaceUIWindow** ppWindow) noexcept {
 }
 
 // ---------------------------------------------------------------------------
-
-const interface_entry* ContainerEnum::interfaces() {
-    static const interface_entry table[] = {
-        GN_INTERFACE(ContainerEnum, IEnumUnknown),
-        {},
-    };
-    return table;
-}
 
 HRESULT create_container_enum(IUnknown* owner, IUnknown* element, IEnumUnknown** ppEnum) noexcept {
     return create_instance<ContainerEnum>(nullptr, IID_IEnumUnknown,

@@ -34,13 +34,12 @@ private:
     com_ptr<IOleInPlaceActiveObject> active_object_;
 };
 
-class FrameWindow final : public com_object<FrameWindow>,
-                          public IOleInPlaceFrame,
-                          private window_object_state {
+class FrameWindow final
+    : public implements<FrameWindow, IOleInPlaceFrame, alias<IOleInPlaceUIWindow, IOleInPlaceFrame>,
+                        alias<IOleWindow, IOleInPlaceFrame>>,
+      private window_object_state {
 public:
     FrameWindow() noexcept;
-    GN_COM_IUNKNOWN
-    static const interface_entry* interfaces();
 
     // IOleWindow
     STDMETHODIMP GetWindow(HWND* phwnd) override { return get_window(phwnd); }
@@ -61,13 +60,11 @@ public:
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 };
 
-class UIWindow final : public com_object<UIWindow>,
-                       public IOleInPlaceUIWindow,
-                       private window_object_state {
+class UIWindow final
+    : public implements<UIWindow, IOleInPlaceUIWindow, alias<IOleWindow, IOleInPlaceUIWindow>>,
+      private window_object_state {
 public:
     UIWindow() noexcept;
-    GN_COM_IUNKNOWN
-    static const interface_entry* interfaces();
 
     // IOleWindow
     STDMETHODIMP GetWindow(HWND* phwnd) override { return get_window(phwnd); }
@@ -81,12 +78,10 @@ public:
     }
 };
 
-class ContainerEnum final : public com_object<ContainerEnum>, public IEnumUnknown {
+class ContainerEnum final : public implements<ContainerEnum, IEnumUnknown> {
 public:
     ContainerEnum(IUnknown* owner, IUnknown* element, ULONG position) noexcept
         : owner_(owner), element_(element), position_(position) {}
-    GN_COM_IUNKNOWN
-    static const interface_entry* interfaces();
 
     // IEnumUnknown
     STDMETHODIMP Next(ULONG celt, IUnknown** rgelt, ULONG* pceltFetched) override;

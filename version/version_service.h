@@ -10,12 +10,11 @@ namespace gn {
 extern typeinfo_cache version_typeinfo;
 }
 
-class MorvaneVersion final : public gn::com_object<MorvaneVersion>,
-                             public gn::dispatch_impl<IMorvaneVersion, gn::version_typeinfo> {
+class MorvaneVersion final
+    : public gn::implements<MorvaneVersion, gn::aggregatable,
+                            gn::dispatch_impl<IMorvaneVersion, gn::version_typeinfo>,
+                            gn::alias<IDispatch, IMorvaneVersion>> {
 public:
-    GN_COM_IUNKNOWN
-    static const gn::interface_entry* interfaces();
-
     // Instance creator of the class table (plain or aggregated).
     static HRESULT create(IUnknown* outer, REFIID riid, void** ppv);
 
