@@ -1,4 +1,5 @@
-// The module's entry points: start, end, class objects and the lock count.
+// The module's composition root: its class table and entry points (start,
+// end, class objects and the lock count). frame/ below it knows no class.
 #include "frame/class_factory.h"
 #include "frame/interfaces.h"
 #include "frame/log.h"
