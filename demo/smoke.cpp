@@ -28,8 +28,8 @@ int main() {
         return 1;
     }
     auto get = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-        GetProcAddress(dll, "DllGetClassObject"));
-    auto can_unload = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(dll, "DllCanUnloadNow"));
+        reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+    auto can_unload = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
     int rc = 0;
     const struct { const char* name; const CLSID* clsid; } classes[] = {
         {"MorvaneLauncher", &CLSID_MorvaneLauncher},

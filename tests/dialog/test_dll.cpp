@@ -30,7 +30,7 @@ bool TestDll::load() {
     module_ = std::make_unique<LoadedModule>(dir_ + "gntesthooks.dll");
     _putenv("GNLAUNCHERLOG=");
     if (!module_->loaded()) return false;
-    call_ = reinterpret_cast<GnTestCallFn>(GetProcAddress(module_->handle(), "GnTestCall"));
+    call_ = reinterpret_cast<GnTestCallFn>(reinterpret_cast<void*>(GetProcAddress(module_->handle(), "GnTestCall")));
     return call_ != nullptr;
 }
 

@@ -51,7 +51,7 @@ void HostTest::SetUp() {
     dll_ = LoadLibraryA((gntest::LoadedModule::program_dir() + "gntesthooks.dll").c_str());
     ASSERT_NE(nullptr, dll_);
     create_host_ = reinterpret_cast<decltype(create_host_)>(
-        GetProcAddress(dll_, "CreateCtlHost6xForTest"));
+        reinterpret_cast<void*>(GetProcAddress(dll_, "CreateCtlHost6xForTest")));
     can_unload_ = reinterpret_cast<decltype(can_unload_)>(GetProcAddress(dll_, "DllCanUnloadNow"));
     ASSERT_NE(nullptr, create_host_);
 

@@ -21,7 +21,7 @@ LoadedModule::LoadedModule(const std::string& path) {
     module_ = LoadLibraryA(path.c_str());
     if (!module_) return;
     get_class_object_ = reinterpret_cast<decltype(get_class_object_)>(
-        GetProcAddress(module_, "DllGetClassObject"));
+        reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
     can_unload_now_ =
         reinterpret_cast<decltype(can_unload_now_)>(GetProcAddress(module_, "DllCanUnloadNow"));
     register_server_ =

@@ -50,7 +50,7 @@ void FakeWebBrowser::clear_properties() {
 
 STDMETHODIMP FakeWebBrowser::Navigate(BSTR URL, VARIANT* Flags, VARIANT* TargetFrameName,
                                       VARIANT*, VARIANT*) {
-    Navigation n{URL ? URL : L"", static_cast<VARTYPE>(Flags ? Flags->vt : VT_ERROR), L""};
+    Navigation n{URL ? URL : L"", Flags ? Flags->vt : static_cast<VARTYPE>(VT_ERROR), L""};
     if (TargetFrameName && TargetFrameName->vt == VT_BSTR && TargetFrameName->bstrVal)
         n.target = TargetFrameName->bstrVal;
     navigations.push_back(n);

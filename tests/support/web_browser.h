@@ -73,59 +73,59 @@ public:
     STDMETHODIMP GoHome() override { return E_NOTIMPL; }
     STDMETHODIMP GoSearch() override { return E_NOTIMPL; }
     STDMETHODIMP Refresh() override { return E_NOTIMPL; }
-    STDMETHODIMP Refresh2(VARIANT *Level) override { return E_NOTIMPL; }
+    STDMETHODIMP Refresh2(VARIANT *) override { return E_NOTIMPL; }
     STDMETHODIMP Stop() override { return E_NOTIMPL; }
-    STDMETHODIMP get_Application(IDispatch **ppDisp) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Parent(IDispatch **ppDisp) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Container(IDispatch **ppDisp) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Document(IDispatch **ppDisp) override { return E_NOTIMPL; }
-    STDMETHODIMP get_TopLevelContainer(VARIANT_BOOL *pBool) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Type(BSTR *Type) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Left(LONG *pl) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Left(LONG Left) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Top(LONG *pl) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Top(LONG Top) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Width(LONG *pl) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Width(LONG Width) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Height(LONG *pl) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Height(LONG Height) override { return E_NOTIMPL; }
-    STDMETHODIMP get_LocationName(BSTR *LocationName) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Busy(VARIANT_BOOL *pBool) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Application(IDispatch **) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Parent(IDispatch **) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Container(IDispatch **) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Document(IDispatch **) override { return E_NOTIMPL; }
+    STDMETHODIMP get_TopLevelContainer(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Type(BSTR *) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Left(LONG *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Left(LONG ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Top(LONG *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Top(LONG ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Width(LONG *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Width(LONG ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Height(LONG *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Height(LONG ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_LocationName(BSTR *) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Busy(VARIANT_BOOL *) override { return E_NOTIMPL; }
     STDMETHODIMP Quit() override { return E_NOTIMPL; }
-    STDMETHODIMP ClientToWindow(int *pcx, int *pcy) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Name(BSTR *Name) override { return E_NOTIMPL; }
-    STDMETHODIMP get_FullName(BSTR *FullName) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Path(BSTR *Path) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Visible(VARIANT_BOOL *pBool) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Visible(VARIANT_BOOL Value) override { return E_NOTIMPL; }
-    STDMETHODIMP get_StatusBar(VARIANT_BOOL *pBool) override { return E_NOTIMPL; }
-    STDMETHODIMP put_StatusBar(VARIANT_BOOL Value) override { return E_NOTIMPL; }
-    STDMETHODIMP get_StatusText(BSTR *StatusText) override { return E_NOTIMPL; }
-    STDMETHODIMP put_StatusText(BSTR StatusText) override { return E_NOTIMPL; }
-    STDMETHODIMP get_ToolBar(int *Value) override { return E_NOTIMPL; }
-    STDMETHODIMP put_ToolBar(int Value) override { return E_NOTIMPL; }
-    STDMETHODIMP get_MenuBar(VARIANT_BOOL *Value) override { return E_NOTIMPL; }
-    STDMETHODIMP put_MenuBar(VARIANT_BOOL Value) override { return E_NOTIMPL; }
-    STDMETHODIMP get_FullScreen(VARIANT_BOOL *pbFullScreen) override { return E_NOTIMPL; }
-    STDMETHODIMP put_FullScreen(VARIANT_BOOL bFullScreen) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryStatusWB(OLECMDID cmdID, OLECMDF *pcmdf) override { return E_NOTIMPL; }
-    STDMETHODIMP ExecWB(OLECMDID cmdID, OLECMDEXECOPT cmdexecopt, VARIANT *pvaIn, VARIANT *pvaOut) override { return E_NOTIMPL; }
-    STDMETHODIMP ShowBrowserBar(VARIANT *pvaClsid, VARIANT *pvarShow, VARIANT *pvarSize) override { return E_NOTIMPL; }
-    STDMETHODIMP get_ReadyState(READYSTATE *plReadyState) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Offline(VARIANT_BOOL *pbOffline) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Offline(VARIANT_BOOL bOffline) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Silent(VARIANT_BOOL *pbSilent) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Silent(VARIANT_BOOL bSilent) override { return E_NOTIMPL; }
-    STDMETHODIMP get_RegisterAsBrowser(VARIANT_BOOL *pbRegister) override { return E_NOTIMPL; }
-    STDMETHODIMP put_RegisterAsBrowser(VARIANT_BOOL bRegister) override { return E_NOTIMPL; }
-    STDMETHODIMP get_RegisterAsDropTarget(VARIANT_BOOL *pbRegister) override { return E_NOTIMPL; }
-    STDMETHODIMP put_RegisterAsDropTarget(VARIANT_BOOL bRegister) override { return E_NOTIMPL; }
-    STDMETHODIMP get_TheaterMode(VARIANT_BOOL *pbRegister) override { return E_NOTIMPL; }
-    STDMETHODIMP put_TheaterMode(VARIANT_BOOL bRegister) override { return E_NOTIMPL; }
-    STDMETHODIMP get_AddressBar(VARIANT_BOOL *Value) override { return E_NOTIMPL; }
-    STDMETHODIMP put_AddressBar(VARIANT_BOOL Value) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Resizable(VARIANT_BOOL *Value) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Resizable(VARIANT_BOOL Value) override { return E_NOTIMPL; }
+    STDMETHODIMP ClientToWindow(int *, int *) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Name(BSTR *) override { return E_NOTIMPL; }
+    STDMETHODIMP get_FullName(BSTR *) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Path(BSTR *) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Visible(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Visible(VARIANT_BOOL ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_StatusBar(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_StatusBar(VARIANT_BOOL ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_StatusText(BSTR *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_StatusText(BSTR ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_ToolBar(int *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_ToolBar(int ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_MenuBar(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_MenuBar(VARIANT_BOOL ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_FullScreen(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_FullScreen(VARIANT_BOOL ) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryStatusWB(OLECMDID , OLECMDF *) override { return E_NOTIMPL; }
+    STDMETHODIMP ExecWB(OLECMDID , OLECMDEXECOPT , VARIANT *, VARIANT *) override { return E_NOTIMPL; }
+    STDMETHODIMP ShowBrowserBar(VARIANT *, VARIANT *, VARIANT *) override { return E_NOTIMPL; }
+    STDMETHODIMP get_ReadyState(READYSTATE *) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Offline(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Offline(VARIANT_BOOL ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Silent(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Silent(VARIANT_BOOL ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_RegisterAsBrowser(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_RegisterAsBrowser(VARIANT_BOOL ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_RegisterAsDropTarget(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_RegisterAsDropTarget(VARIANT_BOOL ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_TheaterMode(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_TheaterMode(VARIANT_BOOL ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_AddressBar(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_AddressBar(VARIANT_BOOL ) override { return E_NOTIMPL; }
+    STDMETHODIMP get_Resizable(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Resizable(VARIANT_BOOL ) override { return E_NOTIMPL; }
 
 private:
     ~FakeWebBrowser();

@@ -244,7 +244,8 @@ protected:
         DeleteFileA(doc_log.c_str());
         SetEnvironmentVariableA("GNVIEWER_TESTDOC_LOG", doc_log.c_str());
         std::string command = "\"" + bin_ + "gnviewer.exe\" " + args + " --record \"" + record + "\"";
-        STARTUPINFOA si{sizeof si};
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
         std::vector<char> line(command.begin(), command.end());
         line.push_back('\0');

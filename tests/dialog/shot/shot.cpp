@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot load %s\n", path);
         return 2;
     }
-    auto call = reinterpret_cast<GnTestCallFn>(GetProcAddress(dll, "GnTestCall"));
+    auto call = reinterpret_cast<GnTestCallFn>(reinterpret_cast<void*>(GetProcAddress(dll, "GnTestCall")));
     SetTimer(nullptr, 0, 50, &on_timer);
     const INT_PTR choice = call ? call(GnTestAskVersionChoice, 0, 0) : -1;
     std::printf("dialog result %d\n", static_cast<int>(choice));
