@@ -6,7 +6,6 @@
 #include "frame/log.h"
 
 #include <servprov.h>
-#include <shlguid.h>
 
 STDMETHODIMP MorvaneLauncher::Advise(ILauncherEvent* sink) {
     LogPrint(0, "Main plugin called us: ILauncherAdvise::Advise()\n");
@@ -24,7 +23,8 @@ STDMETHODIMP MorvaneLauncher::Navigate(BSTR URL, VARIANT* Flags, VARIANT* Target
         return S_OK;
     }
     gn::com_ptr<IWebBrowser2> browser;
-    if (FAILED(provider->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.put_void())) ||
+    if (FAILED(provider->QueryService(gn::SID_SWebBrowserApp, IID_IWebBrowser2,
+                                      browser.put_void())) ||
         !browser)
         return S_OK;
     return browser->Navigate(URL, Flags, TargetFrameName, PostData, Headers);

@@ -86,7 +86,8 @@ int MorvaneLauncher::StartClient() {
 int MorvaneLauncher::StartCurrentClient() {
     LogPrint(0, "** Opening document with Morvane 8x\n");
     gn::com_ptr<IServiceProvider> services = pClientSite.try_query<IServiceProvider>();
-    if (services) services->QueryService(gn::SID_SWebBrowserApp, IID_IWebBrowser2, pWebBrowser.put_void());
+    if (services)
+        services->QueryService(gn::SID_SWebBrowserApp, IID_IWebBrowser2, pWebBrowser.put_void());
     if (pWebBrowser) {
         gn::unique_bstr name(L"document_location");
         gn::unique_variant location;

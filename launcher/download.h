@@ -33,9 +33,6 @@ public:
                                  STGMEDIUM* pstgmed) override;
     STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* punk) override;
 
-    // Read by tests and the document view: the current download state.
-    LONG download_state() const noexcept { return nDownloadState; }
-
 protected:
     DocumentDownload() noexcept;
     ~DocumentDownload() = default;

@@ -265,11 +265,10 @@ STDMETHODIMP MorvaneLauncher::CreateView(IOleInPlaceSite* pIPSite, IStream* pstm
     RETURN_HR_IF(E_POINTER, !ppView);
     *ppView = nullptr;
     RETURN_HR_IF(E_FAIL, static_cast<bool>(pInPlaceSite));
-    IOleDocumentView* view = this;
-    view->AddRef();
+    gn::com_ptr<IOleDocumentView> view(this);  // the launcher is its own one view
     if (pIPSite) view->SetInPlaceSite(pIPSite);
     if (pstm) view->ApplyViewState(pstm);
-    *ppView = view;
+    *ppView = view.detach();
     return S_OK;
 }
 
@@ -280,10 +279,7 @@ STDMETHODIMP MorvaneLauncher::GetDocMiscStatus(DWORD* pdwStatus) {
 }
 
 STDMETHODIMP MorvaneLauncher::EnumViews(IEnumOleDocumentViews**, IOleDocumentView** ppView) {
-    RETURN_HR_IF(E_POINTER, !ppView);
-    *ppView = this;
-    AddRef();
-    return S_OK;
+    return gn::com_ptr<IOleDocumentView>(this).copy_to(ppView);
 }
 
 // ---------------------------------------------------------------------------
@@ -322,9 +318,7 @@ STDMETHODIMP MorvaneLauncher::GetInPlaceSite(IOleInPlaceSite** ppIPSite) {
 
 STDMETHODIMP MorvaneLauncher::GetDocument(IUnknown** ppunk) {
     RETURN_HR_IF(E_FAIL, !ppunk);
-    *ppunk = static_cast<ILauncher*>(this);
-    (*ppunk)->AddRef();
-    return S_OK;
+    return gn::com_ptr<ILauncher>(this).copy_to(ppunk);
 }
 
 STDMETHODIMP MorvaneLauncher::SetRect(LPRECT prcView) {
