@@ -132,7 +132,7 @@ STDMETHODIMP MorvaneLauncher::SetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
     RETURN_HR_IF(E_POINTER, !psizel);
     const bool changed = psizel->cx != sizeExtent.cx || psizel->cy != sizeExtent.cy;
     sizeExtent = *psizel;
-    // The launcher draws nothing of its own size: a new extent only repaints it.
+    // Only the window is told: the launcher keeps no data or view advise sinks.
     if (changed && bInPlaceActive && hWnd) InvalidateRect(hWnd, nullptr, TRUE);
     return S_OK;
 }
