@@ -10,30 +10,60 @@
 
 namespace gn {
 
-// {5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A04} the launcher again, data-file type "dzdfile"
-constexpr CLSID CLSID_MorvaneLauncherData = {0x5B2D7A10, 0x3C4E, 0x4F81,
-                                             {0x9A, 0x6B, 0x2E, 0x7C, 0x4D, 0x1F, 0x8A, 0x04}};
-// {3E8A61C4-7D25-4B9F-8C13-A05F92D6E847} counted as the launcher's own class by the version query
-constexpr CLSID CLSID_MorvaneLauncherAlt = {0x3E8A61C4, 0x7D25, 0x4B9F,
-                                            {0x8C, 0x13, 0xA0, 0x5F, 0x92, 0xD6, 0xE8, 0x47}};
-// {6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42} the legacy (6.x) document control
-constexpr CLSID CLSID_Legacy6xControl = {0x6F3B9D20, 0x4E1A, 0x11D5,
-                                         {0xA7, 0xC3, 0x00, 0x50, 0xDA, 0x6E, 0x1B, 0x42}};
-// {6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42} the main plugin PluginCtl (8.x)
-constexpr CLSID CLSID_PluginCtl = {0x6F3B9D29, 0x4E1A, 0x11D5,
-                                   {0xA7, 0xC3, 0x00, 0x50, 0xDA, 0x6E, 0x1B, 0x42}};
+// A GUID from its registry text "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", read
+// at compile time, so that each class identifier is written once, as text.
+namespace detail {
+constexpr unsigned long guid_hex(const char* text, int digits) {
+    unsigned long value = 0;
+    for (int i = 0; i < digits; ++i) {
+        const char c = text[i];
+        const unsigned long digit =
+            c >= '0' && c <= '9'   ? static_cast<unsigned long>(c - '0')
+            : c >= 'A' && c <= 'F' ? static_cast<unsigned long>(c - 'A' + 10)
+            : c >= 'a' && c <= 'f' ? static_cast<unsigned long>(c - 'a' + 10)
+                                   : throw "not a hexadecimal digit";
+        value = value * 16 + digit;
+    }
+    return value;
+}
+constexpr unsigned char guid_byte(const char* text) {
+    return static_cast<unsigned char>(guid_hex(text, 2));
+}
+}  // namespace detail
 
-// {0002DF05-0000-0000-C000-000000000046} the browser application service
-constexpr GUID SID_SWebBrowserApp = {0x0002DF05, 0x0000, 0x0000,
-                                     {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID guid_from_text(const char (&text)[39]) {
+    return text[0] != '{' || text[9] != '-' || text[14] != '-' || text[19] != '-' ||
+                   text[24] != '-' || text[37] != '}'
+               ? throw "not a braced GUID"
+               : GUID{detail::guid_hex(text + 1, 8),
+                      static_cast<unsigned short>(detail::guid_hex(text + 10, 4)),
+                      static_cast<unsigned short>(detail::guid_hex(text + 15, 4)),
+                      {detail::guid_byte(text + 20), detail::guid_byte(text + 22),
+                       detail::guid_byte(text + 25), detail::guid_byte(text + 27),
+                       detail::guid_byte(text + 29), detail::guid_byte(text + 31),
+                       detail::guid_byte(text + 33), detail::guid_byte(text + 35)}};
+}
+
+// The launcher again, data-file type "dzdfile".
+constexpr const char kMorvaneLauncherDataClsidText[] = "{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A04}";
+constexpr CLSID CLSID_MorvaneLauncherData = guid_from_text(kMorvaneLauncherDataClsidText);
+// Counted as the launcher's own class by the version query.
+constexpr const char kMorvaneLauncherAltClsidText[] = "{3E8A61C4-7D25-4B9F-8C13-A05F92D6E847}";
+constexpr CLSID CLSID_MorvaneLauncherAlt = guid_from_text(kMorvaneLauncherAltClsidText);
+// The legacy (6.x) document control.
+constexpr const char kLegacy6xClsidText[] = "{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}";
+constexpr CLSID CLSID_Legacy6xControl = guid_from_text(kLegacy6xClsidText);
+// The main plugin PluginCtl (8.x).
+constexpr const char kPluginCtlClsidText[] = "{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}";
+constexpr CLSID CLSID_PluginCtl = guid_from_text(kPluginCtlClsidText);
+
+// The browser application service.
+constexpr GUID SID_SWebBrowserApp = guid_from_text("{0002DF05-0000-0000-C000-000000000046}");
 
 // Component categories: safe for scripting, safe for initializing.
 constexpr GUID CATID_SafeForScripting = {0x7DD95801, 0x9882, 0x11CF,
                                           {0x9F, 0xA9, 0x00, 0xAA, 0x00, 0x6C, 0x42, 0xC4}};
 constexpr GUID CATID_SafeForInitializing = {0x7DD95802, 0x9882, 0x11CF,
                                              {0x9F, 0xA9, 0x00, 0xAA, 0x00, 0x6C, 0x42, 0xC4}};
-
-constexpr const char kLegacy6xClsidText[] = "{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}";
-constexpr const char kPluginCtlClsidText[] = "{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}";
 
 }  // namespace gn

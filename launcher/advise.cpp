@@ -6,7 +6,6 @@
 #include "frame/log.h"
 
 #include <servprov.h>
-#include <shlguid.h>
 
 STDMETHODIMP MorvaneLauncher::Advise(ILauncherEvent* sink) {
     LogPrint(0, "Main plugin called us: ILauncherAdvise::Advise()\n");
@@ -18,13 +17,14 @@ STDMETHODIMP MorvaneLauncher::Advise(ILauncherEvent* sink) {
 STDMETHODIMP MorvaneLauncher::Navigate(BSTR URL, VARIANT* Flags, VARIANT* TargetFrameName,
                                        VARIANT* PostData, VARIANT* Headers) {
     LogPrint(0, "Main plugin called us: ILauncherAdvise::Navigate()\n");
-    gn::com_ptr<IServiceProvider> provider = ctl.pClientSite.try_query<IServiceProvider>();
+    gn::com_ptr<IServiceProvider> provider = pClientSite.try_query<IServiceProvider>();
     if (!provider) {
         LogPrint(0, "ILauncherAdvise::GetURL() *** IWebBrowser2 interface is not supported by IE\n");
         return S_OK;
     }
     gn::com_ptr<IWebBrowser2> browser;
-    if (FAILED(provider->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.put_void())) ||
+    if (FAILED(provider->QueryService(gn::SID_SWebBrowserApp, IID_IWebBrowser2,
+                                      browser.put_void())) ||
         !browser)
         return S_OK;
     return browser->Navigate(URL, Flags, TargetFrameName, PostData, Headers);
@@ -40,15 +40,16 @@ void MorvaneLauncher::NotifySink() {
         LogPrint(0,
                  "Calling back the main plugin: ILauncherEvent::OnDZxDataAvailable(): URL: %s, "
                  "DZY: %s, Mime: %s",
-                 gn::acp_text(sURL).c_str(), tempFile.path, gn::acp_text(sMimeType).c_str());
+                 gn::acp_text(sURL.get()).c_str(), tempFile.path,
+                 gn::acp_text(sMimeType.get()).c_str());
         wchar_t wide[MAX_PATH];
         if (!MultiByteToWideChar(CP_ACP, 0, tempFile.path, -1, wide, MAX_PATH)) wide[0] = L'\0';
         gn::unique_bstr path(SysAllocString(wide));
-        sink->OnDZxDataAvailable(sURL, path.get(), sMimeType);
+        sink->OnDZxDataAvailable(sURL.get(), path.get(), sMimeType.get());
     } else {
         LogPrint(0, "Calling back the main plugin: ILauncherEvent::OnAbort(): HRESULT: %x, Error: %s",
-                 static_cast<unsigned>(hrError), gn::acp_text(sError).c_str());
-        sink->OnAbort(hrError, sError);
+                 static_cast<unsigned>(hrError), gn::acp_text(sError.get()).c_str());
+        sink->OnAbort(hrError, sError.get());
     }
     sink.reset();
     tempFile.Discard();

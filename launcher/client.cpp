@@ -4,9 +4,12 @@
 #include "frame/log.h"
 #include "frame/translation.h"
 #include "host/ctl_host.h"
+#include "launcher/dialog_text.h"
 #include "launcher/version_dialog.h"
 
 #include <io.h>
+
+#include <cstdio>
 
 #include <string>
 #include <vector>
@@ -26,10 +29,11 @@ bool begins_with_file_scheme(BSTR url) {
 }  // namespace
 
 bool LegacyClientInstalled() noexcept {
+    char server_key[80];
+    std::snprintf(server_key, sizeof server_key, "CLSID\\%s\\InprocServer32",
+                  gn::kLegacy6xClsidText);
     gn::unique_hkey key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT,
-                      "CLSID\\{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}\\InprocServer32", 0,
-                      KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, server_key, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return false;
     char path[MAX_PATH];
     DWORD size = sizeof path;
@@ -45,32 +49,35 @@ bool LegacyClientInstalled() noexcept {
     return path[0] != '\0' && _access(path, 0) == 0;
 }
 
-HRESULT MorvaneLauncher::CreateClientControl(const wchar_t* clsid_text) {
+HRESULT MorvaneLauncher::CreateClientControl(REFCLSID clsid) {
     gn::com_ptr<IUnknown> host_unknown;
     RETURN_IF_FAILED(CreateCtlHost6x(host_unknown.put()));
-    gn::com_ptr<ICtlHost6x> host;
-    RETURN_IF_FAILED(host_unknown->QueryInterface(IID_ICtlHost6x, host.put_void()));
-    gn::unique_bstr clsid(SysAllocString(clsid_text));
-    gn::unique_bstr url(SysAllocStringLen(sURL, sURL ? SysStringLen(sURL) : 0));
-    gn::com_ptr<IOleClientSite> site = ctl.pClientSite;  // held for the call
+    HRESULT hr = S_OK;
+    const gn::com_ptr<ICtlHost6x> host = host_unknown.query<ICtlHost6x>(&hr);
+    RETURN_IF_FAILED(hr);
+    wchar_t clsid_text[40];
+    RETURN_HR_IF(E_UNEXPECTED, !StringFromGUID2(clsid, clsid_text, 40));
+    gn::unique_bstr clsid_bstr(static_cast<const wchar_t*>(clsid_text));
+    gn::unique_bstr url(sURL.copy());
+    gn::com_ptr<IOleClientSite> site = pClientSite;  // held for the call
     gn::com_ptr<IUnknown> control;
-    return host->CreateControl6x(clsid.get(), url.get(),
-                                 static_cast<long>(reinterpret_cast<LONG_PTR>(ctl.hWnd)),
-                                 site.get(), control.put());
+    return host->CreateControl6x(clsid_bstr.get(), url.get(),
+                                 static_cast<long>(reinterpret_cast<LONG_PTR>(hWnd)), site.get(),
+                                 control.put());
 }
 
 int MorvaneLauncher::StartClient() {
     if (bClientStarted) return 0;
     bClientStarted = true;
 
-    if (!bLegacyStream && begins_with_file_scheme(sURL)) {
+    if (!bLegacyStream && begins_with_file_scheme(sURL.get())) {
         const bool installed = LegacyClientInstalled();
         LogPrint(0, installed ? "Morvane 6x detected in the system."
                               : "Morvane 6x not detected in the system.");
         if (installed) {
-            const int choice = AskVersionChoice(ctl.hWnd);  // logs the question and the answer
-            if (choice == 2) return -1;
-            if (choice == 6) bLegacyStream = true;
+            const int choice = AskVersionChoice(hWnd);  // logs the question and the answer
+            if (choice == gn::VersionChoiceCancel) return -1;
+            if (choice == gn::VersionChoice6x) bLegacyStream = true;
         }
     }
     return bLegacyStream ? StartLegacyClient() : StartCurrentClient();
@@ -78,25 +85,21 @@ int MorvaneLauncher::StartClient() {
 
 int MorvaneLauncher::StartCurrentClient() {
     LogPrint(0, "** Opening document with Morvane 8x\n");
-    gn::com_ptr<IServiceProvider> services = ctl.pClientSite.try_query<IServiceProvider>();
-    if (services) services->QueryService(gn::SID_SWebBrowserApp, IID_IWebBrowser2, pWebBrowser.put_void());
+    gn::com_ptr<IServiceProvider> services = pClientSite.try_query<IServiceProvider>();
+    if (services)
+        services->QueryService(gn::SID_SWebBrowserApp, IID_IWebBrowser2, pWebBrowser.put_void());
     if (pWebBrowser) {
-        gn::unique_bstr name(SysAllocString(L"document_location"));
-        VARIANT location;
-        VariantInit(&location);
+        gn::unique_bstr name(L"document_location");
+        gn::unique_variant location;
         location.vt = VT_BSTR;
-        location.bstrVal = SysAllocStringLen(sURL, sURL ? SysStringLen(sURL) : 0);
+        location.bstrVal = sURL.copy();
         pWebBrowser->PutProperty(name.get(), location);
-        VariantClear(&location);
 
-        gn::unique_bstr launcher_name(SysAllocString(L"MorvaneLauncher"));
-        VARIANT self;
-        VariantInit(&self);
+        gn::unique_bstr launcher_name(L"MorvaneLauncher");
+        gn::unique_variant self;
         self.vt = VT_UNKNOWN;
-        self.punkVal = static_cast<ILauncher*>(this);
-        self.punkVal->AddRef();
+        gn::com_ptr<ILauncher>(static_cast<ILauncher*>(this)).copy_to(&self.punkVal);
         const HRESULT hr = pWebBrowser->PutProperty(launcher_name.get(), self);
-        VariantClear(&self);
         if (hr == E_OUTOFMEMORY)
             LogPrint(0, "** Setting property: E_OUTOFMEMORY ***\n");
         else if (hr == E_INVALIDARG)
@@ -105,10 +108,10 @@ int MorvaneLauncher::StartCurrentClient() {
             LogPrint(0, "** Setting property: Unknown Error ***\n");
     }
 
-    const HRESULT created = CreateClientControl(L"{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}");
+    const HRESULT created = CreateClientControl(gn::CLSID_PluginCtl);
 
     // Bring the document forward: restore a minimised browser, else take the foreground.
-    HWND parent = ctl.hWnd ? GetParent(ctl.hWnd) : nullptr;
+    HWND parent = hWnd ? GetParent(hWnd) : nullptr;
     HWND grandparent = parent ? GetParent(parent) : nullptr;
     if (parent && grandparent) {
         WINDOWPLACEMENT placement{};
@@ -118,9 +121,9 @@ int MorvaneLauncher::StartCurrentClient() {
             placement.showCmd == SW_FORCEMINIMIZE)
             ShowWindow(grandparent, SW_RESTORE);
         else
-            SetForegroundWindow(ctl.hWnd);
-    } else if (ctl.hWnd) {
-        SetForegroundWindow(ctl.hWnd);
+            SetForegroundWindow(hWnd);
+    } else if (hWnd) {
+        SetForegroundWindow(hWnd);
     }
     if (FAILED(created)) ShowNoClientNotice();
     return SUCCEEDED(created) ? 0 : -1;
@@ -129,7 +132,7 @@ int MorvaneLauncher::StartCurrentClient() {
 int MorvaneLauncher::StartLegacyClient() {
     tempFile.Discard();
     LogPrint(0, "** Opening document with Morvane 6x\n");
-    const HRESULT hr = CreateClientControl(L"{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}");
+    const HRESULT hr = CreateClientControl(gn::CLSID_Legacy6xControl);
     if (SUCCEEDED(hr)) {
         LogPrint(0, "Morvane 6x created.\n");
         return 0;
@@ -149,9 +152,9 @@ void MorvaneLauncher::ShowNoClientNotice() noexcept {
     } catch (const std::exception&) {
         sNotice.clear();  // the English text is shown
     }
-    if (!ctl.hWnd) return;
-    SetWindowTextA(ctl.hWnd, NoticeText());
-    InvalidateRect(ctl.hWnd, nullptr, TRUE);
+    if (!hWnd) return;
+    SetWindowTextA(hWnd, NoticeText());
+    InvalidateRect(hWnd, nullptr, TRUE);
 }
 
 const char* MorvaneLauncher::NoticeText() const noexcept {
@@ -160,15 +163,15 @@ const char* MorvaneLauncher::NoticeText() const noexcept {
 
 void MorvaneLauncher::PaintNotice() noexcept {
     PAINTSTRUCT ps;
-    HDC dc = BeginPaint(ctl.hWnd, &ps);
+    HDC dc = BeginPaint(hWnd, &ps);
     if (!dc) return;
     RECT area{};
-    GetClientRect(ctl.hWnd, &area);
+    GetClientRect(hWnd, &area);
     InflateRect(&area, -16, -16);
     const HGDIOBJ old_font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     DrawTextA(dc, NoticeText(), -1, &area, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(dc, old_font);
-    EndPaint(ctl.hWnd, &ps);
+    EndPaint(hWnd, &ps);
 }

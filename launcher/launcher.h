@@ -1,9 +1,12 @@
 // MorvaneLauncher: the active-document object that the browser creates for
-// every QuorQuery document. Its operations live in files of their own:
-//   download.cpp  IPersistMoniker, IMonikerProp, IBindStatusCallback
-//   advise.cpp    ILauncherAdvise and the call back to the main plugin
-//   client.cpp    choosing the client control and handing the document over
-//   view.cpp      IOleObject, IOleDocument(View), in-place and control interfaces
+// every QuorQuery document. It is made of two parts and the files that use them:
+//   download.h/.cpp       DocumentDownload: IBindStatusCallback, the transfer and its outcome
+//   document_view.h/.cpp  DocumentView: the view's sites, place and in-place activation
+//   load.cpp              IPersistMoniker, IMonikerProp: the document's URL and type
+//   view.cpp              IOleObject, IOleDocument(View), in-place and control
+//                         interfaces, and the launcher window
+//   advise.cpp            ILauncherAdvise and the call back to the main plugin
+//   client.cpp            choosing the client control and handing the document over
 #pragma once
 
 #include "frame/com.h"
@@ -11,7 +14,8 @@
 #include "frame/interfaces.h"
 #include "frame/object.h"
 #include "frame/window.h"
-#include "launcher/temp_file.h"
+#include "launcher/document_view.h"
+#include "launcher/download.h"
 
 #include <docobj.h>
 #include <exdisp.h>
@@ -19,12 +23,6 @@
 #include <urlmon.h>
 
 #include <string>
-
-enum DownloadState : LONG {
-    DownloadPending = 0,  // not ended
-    DownloadDone = 1,     // file complete
-    DownloadFailed = 2,   // failed or aborted
-};
 
 namespace gn {
 extern typeinfo_cache launcher_typeinfo;
@@ -34,54 +32,20 @@ extern typeinfo_cache launcher_typeinfo;
 // that exists. The one test shared by Load and client selection.
 bool LegacyClientInstalled() noexcept;
 
-// State of the windowed-control base, used by the document view.
-struct LauncherControlState {
-    gn::com_ptr<IOleInPlaceSite> pInPlaceSite;
-    gn::com_ptr<IDataAdviseHolder> pDataAdviseHolder;
-    gn::com_ptr<IOleAdviseHolder> pOleAdviseHolder;
-    gn::com_ptr<IOleClientSite> pClientSite;
-    gn::com_ptr<IAdviseSink> pAdviseSink;
-    gn::com_ptr<IDispatch> pAmbientDispatch;
-    SIZEL sizeNatural{5080, 5080};  // HIMETRIC
-    SIZEL sizeExtent{5080, 5080};   // HIMETRIC
-    RECT rcPos{};                   // pixels
-    HWND hWnd = nullptr;            // the launcher window
-    LONG nFreezeEvents = 0;
-    bool bNegotiatedWnd = false;
-    bool bWndLess = false;
-    bool bInPlaceActive = false;
-    bool bUIActive = false;
-    bool bUsingWindowRgn = false;
-    bool bInPlaceSiteEx = false;
-    bool bWindowOnly = true;
-    bool bRequiresSave = false;
-    bool bWasOnceWindowless = false;
-    bool bAutoSize = false;
-    bool bRecomposeOnResize = true;
-    bool bResizeNatural = true;
-    bool bDrawFromNatural = false;
-    bool bDrawGetDataInHimetric = false;
-};
-
-class MorvaneLauncher final : public gn::com_object<MorvaneLauncher>,
-                              public gn::dispatch_impl<ILauncher, gn::launcher_typeinfo>,
-                              public gn::window_impl<MorvaneLauncher>,
-                              public IOleControl,
-                              public IOleObject,
-                              public IOleInPlaceActiveObject,
-                              public IOleInPlaceObjectWindowless,
-                              public IOleDocument,
-                              public IOleDocumentView,
-                              public IPersistMoniker,
-                              public IMonikerProp,
-                              public IBindStatusCallback,
-                              public ILauncherAdvise {
+class MorvaneLauncher final
+    : public gn::implements<MorvaneLauncher, gn::aggregatable,
+                            gn::dispatch_impl<ILauncher, gn::launcher_typeinfo>,
+                            gn::alias<IDispatch, ILauncher>, IOleControl, IOleObject,
+                            IOleInPlaceObjectWindowless,
+                            gn::alias<IOleInPlaceObject, IOleInPlaceObjectWindowless>,
+                            gn::alias<IOleWindow, IOleInPlaceObjectWindowless>,
+                            IOleInPlaceActiveObject, IPersistMoniker, IMonikerProp,
+                            DocumentDownload, IOleDocument, IOleDocumentView, ILauncherAdvise>,
+      public DocumentView,
+      public gn::window_impl<MorvaneLauncher> {
 public:
     MorvaneLauncher() noexcept;
     ~MorvaneLauncher() override;
-
-    GN_COM_IUNKNOWN
-    static const gn::interface_entry* interfaces();
 
     // Instance creator of the class table (plain or aggregated).
     static HRESULT create(IUnknown* outer, REFIID riid, void** ppv);
@@ -170,18 +134,6 @@ public:
     // IMonikerProp
     STDMETHODIMP PutProperty(MONIKERPROPERTY mkp, LPCWSTR val) override;
 
-    // IBindStatusCallback
-    STDMETHODIMP OnStartBinding(DWORD dwReserved, IBinding* pib) override;
-    STDMETHODIMP GetPriority(LONG* pnPriority) override;
-    STDMETHODIMP OnLowResource(DWORD reserved) override;
-    STDMETHODIMP OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
-                            LPCWSTR szStatusText) override;
-    STDMETHODIMP OnStopBinding(HRESULT hresult, LPCWSTR szError) override;
-    STDMETHODIMP GetBindInfo(DWORD* grfBINDF, BINDINFO* pbindinfo) override;
-    STDMETHODIMP OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC* pformatetc,
-                                 STGMEDIUM* pstgmed) override;
-    STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* punk) override;
-
     // ILauncherAdvise
     STDMETHODIMP Advise(ILauncherEvent* pSink) override;
     STDMETHODIMP Navigate(BSTR URL, VARIANT* Flags, VARIANT* TargetFrameName, VARIANT* PostData,
@@ -196,15 +148,13 @@ public:
     // the download exist, then deletes the temporary file.
     void NotifySink();
 
-    // Read by tests and the document view: the current download state.
-    LONG download_state() const noexcept { return nDownloadState; }
-
 private:
-    // In-place (and, for some verbs, UI) activation of the view; creates the
-    // launcher window the first time.
-    HRESULT ActivateView(LONG iVerb);
-    void CreateLauncherWindow(HWND parent, const RECT& pos);
-    HRESULT InPlaceActivateFromWindow();
+    // DocumentDownload
+    void OnDownloadEnded() override { NotifySink(); }
+    // DocumentView
+    IOleInPlaceActiveObject* ActiveObject() noexcept override { return this; }
+    void CreateViewWindow(HWND parent, const RECT& pos) noexcept override;
+
     // Aborts a download still running because the document is being closed
     // (closing_call names the browser's call in the log): the main plugin is
     // not called back, and the stopped binding deletes the file.
@@ -215,50 +165,21 @@ private:
     int StartCurrentClient();
     int StartLegacyClient();
     // Has a new control host create the client control in the launcher window.
-    HRESULT CreateClientControl(const wchar_t* clsid_text);
+    HRESULT CreateClientControl(REFCLSID clsid);
     // No client control could be created: the launcher window shows a short
     // translated text saying so instead of staying blank.
     void ShowNoClientNotice() noexcept;
     const char* NoticeText() const noexcept;
     void PaintNotice() noexcept;
 
-    // Control base.
-    LauncherControlState ctl;
-
-    // Own state, in declaration order.
+    // Own state.
     gn::com_ptr<IWebBrowser2> pWebBrowser;
     gn::com_ptr<ILauncherEvent> pSink;
-    LONG nDownloadState = DownloadPending;
-    HRESULT hrError = S_OK;
-    BSTR sError = nullptr;
-    BSTR sURL = nullptr;
-    BSTR sMimeType = nullptr;
     bool bLegacyStream = false;
-    TempFile tempFile;
     bool bClientStarted = false;
-    bool bHasDocSite = false;
-    gn::com_ptr<IOleDocumentSite> pDocSite;
-    gn::com_ptr<IOleInPlaceFrame> pInPlaceFrame;
-    OLEINPLACEFRAMEINFO frameInfo{};
-    gn::com_ptr<IBinding> pBinding;
-
-    // Download bookkeeping beyond the fields above: the bytes written to the
-    // temporary file by this binding and the largest byte count the binding
-    // announced through its progress, to catch a transfer cut short.
-    ULONGLONG nBytesWritten = 0;
-    ULONG nProgressMax = 0;
 
     // Set when no client control could be created: the launcher window then
     // paints sNotice, the translated notice (the English text when empty).
     bool bNoClient = false;
     std::string sNotice;
-
-    // Download helpers (download.cpp).
-    // Checks a transfer the binding reports as complete: the HTTP status and
-    // the announced length. Returns S_OK or the failure, with its text in text.
-    HRESULT CheckTransfer(char* text, size_t size) noexcept;
-    // Appends a text to sError after a blank, as a binding's error text is.
-    void AppendError(const wchar_t* text) noexcept;
-    // Replaces sError with a copy of text.
-    void SetError(const wchar_t* text) noexcept;
 };

@@ -56,33 +56,19 @@ ATOM launcher_window_class() {
 STDMETHODIMP MorvaneLauncher::GetControlInfo(CONTROLINFO*) { return E_NOTIMPL; }
 STDMETHODIMP MorvaneLauncher::OnMnemonic(MSG*) { return E_NOTIMPL; }
 STDMETHODIMP MorvaneLauncher::OnAmbientPropertyChange(DISPID) { return S_OK; }
-STDMETHODIMP MorvaneLauncher::FreezeEvents(BOOL bFreeze) {
-    if (bFreeze)
-        ++ctl.nFreezeEvents;
-    else
-        --ctl.nFreezeEvents;
-    return S_OK;
-}
+STDMETHODIMP MorvaneLauncher::FreezeEvents(BOOL) { return S_OK; }  // the launcher fires no events
 
 // ---------------------------------------------------------------------------
 // IOleObject
 
 STDMETHODIMP MorvaneLauncher::SetClientSite(IOleClientSite* pClientSite) {
     if (!pClientSite) AbortDownload("SetClientSite(NULL)");
-    pDocSite.reset();
-    bHasDocSite = false;
-    if (pClientSite) {
-        pClientSite->QueryInterface(IID_IOleDocumentSite, pDocSite.put_void());
-        bHasDocSite = static_cast<bool>(pDocSite);
-    }
-    ctl.pClientSite.assign(pClientSite);
-    ctl.pAmbientDispatch.reset();
-    if (pClientSite) pClientSite->QueryInterface(IID_IDispatch, ctl.pAmbientDispatch.put_void());
+    SetSites(pClientSite);
     return S_OK;
 }
 
 STDMETHODIMP MorvaneLauncher::GetClientSite(IOleClientSite** ppClientSite) {
-    return ctl.pClientSite.copy_to(ppClientSite);
+    return pClientSite.copy_to(ppClientSite);
 }
 
 STDMETHODIMP MorvaneLauncher::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
@@ -91,16 +77,12 @@ STDMETHODIMP MorvaneLauncher::Close(DWORD) {
     // A browser that closes the document before it has a view never calls
     // CloseView; the download ends here then.
     AbortDownload("IOleObject::Close()");
-    if (ctl.hWnd && ctl.pClientSite) ctl.pClientSite->OnShowWindow(FALSE);
-    if (ctl.bInPlaceActive) RETURN_IF_FAILED(InPlaceDeactivate());
-    if (ctl.hWnd) DestroyWindow(ctl.hWnd);
+    if (hWnd && pClientSite) pClientSite->OnShowWindow(FALSE);
+    if (bInPlaceActive) RETURN_IF_FAILED(InPlaceDeactivate());
+    if (hWnd) DestroyWindow(hWnd);
     // Saving would happen here when asked to and the object had changes; a
     // launcher never has any.
-    ctl.pInPlaceSite.reset();
-    ctl.bNegotiatedWnd = false;
-    ctl.bWndLess = false;
-    ctl.bInPlaceSiteEx = false;
-    ctl.pAdviseSink.reset();
+    pInPlaceSite.reset();
     return S_OK;
 }
 
@@ -110,13 +92,13 @@ STDMETHODIMP MorvaneLauncher::InitFromData(IDataObject*, BOOL, DWORD) { return E
 STDMETHODIMP MorvaneLauncher::GetClipboardData(DWORD, IDataObject**) { return E_NOTIMPL; }
 
 STDMETHODIMP MorvaneLauncher::DoVerb(LONG iVerb, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) {
-    RETURN_HR_IF(E_FAIL, !bHasDocSite);
+    RETURN_HR_IF(E_FAIL, !pDocSite);
     switch (iVerb) {
     case OLEIVERB_SHOW:
     case OLEIVERB_OPEN:
     case OLEIVERB_UIACTIVATE:
     case OLEIVERB_INPLACEACTIVATE: {
-        RETURN_HR_IF(E_FAIL, ctl.bUIActive || !pDocSite);
+        RETURN_HR_IF(E_FAIL, bUIActive);
         LogPrint(0, "Activating ActiveDocument server");
         gn::com_ptr<IOleDocumentSite> site = pDocSite;  // held across the call
         return site->ActivateMe(nullptr);
@@ -148,43 +130,33 @@ STDMETHODIMP MorvaneLauncher::GetUserType(DWORD dwFormOfType, LPOLESTR* pszUserT
 STDMETHODIMP MorvaneLauncher::SetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
     RETURN_HR_IF(DV_E_DVASPECT, dwDrawAspect != DVASPECT_CONTENT);
     RETURN_HR_IF(E_POINTER, !psizel);
-    const bool changed = psizel->cx != ctl.sizeExtent.cx || psizel->cy != ctl.sizeExtent.cy;
-    const bool natural_changed =
-        ctl.bResizeNatural &&
-        (psizel->cx != ctl.sizeNatural.cx || psizel->cy != ctl.sizeNatural.cy);
-    ctl.sizeExtent = *psizel;
-    if (ctl.bResizeNatural) ctl.sizeNatural = *psizel;
-    if (ctl.bRecomposeOnResize && (changed || natural_changed)) {
-        if (ctl.pDataAdviseHolder)
-            ctl.pDataAdviseHolder->SendOnDataChange(static_cast<IDataObject*>(nullptr), 0, 0);
-        if (ctl.bInPlaceActive && ctl.hWnd)
-            InvalidateRect(ctl.hWnd, nullptr, TRUE);
-        else if (ctl.pAdviseSink)
-            ctl.pAdviseSink->OnViewChange(DVASPECT_CONTENT, -1);
-    }
+    const bool changed = psizel->cx != sizeExtent.cx || psizel->cy != sizeExtent.cy;
+    sizeExtent = *psizel;
+    // Only the window is told: the launcher keeps no data or view advise sinks.
+    if (changed && bInPlaceActive && hWnd) InvalidateRect(hWnd, nullptr, TRUE);
     return S_OK;
 }
 
 STDMETHODIMP MorvaneLauncher::GetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
     RETURN_HR_IF(E_FAIL, dwDrawAspect != DVASPECT_CONTENT);
     RETURN_HR_IF(E_POINTER, !psizel);
-    *psizel = ctl.sizeExtent;
+    *psizel = sizeExtent;
     return S_OK;
 }
 
 STDMETHODIMP MorvaneLauncher::Advise(IAdviseSink* pAdvSink, DWORD* pdwConnection) {
-    if (!ctl.pOleAdviseHolder) RETURN_IF_FAILED(CreateOleAdviseHolder(ctl.pOleAdviseHolder.put()));
-    return ctl.pOleAdviseHolder->Advise(pAdvSink, pdwConnection);
+    if (!pOleAdviseHolder) RETURN_IF_FAILED(CreateOleAdviseHolder(pOleAdviseHolder.put()));
+    return pOleAdviseHolder->Advise(pAdvSink, pdwConnection);
 }
 
 STDMETHODIMP MorvaneLauncher::Unadvise(DWORD dwConnection) {
-    RETURN_HR_IF(E_FAIL, !ctl.pOleAdviseHolder);
-    return ctl.pOleAdviseHolder->Unadvise(dwConnection);
+    RETURN_HR_IF(E_FAIL, !pOleAdviseHolder);
+    return pOleAdviseHolder->Unadvise(dwConnection);
 }
 
 STDMETHODIMP MorvaneLauncher::EnumAdvise(IEnumSTATDATA** ppenumAdvise) {
-    RETURN_HR_IF(E_FAIL, !ctl.pOleAdviseHolder);
-    return ctl.pOleAdviseHolder->EnumAdvise(ppenumAdvise);
+    RETURN_HR_IF(E_FAIL, !pOleAdviseHolder);
+    return pOleAdviseHolder->EnumAdvise(ppenumAdvise);
 }
 
 STDMETHODIMP MorvaneLauncher::GetMiscStatus(DWORD dwAspect, DWORD* pdwStatus) {
@@ -199,8 +171,8 @@ STDMETHODIMP MorvaneLauncher::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
 
 STDMETHODIMP MorvaneLauncher::GetWindow(HWND* phwnd) {
     RETURN_HR_IF(E_POINTER, !phwnd);
-    *phwnd = ctl.hWnd;
-    return ctl.hWnd ? S_OK : E_UNEXPECTED;
+    *phwnd = hWnd;
+    return hWnd ? S_OK : E_UNEXPECTED;
 }
 
 STDMETHODIMP MorvaneLauncher::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
@@ -210,13 +182,13 @@ STDMETHODIMP MorvaneLauncher::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
 
 STDMETHODIMP MorvaneLauncher::TranslateAccelerator(LPMSG lpmsg) {
     RETURN_HR_IF(E_POINTER, !lpmsg);
-    if (is_tab_key(lpmsg) && ctl.hWnd) {
+    if (is_tab_key(lpmsg) && hWnd) {
         // The hosted control gets the first chance at the Tab key.
-        if (SendMessageA(ctl.hWnd, kForwardMsg, 0, reinterpret_cast<LPARAM>(lpmsg)) != 0)
+        if (SendMessageA(hWnd, kForwardMsg, 0, reinterpret_cast<LPARAM>(lpmsg)) != 0)
             return S_OK;
-        if (IsDialogMessageA(ctl.hWnd, lpmsg)) return S_OK;
+        if (IsDialogMessageA(hWnd, lpmsg)) return S_OK;
     }
-    gn::com_ptr<IOleControlSite> site = ctl.pClientSite.try_query<IOleControlSite>();
+    gn::com_ptr<IOleControlSite> site = pClientSite.try_query<IOleControlSite>();
     if (!site) return S_FALSE;
     DWORD modifiers = 0;
     if (GetKeyState(VK_SHIFT) < 0) modifiers |= 1;
@@ -239,21 +211,21 @@ STDMETHODIMP MorvaneLauncher::EnableModeless(BOOL) { return S_OK; }
 // IOleInPlaceObject / IOleInPlaceObjectWindowless
 
 STDMETHODIMP MorvaneLauncher::InPlaceDeactivate() {
-    if (!ctl.bInPlaceActive) return S_OK;
+    if (!bInPlaceActive) return S_OK;
     UIDeactivate();
-    ctl.bInPlaceActive = false;
-    if (ctl.hWnd) DestroyWindow(ctl.hWnd);
-    if (ctl.pInPlaceSite) {
-        gn::com_ptr<IOleInPlaceSite> site = ctl.pInPlaceSite;
+    bInPlaceActive = false;
+    if (hWnd) DestroyWindow(hWnd);
+    if (pInPlaceSite) {
+        gn::com_ptr<IOleInPlaceSite> site = pInPlaceSite;
         site->OnInPlaceDeactivate();
     }
     return S_OK;
 }
 
 STDMETHODIMP MorvaneLauncher::UIDeactivate() {
-    if (!ctl.bUIActive) return S_OK;
-    ctl.bUIActive = false;
-    if (gn::com_ptr<IOleInPlaceSite> site = ctl.pInPlaceSite) {
+    if (!bUIActive) return S_OK;
+    bUIActive = false;
+    if (gn::com_ptr<IOleInPlaceSite> site = pInPlaceSite) {
         gn::com_ptr<IOleInPlaceFrame> frame;
         gn::com_ptr<IOleInPlaceUIWindow> ui;
         RECT pos{}, clip{};
@@ -269,23 +241,7 @@ STDMETHODIMP MorvaneLauncher::UIDeactivate() {
 
 STDMETHODIMP MorvaneLauncher::SetObjectRects(LPCRECT lprcPosRect, LPCRECT lprcClipRect) {
     RETURN_HR_IF(E_POINTER, !lprcPosRect || !lprcClipRect);
-    ctl.rcPos = *lprcPosRect;
-    if (!ctl.hWnd) return S_OK;
-    // Clip the window to the visible part of the position rectangle.
-    RECT visible{};
-    IntersectRect(&visible, lprcPosRect, lprcClipRect);
-    if (!EqualRect(&visible, lprcPosRect)) {
-        OffsetRect(&visible, -lprcPosRect->left, -lprcPosRect->top);
-        HRGN region = CreateRectRgnIndirect(&visible);
-        if (region && !SetWindowRgn(ctl.hWnd, region, TRUE)) DeleteObject(region);
-        ctl.bUsingWindowRgn = region != nullptr;
-    } else if (ctl.bUsingWindowRgn) {
-        SetWindowRgn(ctl.hWnd, nullptr, TRUE);
-        ctl.bUsingWindowRgn = false;
-    }
-    SetWindowPos(ctl.hWnd, nullptr, lprcPosRect->left, lprcPosRect->top,
-                 lprcPosRect->right - lprcPosRect->left, lprcPosRect->bottom - lprcPosRect->top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceView(*lprcPosRect, *lprcClipRect);
     return S_OK;
 }
 
@@ -308,12 +264,11 @@ STDMETHODIMP MorvaneLauncher::CreateView(IOleInPlaceSite* pIPSite, IStream* pstm
                                          IOleDocumentView** ppView) {
     RETURN_HR_IF(E_POINTER, !ppView);
     *ppView = nullptr;
-    RETURN_HR_IF(E_FAIL, static_cast<bool>(ctl.pInPlaceSite));
-    IOleDocumentView* view = this;
-    view->AddRef();
+    RETURN_HR_IF(E_FAIL, static_cast<bool>(pInPlaceSite));
+    gn::com_ptr<IOleDocumentView> view(this);  // the launcher is its own one view
     if (pIPSite) view->SetInPlaceSite(pIPSite);
     if (pstm) view->ApplyViewState(pstm);
-    *ppView = view;
+    *ppView = view.detach();
     return S_OK;
 }
 
@@ -324,10 +279,7 @@ STDMETHODIMP MorvaneLauncher::GetDocMiscStatus(DWORD* pdwStatus) {
 }
 
 STDMETHODIMP MorvaneLauncher::EnumViews(IEnumOleDocumentViews**, IOleDocumentView** ppView) {
-    RETURN_HR_IF(E_POINTER, !ppView);
-    *ppView = this;
-    AddRef();
-    return S_OK;
+    return gn::com_ptr<IOleDocumentView>(this).copy_to(ppView);
 }
 
 // ---------------------------------------------------------------------------
@@ -335,42 +287,38 @@ STDMETHODIMP MorvaneLauncher::EnumViews(IEnumOleDocumentViews**, IOleDocumentVie
 
 STDMETHODIMP MorvaneLauncher::SetInPlaceSite(IOleInPlaceSite* pIPSite) {
     HRESULT hr = S_OK;
-    if (ctl.pInPlaceSite) {
+    if (pInPlaceSite) {
         UIActivate(FALSE);
         hr = InPlaceDeactivate();
     }
     if (SUCCEEDED(hr)) {
         hr = S_OK;
         // A null site leaves the held one in place; Close releases it.
-        if (pIPSite) ctl.pInPlaceSite.assign(pIPSite);
+        if (pIPSite) pInPlaceSite.assign(pIPSite);
     }
     if (!pIPSite) AbortDownload("SetInPlaceSite(NULL)");
     return hr;
 }
 
 void MorvaneLauncher::AbortDownload(const char* closing_call) {
-    if (!pBinding) return;
+    if (!BindingRunning()) return;
     LogPrint(0,
              "%s called (i.e. closing active document) while file downloading is still in "
              "progress. Aborting the download now.",
              closing_call);
     // The main plugin is not told about a document that is being closed.
     pSink.reset();
-    SetError(L"Closing document");
-    gn::com_ptr<IBinding> binding = std::move(pBinding);  // one abort per binding
-    binding->Abort();
+    CancelBinding(L"Closing document");
 }
 
 STDMETHODIMP MorvaneLauncher::GetInPlaceSite(IOleInPlaceSite** ppIPSite) {
     RETURN_HR_IF(E_FAIL, !ppIPSite);
-    return ctl.pInPlaceSite.copy_to(ppIPSite);
+    return pInPlaceSite.copy_to(ppIPSite);
 }
 
 STDMETHODIMP MorvaneLauncher::GetDocument(IUnknown** ppunk) {
     RETURN_HR_IF(E_FAIL, !ppunk);
-    *ppunk = static_cast<ILauncher*>(this);
-    (*ppunk)->AddRef();
-    return S_OK;
+    return gn::com_ptr<ILauncher>(this).copy_to(ppunk);
 }
 
 STDMETHODIMP MorvaneLauncher::SetRect(LPRECT prcView) {
@@ -384,7 +332,7 @@ STDMETHODIMP MorvaneLauncher::SetRect(LPRECT prcView) {
 
 STDMETHODIMP MorvaneLauncher::GetRect(LPRECT prcView) {
     RETURN_HR_IF(E_POINTER, !prcView);
-    *prcView = ctl.rcPos;
+    *prcView = rcPos;
     return S_OK;
 }
 
@@ -392,21 +340,21 @@ STDMETHODIMP MorvaneLauncher::SetRectComplex(LPRECT, LPRECT, LPRECT, LPRECT) { r
 
 STDMETHODIMP MorvaneLauncher::Show(BOOL fShow) {
     if (fShow) {
-        if (ctl.bUIActive) return S_OK;
-        const HRESULT hr = ActivateView(OLEIVERB_INPLACEACTIVATE);
+        if (bUIActive) return S_OK;
+        const HRESULT hr = Activate(Activation::Verb, OLEIVERB_INPLACEACTIVATE);
         if (SUCCEEDED(hr)) StartClient();
         return hr;
     }
     const HRESULT hr = UIActivate(FALSE);
-    if (ctl.hWnd) ShowWindow(ctl.hWnd, SW_HIDE);
+    if (hWnd) ShowWindow(hWnd, SW_HIDE);
     return hr;
 }
 
 STDMETHODIMP MorvaneLauncher::UIActivate(BOOL fUIActivate) {
     if (fUIActivate) {
-        RETURN_HR_IF(E_UNEXPECTED, !ctl.pInPlaceSite);
-        if (ctl.bUIActive) return S_OK;
-        const HRESULT hr = ActivateView(OLEIVERB_UIACTIVATE);
+        RETURN_HR_IF(E_UNEXPECTED, !pInPlaceSite);
+        if (bUIActive) return S_OK;
+        const HRESULT hr = Activate(Activation::Verb, OLEIVERB_UIACTIVATE);
         if (SUCCEEDED(hr)) StartClient();
         return hr;
     }
@@ -426,55 +374,9 @@ STDMETHODIMP MorvaneLauncher::ApplyViewState(LPSTREAM) { return E_NOTIMPL; }
 STDMETHODIMP MorvaneLauncher::Clone(IOleInPlaceSite*, IOleDocumentView**) { return E_NOTIMPL; }
 
 // ---------------------------------------------------------------------------
-// Activation
+// The launcher window
 
-HRESULT MorvaneLauncher::ActivateView(LONG iVerb) {
-    // Activation needs the view's site; a browser that shows the view before
-    // giving it one gets an error rather than a half-active document.
-    RETURN_HR_IF(E_UNEXPECTED, !ctl.pInPlaceSite);
-    gn::com_ptr<IOleInPlaceSite> site = ctl.pInPlaceSite;
-    ctl.bNegotiatedWnd = true;
-    if (!ctl.bInPlaceActive) {
-        const HRESULT hr = site->CanInPlaceActivate();
-        if (FAILED(hr)) return hr;
-        site->OnInPlaceActivate();
-    }
-    ctl.bInPlaceActive = true;
-    frameInfo.cb = 20;
-
-    gn::com_ptr<IOleInPlaceUIWindow> ui_window;
-    HWND parent = nullptr;
-    if (site->GetWindow(&parent) == S_OK) {
-        pInPlaceFrame.reset();
-        RECT pos{}, clip{};
-        site->GetWindowContext(pInPlaceFrame.put(), ui_window.put(), &pos, &clip, &frameInfo);
-        ctl.rcPos = pos;
-        if (ctl.hWnd) {
-            ShowWindow(ctl.hWnd, SW_SHOW);
-            SetFocus(ctl.hWnd);
-        } else {
-            CreateLauncherWindow(parent, pos);
-        }
-        SetObjectRects(&pos, &clip);
-    }
-
-    gn::com_ptr<IOleInPlaceActiveObject> active(static_cast<IOleInPlaceActiveObject*>(this));
-    const bool ui_verb = iVerb == OLEIVERB_UIACTIVATE || iVerb == OLEIVERB_PRIMARY;
-    const bool no_ambient = !ctl.pAmbientDispatch &&
-                            (iVerb == OLEIVERB_INPLACEACTIVATE || iVerb == OLEIVERB_UIACTIVATE ||
-                             iVerb == OLEIVERB_SHOW || iVerb == OLEIVERB_PRIMARY);
-    if ((ui_verb || no_ambient) && !ctl.bUIActive) {
-        ctl.bUIActive = true;
-        const HRESULT hr = site->OnUIActivate();
-        if (FAILED(hr)) return hr;
-        if (pInPlaceFrame) pInPlaceFrame->SetActiveObject(active.get(), nullptr);
-        if (ui_window) ui_window->SetActiveObject(active.get(), nullptr);
-    }
-    if (ctl.pClientSite) ctl.pClientSite->ShowObject();
-    return S_OK;
-}
-
-void MorvaneLauncher::CreateLauncherWindow(HWND parent, const RECT& pos) {
+void MorvaneLauncher::CreateViewWindow(HWND parent, const RECT& pos) noexcept {
     if (!launcher_window_class()) return;
     _Module.add_create_wnd_data(this);
     HWND hwnd = CreateWindowExA(0, g_window_class_name, nullptr,
@@ -484,46 +386,8 @@ void MorvaneLauncher::CreateLauncherWindow(HWND parent, const RECT& pos) {
     if (!hwnd) _Module.extract_create_wnd_data();  // never reached the window: take it back
 }
 
-// The control base's own in-place activation, run when the launcher window
-// is created: the site is already negotiated and the launcher in-place active.
-HRESULT MorvaneLauncher::InPlaceActivateFromWindow() {
-    if (!ctl.pClientSite || !ctl.pInPlaceSite) return S_OK;
-    gn::com_ptr<IOleInPlaceSite> site = ctl.pInPlaceSite;
-    gn::com_ptr<IOleInPlaceFrame> frame;
-    gn::com_ptr<IOleInPlaceUIWindow> ui_window;
-    HWND parent = nullptr;
-    if (site->GetWindow(&parent) == S_OK) {
-        RECT pos{}, clip{};
-        OLEINPLACEFRAMEINFO info{};
-        info.cb = sizeof info;
-        site->GetWindowContext(frame.put(), ui_window.put(), &pos, &clip, &info);
-        ShowWindow(ctl.hWnd, SW_SHOW);
-        SetFocus(ctl.hWnd);
-        SetObjectRects(&pos, &clip);
-    }
-    if (!ctl.bUIActive) {
-        ctl.bUIActive = true;
-        RETURN_IF_FAILED(site->OnUIActivate());
-        SetFocus(ctl.hWnd);
-        IOleInPlaceActiveObject* active = this;
-        if (frame) {
-            frame->SetActiveObject(active, nullptr);
-            frame->SetBorderSpace(nullptr);
-        }
-        if (ui_window) {
-            ui_window->SetActiveObject(active, nullptr);
-            ui_window->SetBorderSpace(nullptr);
-        }
-    }
-    ctl.pClientSite->ShowObject();
-    return S_OK;
-}
-
-// ---------------------------------------------------------------------------
-// The launcher window
-
 LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM, LPARAM, bool& handled) {
-    if (!ctl.hWnd) ctl.hWnd = hwnd();
+    if (!hWnd) hWnd = hwnd();
     if (msg == WM_PAINT && bNoClient) {
         handled = true;
         PaintNotice();
@@ -531,15 +395,15 @@ LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM, LPARAM, bool& handled) {
     }
     if (msg != WM_CREATE) return 0;
     handled = true;
-    if (ctl.bInPlaceActive && !ctl.bUIActive) {
-        InPlaceActivateFromWindow();
-    } else if (ctl.bUIActive) {
+    if (bInPlaceActive && !bUIActive) {
+        Activate(Activation::Window, OLEIVERB_UIACTIVATE);
+    } else if (bUIActive) {
         HWND focus = GetFocus();
-        if (focus != ctl.hWnd && !IsChild(ctl.hWnd, focus)) SetFocus(ctl.hWnd);
+        if (focus != hWnd && !IsChild(hWnd, focus)) SetFocus(hWnd);
     } else {
-        SetFocus(ctl.hWnd);
+        SetFocus(hWnd);
     }
     return 0;
 }
 
-void MorvaneLauncher::on_final_message() { ctl.hWnd = nullptr; }
+void MorvaneLauncher::on_final_message() { hWnd = nullptr; }

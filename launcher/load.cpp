@@ -1,0 +1,136 @@
+// Loading from a URL moniker: the document's URL and MIME type, the legacy
+// server's documents, and the start of the download.
+#include "launcher/download_text.h"
+#include "launcher/launcher.h"
+
+#include "frame/log.h"
+
+#include <wininet.h>
+
+#include <utility>
+
+namespace {
+
+// Reads the cookies of url into data (size in and out, as InternetGetCookieA),
+// HttpOnly cookies included where the platform can give them: a server sends
+// a password cookie that way so that no page script sees it. Older platforms
+// lack the extended call or the flag; the plain call serves there.
+BOOL get_cookies(const char* url, char* data, DWORD* size) noexcept {
+    using get_cookie_ex = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPSTR, LPDWORD, DWORD, LPVOID);
+    constexpr DWORD kHttpOnly = 0x2000;  // INTERNET_COOKIE_HTTPONLY
+    if (HMODULE wininet = GetModuleHandleA("wininet.dll")) {
+        const auto ex = reinterpret_cast<get_cookie_ex>(
+            reinterpret_cast<void*>(GetProcAddress(wininet, "InternetGetCookieExA")));
+        DWORD got = *size;
+        if (ex && ex(url, nullptr, data, &got, kHttpOnly, nullptr)) {
+            *size = got;
+            return TRUE;
+        }
+        // Cookies that grew since the size was asked: the caller asks again,
+        // rather than reading without the HttpOnly ones.
+        if (ex && GetLastError() == ERROR_INSUFFICIENT_BUFFER) return FALSE;
+    }
+    return InternetGetCookieA(url, nullptr, data, size);
+}
+
+// Logs the cookie text (values masked) and tests it for a legacy-server cookie.
+bool is_legacy_cookie_text(const char* cookies) noexcept {
+    // The cookie values (the legacy password among them) never reach the log.
+    if (IsLogOpen()) {
+        const size_t masked_size = gn::mask_cookies(cookies, nullptr, 0) + 1;
+        gn::char_buffer masked(masked_size);
+        if (masked) gn::mask_cookies(cookies, masked.get(), masked_size);
+        LogPrint(0, "Got cookie: %s", masked ? masked.get() : "");
+    }
+
+    if (!gn::has_legacy_cookie(cookies)) return false;
+    LogPrint(0, "** 6x DZY stream detected\n");
+    return true;
+}
+
+// Tests the browser's cookies of url for a cookie of the legacy server.
+bool has_legacy_server_cookie(const wchar_t* url) noexcept {
+    const gn::acp_text address(url);
+    // Another thread of the browser can add cookies between the size query
+    // and the read: a read that finds its buffer short is made again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD size = 0;
+        get_cookies(address.c_str(), nullptr, &size);
+        if (size == 0) return false;
+
+        gn::char_buffer cookies(size + 1);
+        if (!cookies) return false;
+        DWORD got = size;
+        if (get_cookies(address.c_str(), cookies.get(), &got)) {
+            cookies.get()[size] = '\0';
+            return is_legacy_cookie_text(cookies.get());
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// IPersistMoniker
+
+STDMETHODIMP MorvaneLauncher::GetClassID(CLSID* pClassID) {
+    RETURN_HR_IF(E_FAIL, !pClassID);
+    *pClassID = CLSID_MorvaneLauncher;
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneLauncher::IsDirty() { return S_FALSE; }
+
+STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
+    LogPrint(0, "IPersistMoniker::Load() invoked");
+    bLegacyStream = false;
+    RETURN_HR_IF(E_FAIL, !pimkName);
+
+    gn::unique_cotaskmem<wchar_t> name;
+    if (SUCCEEDED(pimkName->GetDisplayName(nullptr, nullptr, name.put())) && name.get()) {
+        // A copy: the owner must not take the task memory itself.
+        if (gn::unique_bstr copy{static_cast<const wchar_t*>(name.get())}) {
+            sURL = std::move(copy);
+            LogPrint(0, "Gotten Url: %s\n", gn::acp_text(sURL.get()).c_str());
+        }
+    }
+
+    // A document of the legacy server is opened by the legacy client from its
+    // URL: no download. A null URL has no cookies.
+    // Without the legacy client that road would only show an empty window, on
+    // every visit while the cookie lasts: the current client opens it instead.
+    if (sURL && !gn::is_file_url(sURL.get()) && has_legacy_server_cookie(sURL.get())) {
+        bLegacyStream = LegacyClientInstalled();
+        if (!bLegacyStream)
+            LogPrint(0, "Morvane 6x is not installed: downloading the document for Morvane 8x");
+    }
+    if (bLegacyStream) return S_OK;
+
+    gn::com_ptr<IBindStatusCallback> previous;
+    RegisterBindStatusCallback(pibc, static_cast<IBindStatusCallback*>(this), previous.put(), 0);
+
+    gn::com_ptr<IStream> stream;
+    const HRESULT hr = pimkName->BindToStorage(pibc, nullptr, IID_IStream, stream.put_void());
+    stream.reset();
+    if (FAILED(hr)) {
+        LogPrint(0, "BindToStorage() failed, hresult=%x", static_cast<unsigned>(hr));
+        FailToStart(hr);
+    }
+    return S_OK;
+}
+
+STDMETHODIMP MorvaneLauncher::Save(IMoniker*, LPBC, BOOL) { return S_OK; }
+STDMETHODIMP MorvaneLauncher::SaveCompleted(IMoniker*, LPBC) { return S_OK; }
+STDMETHODIMP MorvaneLauncher::GetCurMoniker(IMoniker**) { return E_NOTIMPL; }
+
+// ---------------------------------------------------------------------------
+// IMonikerProp
+
+STDMETHODIMP MorvaneLauncher::PutProperty(MONIKERPROPERTY mkp, LPCWSTR val) {
+    if (mkp != MIMETYPEPROP) return S_OK;
+    sMimeType = gn::unique_bstr(val);
+    return S_OK;
+}
+
