@@ -230,7 +230,7 @@ TEST_F(ViewTest, KeysGoToTheSiteWithTheModifierState) {
     ASSERT_EQ(S_OK, browser.open(launcher.get(), nullptr, nullptr));
     com_ptr<IOleInPlaceActiveObject> active = launcher.try_query<IOleInPlaceActiveObject>();
     ASSERT_TRUE(active);
-    EXPECT_EQ(static_cast<IOleInPlaceActiveObject*>(active.get()), browser.active_object);
+    EXPECT_EQ(static_cast<IOleInPlaceActiveObject*>(active.get()), browser.active_object());
     MSG msg{launcher_window(), WM_KEYDOWN, 'A', 0, 0, {0, 0}};
     browser.calls.clear();
     EXPECT_EQ(S_FALSE, active->TranslateAccelerator(&msg));
