@@ -123,7 +123,7 @@ Result via_launcher(HMODULE module, const std::wstring& url, unsigned long long 
                     SIZE_T* ws_growth) {
     Result r;
     auto get_class_object = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-        GetProcAddress(module, "DllGetClassObject"));
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
     if (!get_class_object) return r;
     gn::com_ptr<IClassFactory> factory;
     if (FAILED(get_class_object(CLSID_MorvaneLauncher, IID_IClassFactory, factory.put_void())))

@@ -76,17 +76,17 @@ TEST_F(ModuleTest, DataFileClassMakesLaunchersThatReportTheDocumentClass) {
 
 TEST_F(ModuleTest, BadArgumentsToTheExports) {
     EXPECT_EQ(E_POINTER, module.get_class_object(CLSID_MorvaneLauncher, IID_IClassFactory, nullptr));
-    void* out = reinterpret_cast<void*>(0x1234);
+    void* out = gntest::poison<void*>();
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, module.get_class_object(IID_IUnknown, IID_IClassFactory, &out));
     EXPECT_EQ(nullptr, out);
-    out = reinterpret_cast<void*>(0x1234);
+    out = gntest::poison<void*>();
     EXPECT_EQ(E_NOINTERFACE, module.get_class_object(CLSID_MorvaneVersion, IID_IDispatch, &out));
     EXPECT_EQ(nullptr, out);
 
     com_ptr<IClassFactory> factory;
     ASSERT_EQ(S_OK, module.get_class_object(CLSID_MorvaneVersion, IID_IClassFactory, factory.put_void()));
     EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IUnknown, nullptr));
-    out = reinterpret_cast<void*>(0x1234);
+    out = gntest::poison<void*>();
     EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IOleObject, &out));
     EXPECT_EQ(nullptr, out);
 }
@@ -120,7 +120,7 @@ TEST_F(ModuleTest, AggregationOnlyThroughIUnknown) {
         com_ptr<IClassFactory> factory;
         ASSERT_EQ(S_OK, module.get_class_object(*clsid, IID_IClassFactory, factory.put_void()));
 
-        void* out = reinterpret_cast<void*>(0x1234);
+        void* out = gntest::poison<void*>();
         EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer.get(), IID_IDispatch, &out));
         EXPECT_EQ(nullptr, out);
 
@@ -151,7 +151,7 @@ TEST_F(ModuleTest, LauncherAnswersItsFourteenInterfacesAndNothingElse) {
     com_ptr<IUnknown> unk;
     ASSERT_EQ(S_OK, module.create(CLSID_MorvaneLauncher, IID_IUnknown, unk.put_void()));
     auto query = [&](REFIID riid) {
-        void* p = reinterpret_cast<void*>(0x1234);
+        void* p = gntest::poison<void*>();
         HRESULT hr = unk->QueryInterface(riid, &p);
         if (SUCCEEDED(hr)) static_cast<IUnknown*>(p)->Release();
         return std::make_pair(hr, p);

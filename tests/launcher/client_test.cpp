@@ -182,8 +182,9 @@ TEST_F(ClientSelection, LegacyServerCookieGoesToTheLegacyClientOnlyWhenItIsInsta
             ASSERT_EQ(S_OK, browser.open(launcher.get(), widen(url).c_str(), L"application/x-quorquery"));
             EXPECT_EQ(c.downloads, !browser.put_names.empty())
                 << "only the current client is published to";
-            if (c.downloads)
+            if (c.downloads) {
                 EXPECT_TRUE(browser.pump_until([&] { return docs.request_count(path + "doc.dzy") > 0; }));
+            }
             browser.close();
         }
         const std::string log = finish_log();

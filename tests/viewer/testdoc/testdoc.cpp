@@ -207,7 +207,8 @@ private:
         IOleInPlaceFrame* frame = nullptr;
         IOleInPlaceUIWindow* ui = nullptr;
         RECT pos{}, clip{};
-        OLEINPLACEFRAMEINFO info{sizeof info};
+        OLEINPLACEFRAMEINFO info{};
+        info.cb = sizeof info;
         if (SUCCEEDED(in_place_site_->GetWindowContext(&frame, &ui, &pos, &clip, &info)) && frame) {
             frame->SetStatusText(L"testdoc frame status");
             log_line(ui ? L"GetWindowContext with UI window" : L"GetWindowContext");
