@@ -354,18 +354,23 @@ TEST_F(HostTest, ExtendedControlOffersSrcByName) {
     EXPECT_EQ(VT_BSTR, result.vt);
     EXPECT_EQ(L"http://127.0.0.1:8080/r/q.dzy", bstr_text(result.bstrVal));
     // SRC has no setter; an ambient property is unknown.
-    VARIANT value;
+    gn::unique_variant value;
     value.vt = VT_BSTR;
     value.bstrVal = SysAllocString(L"x");
     DISPID put_id = DISPID_PROPERTYPUT;
-    DISPPARAMS put{&value, &put_id, 1, 1};
+    DISPPARAMS put{value.get(), &put_id, 1, 1};
     EXPECT_TRUE(FAILED(extended->Invoke(0x60020000, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put,
                                         nullptr, nullptr, nullptr)));
-    VariantClear(&value);
     EXPECT_TRUE(FAILED(extended->Invoke(DISPID_AMBIENT_USERMODE, IID_NULL, 0,
                                         DISPATCH_PROPERTYGET, &none, result.put(), nullptr,
                                         nullptr)));
-    // The container and its enumeration: the control, then nothing.
+}
+
+TEST_F(HostTest, ContainerEnumeratesTheControlOnly) {
+    auto host = new_host();
+    gn::com_ptr<IUnknown> control;
+    ASSERT_EQ(S_OK, create_control(host.get(), hosttest::kFakeClsidText, L"u", host_window_,
+                                   nullptr, control.put()));
     gn::com_ptr<IOleContainer> container;
     ASSERT_EQ(S_OK, g_fake.site->GetContainer(container.put()));
     EXPECT_EQ(E_POINTER, g_fake.site->GetContainer(nullptr));
@@ -377,10 +382,10 @@ TEST_F(HostTest, ExtendedControlOffersSrcByName) {
     EXPECT_EQ(1u, fetched);
     EXPECT_EQ(control.get(), got[0]);
     if (got[0]) got[0]->Release();
-    got[0] = nullptr;
+    got[0] = gntest::poison<IUnknown*>();
     EXPECT_EQ(S_FALSE, items->Next(1, got, &fetched));
     EXPECT_EQ(0u, fetched);
-    EXPECT_EQ(nullptr, got[0]);
+    EXPECT_EQ(gntest::poison<IUnknown*>(), got[0]) << "nothing is written past what was fetched";
     EXPECT_EQ(S_OK, items->Reset());
     EXPECT_EQ(E_POINTER, items->Next(2, got, nullptr));
     EXPECT_EQ(E_POINTER, items->Next(1, nullptr, &fetched));
