@@ -18,6 +18,7 @@
 #include <string>
 
 #include "frame/com.h"
+#include "frame/object.h"
 #include "frame/interfaces.h"
 #include "support/doc_server.h"
 
@@ -59,21 +60,11 @@ SIZE_T working_set() {
 
 
 // The main plugin's part: notes the end and the size of the file it is given.
-class BenchSink final : public ILauncherEvent {
+class BenchSink final : public gn::implements<BenchSink, gn::no_lock, ILauncherEvent> {
 public:
     volatile bool done = false;
     bool ok = false;
     unsigned long long size = 0;
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ILauncherEvent))
-            return E_NOINTERFACE;
-        *ppv = static_cast<ILauncherEvent*>(this);
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }   // lives on the stack
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP OnDZxDataAvailable(BSTR, BSTR path, BSTR) override {
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (path && GetFileAttributesExW(path, GetFileExInfoStandard, &data))
@@ -91,21 +82,12 @@ public:
 };
 
 // (b): the platform's ceiling for this road: same flags, data read and dropped.
-class DiscardCallback final : public IBindStatusCallback {
+class DiscardCallback final
+    : public gn::implements<DiscardCallback, gn::no_lock, IBindStatusCallback> {
 public:
     volatile bool done = false;
     HRESULT result = S_OK;
     unsigned long long bytes = 0;
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IBindStatusCallback))
-            return E_NOINTERFACE;
-        *ppv = static_cast<IBindStatusCallback*>(this);
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP OnStartBinding(DWORD, IBinding*) override { return S_OK; }
     STDMETHODIMP GetPriority(LONG*) override { return S_OK; }
     STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
@@ -153,7 +135,8 @@ Result via_launcher(HMODULE module, const std::wstring& url, unsigned long long 
     auto adv = gn::try_query<ILauncherAdvise>(launcher.get());
     if (!prop || !persist || !adv) return r;
 
-    BenchSink sink;
+    gn::com_ptr<BenchSink> sink = gn::make<BenchSink>();
+    if (!sink) return r;
     const SIZE_T before = working_set();
     const double start = now_seconds();
     prop->PutProperty(MIMETYPEPROP, L"application/x-quorquery");
@@ -162,11 +145,11 @@ Result via_launcher(HMODULE module, const std::wstring& url, unsigned long long 
     CreateURLMonikerEx(nullptr, url.c_str(), moniker.put(), URL_MK_UNIFORM);
     CreateBindCtx(0, bc.put());
     if (persist->Load(FALSE, moniker.get(), bc.get(), 0) != S_OK) return r;
-    adv->Advise(&sink);
+    adv->Advise(sink.get());
     SIZE_T peak = before;
-    pump_until(sink.done, &peak);
+    pump_until(sink->done, &peak);
     r.seconds = now_seconds() - start;
-    r.ok = sink.ok && sink.size == size;
+    r.ok = sink->ok && sink->size == size;
     const SIZE_T after = working_set();
     if (after > peak) peak = after;
     *ws_growth = peak - before;
@@ -175,21 +158,22 @@ Result via_launcher(HMODULE module, const std::wstring& url, unsigned long long 
 
 Result via_bare_binding(const std::wstring& url, unsigned long long size) {
     Result r;
-    DiscardCallback callback;
+    gn::com_ptr<DiscardCallback> callback = gn::make<DiscardCallback>();
+    if (!callback) return r;
     const double start = now_seconds();
     gn::com_ptr<IMoniker> moniker;
     gn::com_ptr<IBindCtx> bc;
     CreateURLMonikerEx(nullptr, url.c_str(), moniker.put(), URL_MK_UNIFORM);
     CreateBindCtx(0, bc.put());
     gn::com_ptr<IBindStatusCallback> previous;
-    RegisterBindStatusCallback(bc.get(), &callback, previous.put(), 0);
+    RegisterBindStatusCallback(bc.get(), callback.get(), previous.put(), 0);
     gn::com_ptr<IStream> stream;
     if (FAILED(moniker->BindToStorage(bc.get(), nullptr, IID_IStream, stream.put_void())))
         return r;
     stream.reset();
-    pump_until(callback.done);
+    pump_until(callback->done);
     r.seconds = now_seconds() - start;
-    r.ok = SUCCEEDED(callback.result) && callback.bytes == size;
+    r.ok = SUCCEEDED(callback->result) && callback->bytes == size;
     return r;
 }
 

@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <urlmon.h>
 
-#include "viewer/document_site.h"
 #include "viewer/resolve.h"
-#include "viewer/web_browser.h"
 
 namespace gnviewer {
 
@@ -63,9 +61,9 @@ bool is_directory_or_missing(const std::wstring& path) {
 Viewer::Viewer(const Options& options) : options_(options) {
     if (!options_.record_path.empty() && !record_.open(options_.record_path))
         std::fprintf(stderr, "gnviewer: cannot write the record %ls\n", options_.record_path.c_str());
-    frame_object_ = new FrameObject(this);
-    browser_ = new ViewerBrowser(this);
-    site_ = new DocumentSite(this, frame_object_, browser_);
+    frame_object_ = gn::make<gncontainer::Frame>(this, gncontainer::Frame::kind::frame);
+    browser_ = gn::make<gncontainer::WebBrowser>(this);
+    site_ = gn::make<gncontainer::Site>(this, frame_object_, browser_);
 }
 
 Viewer::~Viewer() {
@@ -76,9 +74,6 @@ Viewer::~Viewer() {
     browser_->detach();
     browser_->clear_properties();
     frame_object_->SetActiveObject(nullptr, nullptr);
-    site_->Release();
-    frame_object_->Release();
-    browser_->Release();
     if (frame_) DestroyWindow(frame_);
 }
 
@@ -364,7 +359,7 @@ bool Viewer::drive_document(const CLSID& clsid, const std::wstring& url, const s
             record_.add_hr("mimetypeprop", prop->PutProperty(MIMETYPEPROP, type.c_str()));
         gn::com_ptr<IOleObject> ole = document_.try_query<IOleObject>();
         if (!ole) return L"the document object is not an OLE object";
-        hr = ole->SetClientSite(static_cast<IOleClientSite*>(site_));
+        hr = ole->SetClientSite(static_cast<IOleClientSite*>(site_.get()));
         record_.add_hr("client_site", hr);
 
         progress(3, L"Loading the document...");
@@ -381,7 +376,7 @@ bool Viewer::drive_document(const CLSID& clsid, const std::wstring& url, const s
 
         progress(4, L"Activating the document...");
         RECT rc = view_rect();
-        hr = ole->DoVerb(OLEIVERB_SHOW, nullptr, static_cast<IOleClientSite*>(site_), 0, area_, &rc);
+        hr = ole->DoVerb(OLEIVERB_SHOW, nullptr, static_cast<IOleClientSite*>(site_.get()), 0, area_, &rc);
         record_.add_hr("activation", hr);
         if (FAILED(hr)) return L"the document cannot be activated (" + hr_text(hr) + L")";
         return L"";
@@ -397,7 +392,7 @@ HRESULT Viewer::activate_me(IOleDocumentView* view) {
     if (!v) {
         gn::com_ptr<IOleDocument> doc = document_.try_query<IOleDocument>();
         if (!doc) return E_NOINTERFACE;
-        const HRESULT hr = doc->CreateView(static_cast<IOleInPlaceSite*>(static_cast<IOleInPlaceSiteEx*>(site_)),
+        const HRESULT hr = doc->CreateView(static_cast<IOleInPlaceSiteEx*>(site_.get()),
                                            nullptr, 0, v.put());
         record_.add_hr("create_view", hr);
         if (FAILED(hr)) return hr;
@@ -443,13 +438,28 @@ void Viewer::close_document() {
     if (area_) InvalidateRect(area_, nullptr, TRUE);
 }
 
+void Viewer::on_call(const std::string& what) {
+    if (what == "ActivateMe") record_.add("activate_me");
+}
+
+HRESULT Viewer::property_put(const std::wstring& name) {
+    record_.add("put_property", name);
+    return S_OK;
+}
+
+void Viewer::property_get(const std::wstring& name, bool found) {
+    record_.add("get_property", to_utf8(name) + (found ? "" : " (none)"));
+}
+
 void Viewer::navigate(const std::wstring& url) {
+    record_.add("navigate", url);
     // Not now: the caller is inside the document that the navigation closes.
     pending_url_ = url;
     if (frame_) PostMessageW(frame_, WM_APP_NAVIGATE, 0, 0);
 }
 
 void Viewer::quit() {
+    record_.add("quit");
     if (frame_) PostMessageW(frame_, WM_CLOSE, 0, 0);
 }
 

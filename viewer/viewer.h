@@ -10,17 +10,13 @@
 #include <vector>
 
 #include "frame/com.h"
-#include "viewer/host.h"
+#include "viewer/container/site.h"
 #include "viewer/record.h"
 #include "viewer/viewer_text.h"
 
 namespace gnviewer {
 
-class DocumentSite;
-class FrameObject;
-class ViewerBrowser;
-
-class Viewer final : public ViewerHost {
+class Viewer final : public gncontainer::Host {
 public:
     explicit Viewer(const Options& options);
     ~Viewer();
@@ -31,16 +27,18 @@ public:
     // window is closed. 0: the document was shown; 1: it could not be; 3: no window.
     int run();
 
-    // ViewerHost
+    // gncontainer::Host
     HWND frame_window() const override { return frame_; }
     HWND document_window() const override { return area_; }
     RECT view_rect() const override;
-    const std::wstring& location() const override { return location_; }
-    Record& record() override { return record_; }
+    std::wstring location() const override { return location_; }
+    void on_call(const std::string& what) override;
     void status_text(const std::wstring& text, const char* from) override;
     HRESULT activate_me(IOleDocumentView* view) override;
     void navigate(const std::wstring& url) override;
     void quit() override;
+    HRESULT property_put(const std::wstring& name) override;
+    void property_get(const std::wstring& name, bool found) override;
 
 private:
     static LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -70,9 +68,9 @@ private:
     HWND area_ = nullptr;
     HWND status_bar_ = nullptr;
     HWND progress_bar_ = nullptr;
-    FrameObject* frame_object_ = nullptr;
-    DocumentSite* site_ = nullptr;
-    ViewerBrowser* browser_ = nullptr;
+    gn::com_ptr<gncontainer::Frame> frame_object_;
+    gn::com_ptr<gncontainer::WebBrowser> browser_;
+    gn::com_ptr<gncontainer::Site> site_;
     gn::com_ptr<IUnknown> document_;
     gn::com_ptr<IOleDocumentView> view_;
     std::wstring location_;

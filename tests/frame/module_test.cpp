@@ -7,6 +7,8 @@
 #include <urlmon.h>
 
 #include "frame/interfaces.h"
+#include "frame/object.h"
+#include "support/expect.h"
 #include "support/module.h"
 
 using gn::com_ptr;
@@ -32,18 +34,7 @@ const CLSID* const kAllClasses[] = {&CLSID_MorvaneLauncher, &gn::CLSID_MorvaneLa
                                     &CLSID_MorvaneVersion};
 
 // An outer object for aggregation: holds the inner unknown, delegates nothing.
-class Outer : public IUnknown {
-public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = IsEqualIID(riid, IID_IUnknown) ? static_cast<IUnknown*>(this) : nullptr;
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
-    ULONG refs = 1;
-};
+class Outer final : public gn::implements<Outer, gn::no_lock, IUnknown> {};
 
 }  // namespace
 
@@ -85,17 +76,17 @@ TEST_F(ModuleTest, DataFileClassMakesLaunchersThatReportTheDocumentClass) {
 
 TEST_F(ModuleTest, BadArgumentsToTheExports) {
     EXPECT_EQ(E_POINTER, module.get_class_object(CLSID_MorvaneLauncher, IID_IClassFactory, nullptr));
-    void* out = reinterpret_cast<void*>(0x1234);
+    void* out = gntest::poison<void*>();
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, module.get_class_object(IID_IUnknown, IID_IClassFactory, &out));
     EXPECT_EQ(nullptr, out);
-    out = reinterpret_cast<void*>(0x1234);
+    out = gntest::poison<void*>();
     EXPECT_EQ(E_NOINTERFACE, module.get_class_object(CLSID_MorvaneVersion, IID_IDispatch, &out));
     EXPECT_EQ(nullptr, out);
 
     com_ptr<IClassFactory> factory;
     ASSERT_EQ(S_OK, module.get_class_object(CLSID_MorvaneVersion, IID_IClassFactory, factory.put_void()));
     EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IUnknown, nullptr));
-    out = reinterpret_cast<void*>(0x1234);
+    out = gntest::poison<void*>();
     EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IOleObject, &out));
     EXPECT_EQ(nullptr, out);
 }
@@ -125,16 +116,16 @@ TEST_F(ModuleTest, LockCountFollowsObjectsAndLockServerButNotClassObjects) {
 
 TEST_F(ModuleTest, AggregationOnlyThroughIUnknown) {
     for (const CLSID* clsid : kAllClasses) {
-        Outer outer;
+        com_ptr<Outer> outer = gn::make<Outer>();
         com_ptr<IClassFactory> factory;
         ASSERT_EQ(S_OK, module.get_class_object(*clsid, IID_IClassFactory, factory.put_void()));
 
-        void* out = reinterpret_cast<void*>(0x1234);
-        EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(&outer, IID_IDispatch, &out));
+        void* out = gntest::poison<void*>();
+        EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer.get(), IID_IDispatch, &out));
         EXPECT_EQ(nullptr, out);
 
         IUnknown* inner = nullptr;
-        ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
+        ASSERT_EQ(S_OK, factory->CreateInstance(outer.get(), IID_IUnknown, reinterpret_cast<void**>(&inner)));
         EXPECT_EQ(S_FALSE, module.can_unload_now());
         // The inner unknown answers IUnknown with itself and hands out
         // interfaces whose reference counting goes to the outer object.
@@ -144,13 +135,13 @@ TEST_F(ModuleTest, AggregationOnlyThroughIUnknown) {
         again->Release();
         IDispatch* dispatch = nullptr;
         ASSERT_EQ(S_OK, inner->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)));
-        EXPECT_EQ(2u, outer.refs);
+        EXPECT_EQ(2u, gntest::refs(outer.get()));
         IUnknown* identity = nullptr;
         ASSERT_EQ(S_OK, dispatch->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
-        EXPECT_EQ(static_cast<IUnknown*>(&outer), identity);
+        EXPECT_EQ(static_cast<IUnknown*>(outer.get()), identity);
         identity->Release();
         dispatch->Release();
-        EXPECT_EQ(1u, outer.refs);
+        EXPECT_EQ(1u, gntest::refs(outer.get()));
         EXPECT_EQ(0u, inner->Release());
         EXPECT_EQ(S_OK, module.can_unload_now());
     }
@@ -160,7 +151,7 @@ TEST_F(ModuleTest, LauncherAnswersItsFourteenInterfacesAndNothingElse) {
     com_ptr<IUnknown> unk;
     ASSERT_EQ(S_OK, module.create(CLSID_MorvaneLauncher, IID_IUnknown, unk.put_void()));
     auto query = [&](REFIID riid) {
-        void* p = reinterpret_cast<void*>(0x1234);
+        void* p = gntest::poison<void*>();
         HRESULT hr = unk->QueryInterface(riid, &p);
         if (SUCCEEDED(hr)) static_cast<IUnknown*>(p)->Release();
         return std::make_pair(hr, p);

@@ -4,7 +4,8 @@
 
 #include "host_fixture.h"
 
-#include "support/web_browser.h"
+#include "support/expect.h"
+#include "viewer/container/web_browser.h"
 
 #include <shlwapi.h>
 
@@ -20,18 +21,8 @@ constexpr wchar_t kLegacy6x[] = L"{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}";
 constexpr UINT WM_GNCLIENTS_NAVIGATE = WM_APP + 1;
 
 // The launcher as the main plugin sees it: ILauncherAdvise only.
-class FakeLauncher final : public ILauncherAdvise {
+class FakeLauncher final : public gn::implements<FakeLauncher, gn::no_lock, ILauncherAdvise> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_ILauncherAdvise) return E_NOINTERFACE;
-        *ppv = static_cast<ILauncherAdvise*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
     STDMETHODIMP Advise(ILauncherEvent* pSink) override {
         sink.assign(pSink);
         ++advises;
@@ -41,7 +32,6 @@ public:
         navigated = URL ? URL : L"";
         return S_OK;
     }
-    ULONG refs = 0;
     int advises = 0;
     gn::com_ptr<ILauncherEvent> sink;
     std::wstring navigated;
@@ -99,12 +89,11 @@ protected:
 }  // namespace
 
 TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
-    gn::com_ptr<gntest::FakeWebBrowser> browser;
-    browser.attach(new gntest::FakeWebBrowser());
-    FakeLauncher launcher;
+    auto browser = gn::make<gncontainer::WebBrowser>(nullptr);
+    auto launcher = gn::make<FakeLauncher>();
     VARIANT published;
     published.vt = VT_UNKNOWN;
-    published.punkVal = &launcher;
+    published.punkVal = launcher.get();
     browser->PutProperty(gn::unique_bstr(L"MorvaneLauncher").get(), published);
 
     auto host = new_host();
@@ -112,28 +101,20 @@ TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
     const wchar_t url[] = L"http://127.0.0.1:8123/docs/report.dzy";
     ASSERT_EQ(S_OK, create_control(host.get(), kPluginCtl, url, host_window_,
                                    static_cast<IServiceProvider*>(browser.get()), control.put()));
-    ASSERT_EQ(1, launcher.advises);
-    ASSERT_TRUE(launcher.sink);
+    ASSERT_EQ(1, launcher->advises);
+    ASSERT_TRUE(launcher->sink);
     const HWND plugin_window = GetWindow(host_window_, GW_CHILD);
     ASSERT_TRUE(IsWindow(plugin_window));
 
     // The plugin's side of the hand-over, in order.
-    const size_t site = call_at("PluginCtl SetClientSite site");
-    const size_t init = call_at("PluginCtl InitNew");
-    const size_t extent = call_at("PluginCtl SetExtent 1 7938x5292");
-    const size_t verb = call_at("PluginCtl DoVerb -5 0,0,300,200");
-    const size_t src = call_at("PluginCtl SRC http://127.0.0.1:8123/docs/report.dzy");
-    const size_t advise = call_at("PluginCtl Advise 0x00000000");
-    ASSERT_NE(std::string::npos, advise) << calls();
-    EXPECT_LT(site, init);
-    EXPECT_LT(init, extent);
-    EXPECT_LT(extent, verb);
-    EXPECT_LT(verb, src);
-    EXPECT_LT(src, advise);
+    EXPECT_TRUE(gntest::in_order(calls(), {"PluginCtl SetClientSite site", "PluginCtl InitNew",
+                                           "PluginCtl SetExtent 1 7938x5292", "PluginCtl DoVerb -5 0,0,300,200",
+                                           "PluginCtl SRC http://127.0.0.1:8123/docs/report.dzy",
+                                           "PluginCtl Advise 0x00000000"}));
 
     // The document is read during the call (the launcher deletes it right after).
     const std::string path = write_document("DZ1.tmp", "QQDOC 8\r\nsecond line\r\n");
-    EXPECT_EQ(S_OK, launcher.sink->OnDZxDataAvailable(
+    EXPECT_EQ(S_OK, launcher->sink->OnDZxDataAvailable(
                         gn::unique_bstr(url).get(), gn::unique_bstr(wide(path).c_str()).get(),
                         gn::unique_bstr(L"application/x-quorquery").get()));
     DeleteFileA(path.c_str());
@@ -144,30 +125,29 @@ TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
     EXPECT_TRUE(contains(shown, L"Content: QQDOC 8")) << shown;
 
     // A missing file, a null path and a null MIME type are shown, not trusted.
-    EXPECT_EQ(S_OK, launcher.sink->OnDZxDataAvailable(nullptr, nullptr, nullptr));
+    EXPECT_EQ(S_OK, launcher->sink->OnDZxDataAvailable(nullptr, nullptr, nullptr));
     shown = window_text(plugin_window);
     EXPECT_TRUE(contains(shown, L"MIME: (none)")) << shown;
     EXPECT_TRUE(contains(shown, L"Cannot read")) << shown;
-    EXPECT_EQ(S_OK, launcher.sink->OnAbort(E_ABORT, gn::unique_bstr(L"Download failed").get()));
+    EXPECT_EQ(S_OK, launcher->sink->OnAbort(E_ABORT, gn::unique_bstr(L"Download failed").get()));
     EXPECT_EQ(L"Aborted: 0x80004004 Download failed", window_text(plugin_window));
-    launcher.sink.reset();
+    launcher->sink.reset();
 
     // Navigation on request goes through the launcher.
     EXPECT_EQ(S_OK, SendMessageW(plugin_window, WM_GNCLIENTS_NAVIGATE, 0,
                                  reinterpret_cast<LPARAM>(L"http://127.0.0.1:8123/next.dzy")));
-    EXPECT_EQ(L"http://127.0.0.1:8123/next.dzy", launcher.navigated);
+    EXPECT_EQ(L"http://127.0.0.1:8123/next.dzy", launcher->navigated);
     EXPECT_EQ(E_POINTER, static_cast<HRESULT>(SendMessageW(plugin_window, WM_GNCLIENTS_NAVIGATE, 0, 0)));
 
     // The end: closed, detached, freed; nothing is left holding the launcher.
     control.reset();
     host.reset();
     DestroyWindow(host_window_);
-    EXPECT_NE(std::string::npos, call_at("PluginCtl Close 1"));
-    EXPECT_LT(call_at("PluginCtl Close 1"), call_at("PluginCtl SetClientSite null"));
+    EXPECT_TRUE(gntest::in_order(calls(), {"PluginCtl Close 1", "PluginCtl SetClientSite null"}));
     EXPECT_NE(std::string::npos, call_at("PluginCtl Destroyed"));
     browser->clear_properties();  // the published property held the launcher
-    EXPECT_EQ(0u, launcher.refs);
-    EXPECT_EQ(1u, browser->refs()) << "only the test's own reference is left";
+    EXPECT_EQ(1u, gntest::refs(launcher.get())) << "only the test holds the launcher";
+    EXPECT_EQ(1u, gntest::refs(browser.get())) << "only the test's own reference is left";
 }
 
 TEST_F(ClientsTest, PluginWithoutBrowserStillActivates) {
@@ -180,8 +160,7 @@ TEST_F(ClientsTest, PluginWithoutBrowserStillActivates) {
     EXPECT_TRUE(IsWindow(GetWindow(host_window_, GW_CHILD)));
 
     // A browser without the launcher's property: the plugin says so and goes on.
-    gn::com_ptr<gntest::FakeWebBrowser> browser;
-    browser.attach(new gntest::FakeWebBrowser());
+    auto browser = gn::make<gncontainer::WebBrowser>(nullptr);
     gn::com_ptr<IUnknown> second;
     ASSERT_EQ(S_OK, create_control(host.get(), kPluginCtl, L"file:///C:/y.dzy", host_window_,
                                    static_cast<IServiceProvider*>(browser.get()), second.put()));
@@ -192,7 +171,7 @@ TEST_F(ClientsTest, PluginWithoutBrowserStillActivates) {
     second.reset();
     host.reset();
     DestroyWindow(host_window_);
-    EXPECT_EQ(1u, browser->refs()) << "only the test's own reference is left";
+    EXPECT_EQ(1u, gntest::refs(browser.get())) << "only the test's own reference is left";
 }
 
 TEST_F(ClientsTest, LegacyControlOpensTheDocumentFromSrc) {
@@ -285,8 +264,7 @@ TEST_F(ClientsTest, PluginWithoutLauncherOpensSrcItself) {
         {server.wurl("/cut.dzy"), "PluginCtl Open 0x", L"Cannot open the document"},
         {L"file:///C:/no/such/file.dzy", "PluginCtl Open 0x80070003", L"Cannot open the document"},
     };
-    gn::com_ptr<gntest::FakeWebBrowser> browser;  // no "MorvaneLauncher" property
-    browser.attach(new gntest::FakeWebBrowser());
+    auto browser = gn::make<gncontainer::WebBrowser>(nullptr);  // no "MorvaneLauncher" property
     auto host = new_host();
     for (const auto& c : cases) {
         DeleteFileA(calls_path_.c_str());
@@ -306,5 +284,5 @@ TEST_F(ClientsTest, PluginWithoutLauncherOpensSrcItself) {
     }
     host.reset();
     DestroyWindow(host_window_);
-    EXPECT_EQ(1u, browser->refs()) << "only the test's own reference is left";
+    EXPECT_EQ(1u, gntest::refs(browser.get())) << "only the test's own reference is left";
 }

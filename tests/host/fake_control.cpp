@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "frame/object.h"
+
 namespace hosttest {
 
 const CLSID CLSID_FakeControl = {0x0D5E8F41, 0x6B2A, 0x4C3D,
@@ -33,45 +35,15 @@ LRESULT CALLBACK child_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 const char kChildClass[] = "GNTest.FakeControlWindow";
 
-class FakeControl final : public IOleObject,
-                          public IOleInPlaceObject,
-                          public IOleInPlaceActiveObject,
-                          public IObjectWithSite,
-                          public IPersistStreamInit,
-                          public IRunnableObject {
+class FakeControl final
+    : public gn::implements<FakeControl, gn::no_lock, IOleObject, IOleInPlaceObject,
+                            gn::alias<IOleWindow, IOleInPlaceObject>, IOleInPlaceActiveObject,
+                            IObjectWithSite, IPersistStreamInit, IRunnableObject> {
 public:
     FakeControl() { ++g_fake.created; ++g_fake.alive; }
-    ~FakeControl() {
+    ~FakeControl() override {
         --g_fake.alive;
         if (site_) site_->Release();
-    }
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IOleObject)
-            *ppv = static_cast<IOleObject*>(this);
-        else if (riid == IID_IOleInPlaceObject || riid == IID_IOleWindow)
-            *ppv = static_cast<IOleInPlaceObject*>(this);
-        else if (riid == IID_IOleInPlaceActiveObject)
-            *ppv = static_cast<IOleInPlaceActiveObject*>(this);
-        else if (riid == IID_IObjectWithSite)
-            *ppv = static_cast<IObjectWithSite*>(this);
-        else if (riid == IID_IPersistStreamInit)
-            *ppv = static_cast<IPersistStreamInit*>(this);
-        else if (riid == IID_IRunnableObject)
-            *ppv = static_cast<IRunnableObject*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
     }
 
     // IOleObject
@@ -223,7 +195,6 @@ private:
         in_place_ = true;
     }
 
-    ULONG refs_ = 0;
     IOleClientSite* site_ = nullptr;
     IOleInPlaceSite* ip_site_ = nullptr;
     HWND parent_ = nullptr;
@@ -233,53 +204,23 @@ private:
 };
 
 // Answers IUnknown only.
-class NoOleObject final : public IUnknown {
+class NoOleObject final : public gn::implements<NoOleObject, gn::no_lock, IUnknown> {
 public:
     NoOleObject() { ++g_fake.created; ++g_fake.alive; }
-    ~NoOleObject() { --g_fake.alive; }
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown) return E_NOINTERFACE;
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
-private:
-    ULONG refs_ = 0;
+    ~NoOleObject() override { --g_fake.alive; }
 };
 
 template <class T>
-class Factory final : public IClassFactory {
+class Factory final : public gn::implements<Factory<T>, gn::no_lock, IClassFactory> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-        *ppv = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (outer) return CLASS_E_NOAGGREGATION;
-        T* object = new T();
-        object->AddRef();
-        const HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
+        return gn::create_instance<T>(outer, riid, ppv);
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 };
 
-Factory<FakeControl> g_control_factory;
-Factory<NoOleObject> g_plain_factory;
+gn::com_ptr<IClassFactory> g_control_factory;
+gn::com_ptr<IClassFactory> g_plain_factory;
 DWORD g_cookies[2] = {};
 
 }  // namespace
@@ -290,15 +231,19 @@ void register_fakes() {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = kChildClass;
     RegisterClassA(&wc);
-    CoRegisterClassObject(CLSID_FakeControl, &g_control_factory, CLSCTX_INPROC_SERVER,
+    g_control_factory = gn::make<Factory<FakeControl>>();
+    g_plain_factory = gn::make<Factory<NoOleObject>>();
+    CoRegisterClassObject(CLSID_FakeControl, g_control_factory.get(), CLSCTX_INPROC_SERVER,
                           REGCLS_MULTIPLEUSE, &g_cookies[0]);
-    CoRegisterClassObject(CLSID_FakeNoOleObject, &g_plain_factory, CLSCTX_INPROC_SERVER,
+    CoRegisterClassObject(CLSID_FakeNoOleObject, g_plain_factory.get(), CLSCTX_INPROC_SERVER,
                           REGCLS_MULTIPLEUSE, &g_cookies[1]);
 }
 
 void unregister_fakes() {
     CoRevokeClassObject(g_cookies[0]);
     CoRevokeClassObject(g_cookies[1]);
+    g_control_factory.reset();
+    g_plain_factory.reset();
 }
 
 void reset_fake(const FakeOptions& options) {

@@ -2,6 +2,9 @@
 // clean-up, the site interfaces and the host's lifetime.
 #include "host_fixture.h"
 
+#include "frame/object.h"
+#include "support/expect.h"
+
 #include <olectl.h>
 #include <servprov.h>
 
@@ -16,23 +19,14 @@ using hosttest::HostTest;
 namespace {
 
 // Records the service requests the host forwards.
-class RecordingServiceProvider final : public IServiceProvider {
+class RecordingServiceProvider final
+    : public gn::implements<RecordingServiceProvider, gn::no_lock, IServiceProvider> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IServiceProvider) return E_NOINTERFACE;
-        *ppv = static_cast<IServiceProvider*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
     STDMETHODIMP QueryService(REFGUID service, REFIID, void** ppv) override {
         last_service = service;
         *ppv = nullptr;
         return E_ACCESSDENIED;
     }
-    ULONG refs = 0;
     GUID last_service{};
 };
 
@@ -131,55 +125,61 @@ TEST_F(HostTest, CreationFollowsTheContainerSequence) {
                                    host_window_, nullptr, control.put()));
     ASSERT_TRUE(control);
     // Site before initialisation, then the extent asked and corrected, then activation.
-    const int site = hosttest::fake_call_index("SetClientSite(site)");
-    const int init = hosttest::fake_call_index("InitNew");
-    const int set_extent = hosttest::fake_call_index("SetExtent(1,7938x5292)");
-    const int get_extent = hosttest::fake_call_index("GetExtent(1)");
-    const int verb = hosttest::fake_call_index("DoVerb(-5,0,0,300,200)");
-    EXPECT_EQ(0, site);
-    EXPECT_LT(site, init);
-    EXPECT_LT(init, set_extent);
-    EXPECT_LT(set_extent, get_extent);
-    EXPECT_LT(get_extent, verb);
-    EXPECT_FALSE(hosttest::fake_called("SetHostNames"));
-    EXPECT_FALSE(hosttest::fake_called("Advise"));
-    EXPECT_FALSE(hosttest::fake_called("SetSite(site)"));
+    EXPECT_EQ(0, hosttest::fake_call_index("SetClientSite(site)"));
+    EXPECT_TRUE(gntest::in_order(g_fake.calls, {"SetClientSite(site)", "InitNew", "SetExtent(1,7938x5292)",
+                                                "GetExtent(1)", "DoVerb(-5,0,0,300,200)"}));
+    for (const char* call : {"SetHostNames", "Advise", "SetSite(site)"})
+        EXPECT_FALSE(hosttest::fake_called(call)) << call;
     // The control's window lives in the host window; the host window is taken over.
     EXPECT_EQ(host_window_, GetParent(g_fake.window));
     EXPECT_NE(recording_proc(), host_window_proc());
+    EXPECT_TRUE(gntest::in_order(log_text(), {"CtlHost6x: don't have a service provider",
+                                              "CtlHost6x: invoking m_spOleObject->DoVerb()"}));
 
-    const std::string log = log_text();
-    const size_t no_provider = log.find("CtlHost6x: don't have a service provider");
-    const size_t invoking = log.find("CtlHost6x: invoking m_spOleObject->DoVerb()");
-    EXPECT_NE(std::string::npos, no_provider);
-    EXPECT_NE(std::string::npos, invoking);
-    EXPECT_LT(no_provider, invoking);
+    // Closing the window ends everything: the control is closed and detached,
+    // the host and its accelerator table are freed.
+    const HACCEL table = g_fake.frame_info.haccel;
+    control.reset();
+    host.reset();
+    EXPECT_EQ(S_FALSE, test_dll_can_unload());
+    g_previous_messages.clear();
+    DestroyWindow(host_window_);
+    EXPECT_TRUE(gntest::in_order(g_fake.calls, {"Close(1)", "SetClientSite(null)", "SetSite(null)"}));
+    EXPECT_EQ(0, g_fake.running_locks);
+    EXPECT_TRUE(hosttest::previous_saw(WM_DESTROY));
+    EXPECT_TRUE(hosttest::previous_saw(WM_NCDESTROY));
+    EXPECT_EQ(0, g_fake.alive);
+    EXPECT_EQ(0, CopyAcceleratorTableA(table, nullptr, 0));
+    EXPECT_EQ(S_OK, test_dll_can_unload());
+}
 
-    // The window context: both window objects, the client rectangle and one
-    // accelerator table, kept for the host's life.
+TEST_F(HostTest, WindowContextIsKeptForTheHostsLife) {
+    auto host = new_host();
+    gn::com_ptr<IUnknown> control;
+    ASSERT_EQ(S_OK, create_control(host.get(), hosttest::kFakeClsidText, L"file:///doc.dzy",
+                                   host_window_, nullptr, control.put()));
+    // Both window objects, the client rectangle and one accelerator table.
     EXPECT_EQ(20u, g_fake.frame_info.cb);
     EXPECT_FALSE(g_fake.frame_info.fMDIApp);
     EXPECT_EQ(parent_, g_fake.frame_info.hwndFrame);
     EXPECT_EQ(1u, g_fake.frame_info.cAccelEntries);
-    const HACCEL table = g_fake.frame_info.haccel;
-    ASSERT_NE(nullptr, table);
+    ASSERT_NE(nullptr, g_fake.frame_info.haccel);
     auto in_place = gn::try_query<IOleInPlaceSite>(host.get());
     gn::com_ptr<IOleInPlaceFrame> frame;
     gn::com_ptr<IOleInPlaceUIWindow> doc;
     RECT pos{}, clip{};
     OLEINPLACEFRAMEINFO info{};
     ASSERT_EQ(S_OK, in_place->GetWindowContext(frame.put(), doc.put(), &pos, &clip, &info));
-    EXPECT_EQ(table, info.haccel);
+    EXPECT_EQ(g_fake.frame_info.haccel, info.haccel);
     EXPECT_EQ(300, pos.right);
     EXPECT_EQ(200, clip.bottom);
-    {
-        gn::com_ptr<IOleInPlaceFrame> f;
-        gn::com_ptr<IOleInPlaceUIWindow> d;
-        EXPECT_EQ(E_POINTER, in_place->GetWindowContext(nullptr, d.put(), &pos, &clip, &info));
-        EXPECT_EQ(E_POINTER, in_place->GetWindowContext(f.put(), d.put(), nullptr, &clip, &info));
-        EXPECT_FALSE(f);
-        EXPECT_FALSE(d);
-    }
+    auto f = gntest::poison<IOleInPlaceFrame*>();
+    auto d = gntest::poison<IOleInPlaceUIWindow*>();
+    EXPECT_EQ(E_POINTER, in_place->GetWindowContext(nullptr, &d, &pos, &clip, &info));
+    EXPECT_EQ(E_POINTER, in_place->GetWindowContext(&f, &d, nullptr, &clip, &info));
+    // A call refused for a missing pointer writes nothing at all.
+    EXPECT_EQ(gntest::poison<IOleInPlaceFrame*>(), f);
+    EXPECT_EQ(gntest::poison<IOleInPlaceUIWindow*>(), d);
 
     // The frame offers no tool space whatever is asked; its window is made on demand.
     BORDERWIDTHS widths{0, 0, 0, 0};
@@ -188,7 +188,7 @@ TEST_F(HostTest, CreationFollowsTheContainerSequence) {
     EXPECT_EQ(INPLACE_E_NOTOOLSPACE, frame->RequestBorderSpace(&widths));
     EXPECT_EQ(INPLACE_E_NOTOOLSPACE, doc->RequestBorderSpace(&widths));
     EXPECT_EQ(S_FALSE, frame->TranslateAccelerator(nullptr, 0));
-    HWND frame_window = nullptr, doc_window = nullptr;
+    HWND frame_window = nullptr, doc_window = nullptr, again = nullptr;
     EXPECT_EQ(S_OK, frame->GetWindow(&frame_window));
     EXPECT_EQ(S_OK, doc->GetWindow(&doc_window));
     char title[64] = {};
@@ -197,32 +197,15 @@ TEST_F(HostTest, CreationFollowsTheContainerSequence) {
     GetWindowTextA(doc_window, title, sizeof(title));
     EXPECT_STREQ("AXWIN UI Window", title);
     EXPECT_FALSE(IsWindowVisible(frame_window));
-    HWND again = nullptr;
     frame->GetWindow(&again);
     EXPECT_EQ(frame_window, again);
     frame.reset();
     doc.reset();
     in_place.reset();
-
-    // Closing the window ends everything: the control is closed and detached,
-    // the host and its accelerator table are freed.
     control.reset();
     host.reset();
-    EXPECT_EQ(S_FALSE, test_dll_can_unload());
-    g_previous_messages.clear();
     DestroyWindow(host_window_);
-    EXPECT_TRUE(hosttest::fake_called("Close(1)"));
-    EXPECT_LT(hosttest::fake_call_index("Close(1)"),
-              hosttest::fake_call_index("SetClientSite(null)"));
-    EXPECT_LT(hosttest::fake_call_index("SetClientSite(null)"),
-              hosttest::fake_call_index("SetSite(null)"));
-    EXPECT_EQ(0, g_fake.running_locks);
-    EXPECT_TRUE(hosttest::previous_saw(WM_DESTROY));
-    EXPECT_TRUE(hosttest::previous_saw(WM_NCDESTROY));
-    EXPECT_EQ(0, g_fake.alive);
     EXPECT_FALSE(IsWindow(frame_window));
-    EXPECT_EQ(0, CopyAcceleratorTableA(table, nullptr, 0));
-    EXPECT_EQ(S_OK, test_dll_can_unload());
 }
 
 TEST_F(HostTest, CorrectedExtentSetsThePositionRectangle) {
@@ -371,18 +354,23 @@ TEST_F(HostTest, ExtendedControlOffersSrcByName) {
     EXPECT_EQ(VT_BSTR, result.vt);
     EXPECT_EQ(L"http://127.0.0.1:8080/r/q.dzy", bstr_text(result.bstrVal));
     // SRC has no setter; an ambient property is unknown.
-    VARIANT value;
+    gn::unique_variant value;
     value.vt = VT_BSTR;
     value.bstrVal = SysAllocString(L"x");
     DISPID put_id = DISPID_PROPERTYPUT;
-    DISPPARAMS put{&value, &put_id, 1, 1};
+    DISPPARAMS put{value.get(), &put_id, 1, 1};
     EXPECT_TRUE(FAILED(extended->Invoke(0x60020000, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put,
                                         nullptr, nullptr, nullptr)));
-    VariantClear(&value);
     EXPECT_TRUE(FAILED(extended->Invoke(DISPID_AMBIENT_USERMODE, IID_NULL, 0,
                                         DISPATCH_PROPERTYGET, &none, result.put(), nullptr,
                                         nullptr)));
-    // The container and its enumeration: the control, then nothing.
+}
+
+TEST_F(HostTest, ContainerEnumeratesTheControlOnly) {
+    auto host = new_host();
+    gn::com_ptr<IUnknown> control;
+    ASSERT_EQ(S_OK, create_control(host.get(), hosttest::kFakeClsidText, L"u", host_window_,
+                                   nullptr, control.put()));
     gn::com_ptr<IOleContainer> container;
     ASSERT_EQ(S_OK, g_fake.site->GetContainer(container.put()));
     EXPECT_EQ(E_POINTER, g_fake.site->GetContainer(nullptr));
@@ -394,10 +382,10 @@ TEST_F(HostTest, ExtendedControlOffersSrcByName) {
     EXPECT_EQ(1u, fetched);
     EXPECT_EQ(control.get(), got[0]);
     if (got[0]) got[0]->Release();
-    got[0] = nullptr;
+    got[0] = gntest::poison<IUnknown*>();
     EXPECT_EQ(S_FALSE, items->Next(1, got, &fetched));
     EXPECT_EQ(0u, fetched);
-    EXPECT_EQ(nullptr, got[0]);
+    EXPECT_EQ(gntest::poison<IUnknown*>(), got[0]) << "nothing is written past what was fetched";
     EXPECT_EQ(S_OK, items->Reset());
     EXPECT_EQ(E_POINTER, items->Next(2, got, nullptr));
     EXPECT_EQ(E_POINTER, items->Next(1, nullptr, &fetched));
@@ -412,23 +400,23 @@ TEST_F(HostTest, ExtendedControlOffersSrcByName) {
 }
 
 TEST_F(HostTest, ServiceRequestsReachTheCallersProvider) {
-    RecordingServiceProvider provider;
+    auto provider = gn::make<RecordingServiceProvider>();
     auto host = new_host();
     gn::com_ptr<IUnknown> control;
     ASSERT_EQ(S_OK, create_control(host.get(), hosttest::kFakeClsidText, L"u", host_window_,
-                                   &provider, control.put()));
+                                   provider.get(), control.put()));
     EXPECT_EQ(std::string::npos, log_text().find("don't have a service provider"));
     auto services = gn::try_query<IServiceProvider>(g_fake.site);
     gn::com_ptr<IUnknown> browser;
     const GUID SID_SWebBrowserApp = {0x0002DF05, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
     EXPECT_EQ(E_ACCESSDENIED, services->QueryService(SID_SWebBrowserApp, IID_IUnknown,
                                                      browser.put_void()));
-    EXPECT_TRUE(IsEqualGUID(SID_SWebBrowserApp, provider.last_service));
+    EXPECT_TRUE(IsEqualGUID(SID_SWebBrowserApp, provider->last_service));
     services.reset();
     DestroyWindow(host_window_);
     control.reset();
     host.reset();
-    EXPECT_EQ(0u, provider.refs);
+    EXPECT_EQ(1u, gntest::refs(provider.get()));
 }
 
 TEST_F(HostTest, SecondControlReplacesTheFirst) {

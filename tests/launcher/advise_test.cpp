@@ -241,16 +241,19 @@ TEST_F(Scripted, NullSubscriptionLeavesTheFileToTheLauncher) {
 
 TEST_F(Scripted, ReplacedSubscriberIsReleasedUncalled) {
     start();
+    Expectations none, expected;
     auto replaced = TestSink::make();
     auto current = TestSink::make();
+    replaced->expected = &none;  // any call fails at once
+    current->expected = &expected;
+    expected.expect("OnAbort");
     ASSERT_EQ(S_OK, advise(replaced.get()));
     EXPECT_EQ(2u, replaced->refs());
     ASSERT_EQ(S_OK, advise(current.get()));
     EXPECT_EQ(1u, replaced->refs());
     ASSERT_EQ(S_OK, bsc->OnStopBinding(E_ABORT, nullptr));
-    EXPECT_TRUE(replaced->calls.empty());
+    expected.check_called();
     ASSERT_EQ(1u, current->calls.size());
-    EXPECT_EQ(SinkCall::Abort, current->calls[0].kind);
     EXPECT_EQ(E_ABORT, current->calls[0].hr);
     EXPECT_EQ(L"", current->calls[0].error);
     EXPECT_FALSE(current->calls[0].error_null) << "the error text is empty, never null";
@@ -267,7 +270,11 @@ TEST_F(Scripted, SubscriberMaySubscribeAgainFromItsCall) {
         again = false;
         LauncherTest::advise(self, &s);
     };
+    Expectations expected;
+    expected.expect("OnDZxDataAvailable", 2);
+    sink->expected = &expected;
     ASSERT_EQ(S_OK, advise(sink.get()));
+    expected.check_called();
     ASSERT_EQ(2u, sink->calls.size());
     EXPECT_TRUE(sink->calls[0].file_existed);
     EXPECT_EQ(500u, sink->calls[0].contents.size());

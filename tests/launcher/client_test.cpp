@@ -130,7 +130,7 @@ TEST_F(ClientSelection, RefusedLauncherPropertyIsLoggedAndTheHandOffGoesOn) {
     const std::wstring url = make_document_file(temp_dir, "doc.dzy", 100);
     {
         BrowserContainer browser;
-        browser.web_browser()->launcher_property_result = S_FALSE;
+        browser.options().launcher_property_result = S_FALSE;
         auto launcher = create_launcher();
         ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
         launcher.reset();
@@ -148,7 +148,7 @@ TEST_F(ClientSelection, BrowserWithoutServicesStillGetsTheControlCreated) {
         BrowserContainer browser(options);
         auto launcher = create_launcher();
         ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
-        EXPECT_TRUE(browser.web_browser()->put_names.empty());
+        EXPECT_TRUE(browser.put_names.empty());
         launcher.reset();
     }
     EXPECT_TRUE(contains(finish_log(), "** Opening document with Morvane 8x\n"));
@@ -180,7 +180,7 @@ TEST_F(ClientSelection, LegacyServerCookieGoesToTheLegacyClientOnlyWhenItIsInsta
             BrowserContainer browser;
             auto launcher = create_launcher();
             ASSERT_EQ(S_OK, browser.open(launcher.get(), widen(url).c_str(), L"application/x-quorquery"));
-            EXPECT_EQ(c.downloads, !browser.web_browser()->put_names.empty())
+            EXPECT_EQ(c.downloads, !browser.put_names.empty())
                 << "only the current client is published to";
             if (c.downloads) {
                 EXPECT_TRUE(browser.pump_until([&] { return docs.request_count(path + "doc.dzy") > 0; }));

@@ -106,102 +106,102 @@ TEST_F(Download, TrickledDocumentArrivesWhole) {
     EXPECT_EQ("/slow.dzy", requests[0].target);
 }
 
-TEST_F(Download, HostileAnswersNeverPassForTheDocument) {
+// One answer of the server and how the download must end. Document: the
+// whole body of `size` bytes arrives. Failure: OnAbort with hr and the text.
+// Either: a cut the platform may hide from the launcher (README, Limits): a
+// failure whose text starts with `error`, or at most the bytes that were
+// sent, never more.
+enum Expect { Document, Failure, Either };
+struct Outcome {
+    const char* name;
+    DocRoute (*route)(const std::string& redirect);  // redirect: a Location header
+    Expect expect;
+    size_t size;
+    HRESULT hr;
+    const wchar_t* error;
+};
+
+DocRoute answer(int status, const char* reason, const std::string& headers, const std::string& body) {
+    DocRoute r;
+    r.status = status;
+    r.reason = reason;
+    r.extra_headers = headers;
+    r.body = body;
+    r.announce_length = !body.empty();
+    return r;
+}
+DocRoute doc(unsigned long long length, const std::string& headers = "",
+             unsigned long long cut_after = ~0ull, size_t chunk_bytes = 0) {
+    DocRoute r;
+    r.length = length;
+    r.extra_headers = headers;
+    r.announce_length = headers.find("Content-Length") == std::string::npos;
+    r.cut_after = cut_after;
+    r.chunk_bytes = chunk_bytes;
+    return r;
+}
+const std::string& gzipped_body() {
+    static const std::string gz = gzip_stored(generated_body(100000));
+    return gz;
+}
+DocRoute gzipped(unsigned long long cut_after) {
+    DocRoute r = answer(200, "OK", "Content-Encoding: gzip\r\n", gzipped_body());
+    r.cut_after = cut_after;
+    return r;
+}
+
+const Outcome kOutcomes[] = {
+    {"ok", [](const std::string&) { return doc(5000); }, Document, 5000, S_OK, L""},
+    {"404", nullptr, Failure, 0, INET_E_RESOURCE_NOT_FOUND, L"HTTP 404 Not Found"},
+    {"500", [](const std::string&) { return answer(500, "Internal Server Error", "", "<html>broken</html>"); },
+     Failure, 0, INET_E_DOWNLOAD_FAILURE, L"HTTP 500 Internal Server Error"},
+    {"302_to_file", [](const std::string&) { return answer(302, "Found", "Location: file:///C:/windows/win.ini\r\n", "moved"); },
+     Failure, 0, INET_E_REDIRECT_FAILED, L"HTTP 302 Found"},
+    {"302_nowhere", [](const std::string&) { return answer(302, "Found", "", "moved"); }, Failure, 0,
+     INET_E_REDIRECT_FAILED, L"HTTP 302 Found"},
+    {"304", [](const std::string&) { return answer(304, "Not Modified", "", ""); }, Failure, 0,
+     INET_E_DOWNLOAD_FAILURE, L"HTTP 304 Not Modified"},
+    {"301", [](const std::string& to) { return answer(301, "Moved Permanently", to, ""); }, Document, 1000, S_OK, L""},
+    {"302", [](const std::string& to) { return answer(302, "Found", to, ""); }, Document, 1000, S_OK, L""},
+    {"303", [](const std::string& to) { return answer(303, "See Other", to, ""); }, Document, 1000, S_OK, L""},
+    {"307", [](const std::string& to) { return answer(307, "Temporary Redirect", to, ""); }, Document, 1000, S_OK, L""},
+    // Wine 8 does not follow a 308: it arrives as the final answer.
+    {"308", [](const std::string& to) { return answer(308, "Permanent Redirect", to, ""); }, Either, 1000,
+     INET_E_REDIRECT_FAILED, L"HTTP 308 Permanent Redirect"},
+    {"cut", [](const std::string&) { return doc(400000, "", 200000); }, Failure, 0, INET_E_DOWNLOAD_FAILURE,
+     L"Incomplete download: 200000 of 400000 bytes"},
+    {"chunked", [](const std::string&) { return doc(100000, "", ~0ull, 16384); }, Document, 100000, S_OK, L""},
+    {"chunked_cut", [](const std::string&) { return doc(100000, "", 50000, 16384); }, Either, 50000,
+     INET_E_DOWNLOAD_FAILURE, L"Incomplete download"},
+    {"gzip", [](const std::string&) { return gzipped(~0ull); }, Document, 100000, S_OK, L""},
+    {"gzip_cut", [](const std::string&) { return gzipped(gzipped_body().size() / 2); }, Either, 100000,
+     INET_E_DOWNLOAD_FAILURE, L"Incomplete download"},
+    {"length_negative", [](const std::string&) { return doc(1000, "Content-Length: -5\r\n"); }, Document, 1000, S_OK, L""},
+    {"length_garbage", [](const std::string&) { return doc(1000, "Content-Length: abc\r\n"); }, Document, 1000, S_OK, L""},
+};
+
+class DownloadOutcome : public Download, public ::testing::WithParamInterface<Outcome> {};
+
+TEST_P(DownloadOutcome, HostileAnswersNeverPassForTheDocument) {
     ASSERT_TRUE(server.running());
-    DocRoute target;
-    target.length = 1000;
-    server.route("/target.dzy", target);
-    const std::string plain = generated_body(100000);
-    const std::string gz = gzip_stored(plain);
-
-    // Document: the whole body of `size` bytes arrives. Failure: OnAbort with
-    // hr and the text. Either: a cut the platform may hide from the launcher
-    // (README, Limits): a failure whose text starts with `error`, or at most
-    // the bytes that were sent, never more.
-    enum Expect { Document, Failure, Either };
-    struct Row {
-        const char* name;
-        DocRoute route;
-        Expect expect;
-        size_t size;
-        HRESULT hr;
-        const wchar_t* error;
-    };
-    auto answer = [](int status, const char* reason, const std::string& headers,
-                     const std::string& body) {
-        DocRoute r;
-        r.status = status;
-        r.reason = reason;
-        r.extra_headers = headers;
-        r.body = body;
-        r.announce_length = !body.empty();
-        return r;
-    };
-    auto doc = [](unsigned long long length, const std::string& headers) {
-        DocRoute r;
-        r.length = length;
-        r.extra_headers = headers;
-        r.announce_length = headers.find("Content-Length") == std::string::npos;
-        return r;
-    };
-    const std::string to_target = "Location: " + server.url("/target.dzy") + "\r\n";
-    DocRoute cut = doc(400000, "");
-    cut.cut_after = 200000;
-    DocRoute chunked = doc(100000, "");
-    chunked.chunk_bytes = 16384;
-    DocRoute chunked_cut = chunked;
-    chunked_cut.cut_after = 50000;
-    DocRoute gzipped = answer(200, "OK", "Content-Encoding: gzip\r\n", gz);
-    DocRoute gzipped_cut = gzipped;
-    gzipped_cut.cut_after = gz.size() / 2;
-
-    const Row rows[] = {
-        {"404", DocRoute{}, Failure, 0, INET_E_RESOURCE_NOT_FOUND, L"HTTP 404 Not Found"},
-        {"500", answer(500, "Internal Server Error", "", "<html>broken</html>"), Failure, 0,
-         INET_E_DOWNLOAD_FAILURE, L"HTTP 500 Internal Server Error"},
-        {"302 to file", answer(302, "Found", "Location: file:///C:/windows/win.ini\r\n", "moved"),
-         Failure, 0, INET_E_REDIRECT_FAILED, L"HTTP 302 Found"},
-        {"302 nowhere", answer(302, "Found", "", "moved"), Failure, 0, INET_E_REDIRECT_FAILED,
-         L"HTTP 302 Found"},
-        {"304", answer(304, "Not Modified", "", ""), Failure, 0, INET_E_DOWNLOAD_FAILURE,
-         L"HTTP 304 Not Modified"},
-        {"301", answer(301, "Moved Permanently", to_target, ""), Document, 1000, S_OK, L""},
-        {"302", answer(302, "Found", to_target, ""), Document, 1000, S_OK, L""},
-        {"303", answer(303, "See Other", to_target, ""), Document, 1000, S_OK, L""},
-        {"307", answer(307, "Temporary Redirect", to_target, ""), Document, 1000, S_OK, L""},
-        // Wine 8 does not follow a 308: it arrives as the final answer.
-        {"308", answer(308, "Permanent Redirect", to_target, ""), Either, 1000,
-         INET_E_REDIRECT_FAILED, L"HTTP 308 Permanent Redirect"},
-        {"cut", cut, Failure, 0, INET_E_DOWNLOAD_FAILURE,
-         L"Incomplete download: 200000 of 400000 bytes"},
-        {"chunked", chunked, Document, 100000, S_OK, L""},
-        {"chunked cut", chunked_cut, Either, 50000, INET_E_DOWNLOAD_FAILURE,
-         L"Incomplete download"},
-        {"gzip", gzipped, Document, 100000, S_OK, L""},
-        {"gzip cut", gzipped_cut, Either, 100000, INET_E_DOWNLOAD_FAILURE,
-         L"Incomplete download"},
-        {"length -5", doc(1000, "Content-Length: -5\r\n"), Document, 1000, S_OK, L""},
-        {"length garbage", doc(1000, "Content-Length: abc\r\n"), Document, 1000, S_OK, L""},
-    };
-    int n = 0;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const std::string path = "/hostile" + std::to_string(n++) + ".dzy";
-        if (std::string(row.name) != "404") server.route(path, row.route);  // no route: 404
-        const SinkCall call = fetch(server.wurl(path));
-        if (call.kind == SinkCall::DataAvailable && row.expect != Failure) {
-            EXPECT_TRUE(row.expect == Either ? call.contents.size() <= row.size
-                                             : call.contents.size() == row.size)
-                << call.contents.size();
-            EXPECT_TRUE(DocServer::body_matches(call.contents));
-        } else if (call.kind == SinkCall::Abort && row.expect != Document) {
-            EXPECT_EQ(row.hr, call.hr);
-            EXPECT_EQ(0u, call.error.find(row.error)) << str(call.error);
-        } else {
-            ADD_FAILURE() << "ended as " << call.kind << ": " << str(call.error);
-        }
+    server.route("/target.dzy", doc(1000));
+    const Outcome& row = GetParam();
+    if (row.route) server.route("/answer.dzy", row.route("Location: " + server.url("/target.dzy") + "\r\n"));
+    const SinkCall call = fetch(server.wurl("/answer.dzy"));  // no route: 404
+    if (call.kind == SinkCall::DataAvailable && row.expect != Failure) {
+        EXPECT_TRUE(row.expect == Either ? call.contents.size() <= row.size : call.contents.size() == row.size)
+            << call.contents.size();
+        EXPECT_TRUE(DocServer::body_matches(call.contents));
+    } else if (call.kind == SinkCall::Abort && row.expect != Document) {
+        EXPECT_EQ(row.hr, call.hr);
+        EXPECT_EQ(0u, call.error.find(row.error)) << str(call.error);
+    } else {
+        ADD_FAILURE() << "ended as " << call.kind << ": " << str(call.error);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Answers, DownloadOutcome, ::testing::ValuesIn(kOutcomes),
+                         [](const ::testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
 
 TEST_F(Download, RefusedConnectionEndsTheDownloadAsFailed) {
     // A port that was just free: nobody listens there.

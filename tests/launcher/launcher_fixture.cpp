@@ -11,28 +11,11 @@ namespace gntest {
 // FakeMoniker
 
 gn::com_ptr<FakeMoniker> FakeMoniker::make(const std::wstring& name, HRESULT bind_result) {
-    gn::com_ptr<FakeMoniker> m(new FakeMoniker());
+    gn::com_ptr<FakeMoniker> m = gn::make<FakeMoniker>();
+    if (!m) return m;
     m->name = name;
     m->bind_result = bind_result;
     return m;
-}
-
-STDMETHODIMP FakeMoniker::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMoniker) ||
-        IsEqualIID(riid, IID_IPersistStream) || IsEqualIID(riid, IID_IPersist)) {
-        *ppv = static_cast<IMoniker*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) FakeMoniker::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
 }
 
 STDMETHODIMP FakeMoniker::BindToStorage(IBindCtx*, IMoniker*, REFIID, void** ppv) {
@@ -56,27 +39,10 @@ STDMETHODIMP FakeMoniker::GetDisplayName(IBindCtx*, IMoniker*, LPOLESTR* out) {
 // ScriptedStream
 
 gn::com_ptr<ScriptedStream> ScriptedStream::make(std::vector<Step> steps) {
-    gn::com_ptr<ScriptedStream> s(new ScriptedStream());
+    gn::com_ptr<ScriptedStream> s = gn::make<ScriptedStream>();
+    if (!s) return s;
     s->steps_ = std::move(steps);
     return s;
-}
-
-STDMETHODIMP ScriptedStream::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IStream) ||
-        IsEqualIID(riid, IID_ISequentialStream)) {
-        *ppv = static_cast<IStream*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) ScriptedStream::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
 }
 
 STDMETHODIMP ScriptedStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {

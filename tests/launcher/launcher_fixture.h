@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/com.h"
+#include "frame/object.h"
 #include "frame/interfaces.h"
 #include "support/module.h"
 #include "support/test_sink.h"
@@ -23,7 +23,9 @@ namespace gntest {
 
 // A moniker that names a URL and, asked to bind, answers bind_result without
 // calling anyone back (a binding still under way, or one that failed at once).
-class FakeMoniker final : public IMoniker {
+class FakeMoniker final
+    : public gn::implements<FakeMoniker, gn::no_lock, IMoniker, gn::alias<IPersistStream, IMoniker>,
+                            gn::alias<IPersist, IMoniker>> {
 public:
     static gn::com_ptr<FakeMoniker> make(const std::wstring& name, HRESULT bind_result = S_OK);
 
@@ -32,9 +34,6 @@ public:
     HRESULT name_result = S_OK;
     int bind_calls = 0;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
     STDMETHODIMP IsDirty() override { return S_FALSE; }
     STDMETHODIMP Load(IStream*) override { return E_NOTIMPL; }
@@ -57,16 +56,14 @@ public:
         return E_NOTIMPL;
     }
     STDMETHODIMP IsSystemMoniker(DWORD*) override { return E_NOTIMPL; }
-
-private:
-    FakeMoniker() = default;
-    ULONG refs_ = 0;
 };
 
 // A stream that hands out the made-up document body in scripted portions:
 // each step gives up to `bytes` (never more than asked) with result `hr`.
 // Past the script every read answers E_PENDING with nothing.
-class ScriptedStream final : public IStream {
+class ScriptedStream final
+    : public gn::implements<ScriptedStream, gn::no_lock, IStream,
+                            gn::alias<ISequentialStream, IStream>> {
 public:
     struct Step {
         ULONG bytes;
@@ -79,9 +76,6 @@ public:
     unsigned long long offset = 0; // bytes handed out so far
     ULONG claim_extra = 0;         // a lying stream reports this many bytes more
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override;
     STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
     STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
@@ -97,10 +91,8 @@ public:
     STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 
 private:
-    ScriptedStream() = default;
     std::vector<Step> steps_;
     size_t next_ = 0;
-    ULONG refs_ = 0;
 };
 
 // Each test runs with a fresh module load, COM initialised and its own

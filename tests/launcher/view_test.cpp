@@ -9,6 +9,8 @@
 
 using gn::com_ptr;
 using gntest::BrowserContainer;
+using gntest::Expectations;
+using gntest::in_order;
 using gntest::LoadedModule;
 
 namespace {
@@ -44,10 +46,9 @@ TEST_F(ViewTest, ShowActivatesInPlaceCreatesTheWindowAndLeavesItUIActive) {
     EXPECT_EQ(S_OK, browser.create_view_result);
     EXPECT_EQ(S_OK, browser.set_rect_result);
     EXPECT_EQ(S_OK, browser.show_result);
-    for (const char* call : {"ActivateMe", "CanInPlaceActivate", "OnInPlaceActivate",
-                             "GetWindowContext", "OnUIActivate", "Frame.SetActiveObject",
-                             "UIWindow.SetActiveObject", "ShowObject"})
-        EXPECT_TRUE(browser.called(call)) << call;
+    EXPECT_TRUE(in_order(browser.calls, {"ActivateMe", "CanInPlaceActivate", "OnInPlaceActivate",
+                                         "GetWindowContext", "OnUIActivate", "Frame.SetActiveObject",
+                                         "UIWindow.SetActiveObject", "ShowObject"}));
 
     HWND hwnd = launcher_window();
     ASSERT_TRUE(IsWindow(hwnd));
@@ -64,16 +65,21 @@ TEST_F(ViewTest, ShowActivatesInPlaceCreatesTheWindowAndLeavesItUIActive) {
     EXPECT_EQ(400, rc.right);
     EXPECT_EQ(300, rc.bottom);
 
-    // Already UI-active: a second Show does nothing.
-    browser.calls.clear();
+    // Already UI-active: a second Show calls nobody.
+    Expectations expected;
+    browser.expected = &expected;
     EXPECT_EQ(S_OK, browser.view()->Show(TRUE));
     EXPECT_EQ(S_OK, browser.view()->UIActivate(TRUE));
-    EXPECT_TRUE(browser.calls.empty());
 
+    expected.expect("OnUIDeactivate");
+    expected.expect("OnInPlaceDeactivate");
+    expected.allow("GetWindowContext");  // for the frame to clear the active object
+    expected.allow("Frame.SetActiveObject");
+    expected.allow("UIWindow.SetActiveObject");
     browser.close();
     EXPECT_FALSE(IsWindow(hwnd));
-    EXPECT_TRUE(browser.called("OnUIDeactivate"));
-    EXPECT_TRUE(browser.called("OnInPlaceDeactivate"));
+    expected.check_called();
+    browser.expected = nullptr;
 }
 
 TEST_F(ViewTest, UIActivateRoadAlsoActivates) {
@@ -230,7 +236,7 @@ TEST_F(ViewTest, KeysGoToTheSiteWithTheModifierState) {
     ASSERT_EQ(S_OK, browser.open(launcher.get(), nullptr, nullptr));
     com_ptr<IOleInPlaceActiveObject> active = launcher.try_query<IOleInPlaceActiveObject>();
     ASSERT_TRUE(active);
-    EXPECT_EQ(static_cast<IOleInPlaceActiveObject*>(active.get()), browser.active_object);
+    EXPECT_EQ(static_cast<IOleInPlaceActiveObject*>(active.get()), browser.active_object());
     MSG msg{launcher_window(), WM_KEYDOWN, 'A', 0, 0, {0, 0}};
     browser.calls.clear();
     EXPECT_EQ(S_FALSE, active->TranslateAccelerator(&msg));

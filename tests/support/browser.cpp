@@ -2,8 +2,6 @@
 
 #include <urlmon.h>
 
-#include "frame/interfaces.h"
-
 #include <algorithm>
 
 namespace gntest {
@@ -30,217 +28,6 @@ void register_frame_class() {
 
 }  // namespace
 
-// The frame window object (and, as a second instance, the UI window object).
-class BrowserFrame final : public IOleInPlaceFrame {
-public:
-    BrowserFrame(BrowserContainer* owner, const char* name, HWND hwnd)
-        : owner_(owner), name_(name), hwnd_(hwnd) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleWindow) ||
-            IsEqualIID(riid, IID_IOleInPlaceUIWindow) || IsEqualIID(riid, IID_IOleInPlaceFrame)) {
-            *ppv = static_cast<IOleInPlaceFrame*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
-    STDMETHODIMP GetWindow(HWND* phwnd) override {
-        if (!phwnd) return E_POINTER;
-        *phwnd = hwnd_;
-        return S_OK;
-    }
-    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override {
-        record("SetBorderSpace");
-        return S_OK;
-    }
-    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) override {
-        record("SetActiveObject");
-        if (owner_) owner_->active_object = active;
-        return S_OK;
-    }
-    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
-    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
-    STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
-    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
-    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
-
-    BrowserContainer* owner_;
-
-private:
-    ~BrowserFrame() = default;
-    void record(const char* what) {
-        if (owner_) owner_->calls.push_back(std::string(name_) + "." + what);
-    }
-    const char* name_;
-    HWND hwnd_;
-    ULONG refs_ = 1;
-};
-
-// The document site: client site, document site, in-place site, control site,
-// service provider and ambient properties in one object, as browsers do it.
-class BrowserSite final : public IOleClientSite,
-                          public IOleDocumentSite,
-                          public IOleInPlaceSiteEx,
-                          public IOleControlSite,
-                          public IServiceProvider,
-                          public IDispatch {
-public:
-    explicit BrowserSite(BrowserContainer* owner) : owner_(owner) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        const auto& o = owner_ ? owner_->options_ : BrowserContainer::Options{};
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite))
-            *ppv = static_cast<IOleClientSite*>(this);
-        else if (IsEqualIID(riid, IID_IOleDocumentSite) && o.document_site)
-            *ppv = static_cast<IOleDocumentSite*>(this);
-        else if (IsEqualIID(riid, IID_IOleInPlaceSite) || IsEqualIID(riid, IID_IOleInPlaceSiteEx) ||
-                 IsEqualIID(riid, IID_IOleWindow))
-            *ppv = static_cast<IOleInPlaceSiteEx*>(this);
-        else if (IsEqualIID(riid, IID_IOleControlSite))
-            *ppv = static_cast<IOleControlSite*>(this);
-        else if (IsEqualIID(riid, IID_IServiceProvider) && o.service_provider)
-            *ppv = static_cast<IServiceProvider*>(this);
-        else if (IsEqualIID(riid, IID_IDispatch) && o.ambient_dispatch)
-            *ppv = static_cast<IDispatch*>(this);
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
-
-    // IOleClientSite
-    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetContainer(IOleContainer**) override { return E_NOINTERFACE; }
-    STDMETHODIMP ShowObject() override { return record("ShowObject"), S_OK; }
-    STDMETHODIMP OnShowWindow(BOOL show) override {
-        return record(show ? "OnShowWindow(TRUE)" : "OnShowWindow(FALSE)"), S_OK;
-    }
-    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-
-    // IOleDocumentSite
-    STDMETHODIMP ActivateMe(IOleDocumentView* view) override {
-        record("ActivateMe");
-        return owner_ ? owner_->activate_me(view) : E_UNEXPECTED;
-    }
-
-    // IOleWindow
-    STDMETHODIMP GetWindow(HWND* phwnd) override {
-        if (!phwnd) return E_POINTER;
-        *phwnd = owner_ ? owner_->doc_hwnd_ : nullptr;
-        return *phwnd ? S_OK : E_FAIL;
-    }
-    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-
-    // IOleInPlaceSite(Ex)
-    STDMETHODIMP CanInPlaceActivate() override {
-        record("CanInPlaceActivate");
-        return owner_ ? owner_->options_.can_in_place_activate : S_OK;
-    }
-    STDMETHODIMP OnInPlaceActivate() override { return record("OnInPlaceActivate"), S_OK; }
-    STDMETHODIMP OnUIActivate() override {
-        record("OnUIActivate");
-        return owner_ ? owner_->options_.on_ui_activate : S_OK;
-    }
-    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
-                                  LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
-        record("GetWindowContext");
-        if (!frame || !doc || !pos || !clip || !info) return E_POINTER;
-        *frame = nullptr;
-        *doc = nullptr;
-        if (!owner_) return E_UNEXPECTED;
-        *frame = owner_->frame_;
-        (*frame)->AddRef();
-        if (owner_->options_.ui_window) *doc = new BrowserFrame(owner_, "UIWindow", owner_->doc_hwnd_);
-        GetClientRect(owner_->doc_hwnd_, pos);
-        *clip = *pos;
-        info->fMDIApp = FALSE;
-        info->hwndFrame = owner_->frame_hwnd_;
-        info->haccel = nullptr;
-        info->cAccelEntries = 0;
-        return S_OK;
-    }
-    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
-    STDMETHODIMP OnUIDeactivate(BOOL) override { return record("OnUIDeactivate"), S_OK; }
-    STDMETHODIMP OnInPlaceDeactivate() override { return record("OnInPlaceDeactivate"), S_OK; }
-    STDMETHODIMP DiscardUndoState() override { return S_OK; }
-    STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
-    STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
-    STDMETHODIMP OnInPlaceActivateEx(BOOL* no_redraw, DWORD) override {
-        if (no_redraw) *no_redraw = FALSE;
-        return OnInPlaceActivate();
-    }
-    STDMETHODIMP OnInPlaceDeactivateEx(BOOL) override { return OnInPlaceDeactivate(); }
-    STDMETHODIMP RequestUIActivate() override { return S_OK; }
-
-    // IOleControlSite
-    STDMETHODIMP OnControlInfoChanged() override { return S_OK; }
-    STDMETHODIMP LockInPlaceActive(BOOL) override { return S_OK; }
-    STDMETHODIMP GetExtendedControl(IDispatch** pp) override {
-        if (pp) *pp = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP TranslateAccelerator(MSG*, DWORD modifiers) override {
-        record("TranslateAccelerator(" + std::to_string(modifiers) + ")");
-        return S_FALSE;
-    }
-    STDMETHODIMP OnFocus(BOOL) override { return S_OK; }
-    STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
-
-    // IServiceProvider
-    STDMETHODIMP QueryService(REFGUID sid, REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (owner_ && IsEqualGUID(sid, gn::SID_SWebBrowserApp) && owner_->browser_)
-            return owner_->browser_->QueryInterface(riid, ppv);
-        return E_NOINTERFACE;
-    }
-
-    // IDispatch: ambient properties; none are answered.
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
-        if (n) *n = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
-
-    BrowserContainer* owner_;
-
-private:
-    ~BrowserSite() = default;
-    void record(const std::string& what) {
-        if (owner_) owner_->calls.push_back(what);
-    }
-    ULONG refs_ = 1;
-};
-
 BrowserContainer::BrowserContainer() : BrowserContainer(Options{}) {}
 
 BrowserContainer::BrowserContainer(const Options& options) : options_(options) {
@@ -252,23 +39,38 @@ BrowserContainer::BrowserContainer(const Options& options) : options_(options) {
                                 WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0,
                                 options_.view.right, options_.view.bottom, frame_hwnd_, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
-    site_ = new BrowserSite(this);
-    frame_ = new BrowserFrame(this, "Frame", frame_hwnd_);
-    browser_ = new FakeWebBrowser();
-    browser_->window = frame_hwnd_;
+    frame_ = gn::make<gncontainer::Frame>(this, gncontainer::Frame::kind::frame);
+    browser_ = gn::make<gncontainer::WebBrowser>(this);
+    site_ = gn::make<gncontainer::Site>(this, frame_, browser_);
 }
 
 BrowserContainer::~BrowserContainer() {
     close();
     // Objects the document may still hold must not call back into a dead container.
-    site_->owner_ = nullptr;
-    frame_->owner_ = nullptr;
+    site_->detach();
+    frame_->detach();
+    browser_->detach();
     browser_->clear_properties();
-    site_->Release();
-    frame_->Release();
-    browser_->Release();
     if (frame_hwnd_) DestroyWindow(frame_hwnd_);
     pump(0);
+}
+
+RECT BrowserContainer::view_rect() const {
+    RECT rc{};
+    GetClientRect(doc_hwnd_, &rc);
+    return rc;
+}
+
+bool BrowserContainer::offers(REFIID riid) const {
+    if (IsEqualIID(riid, IID_IOleDocumentSite)) return options_.document_site;
+    if (IsEqualIID(riid, IID_IServiceProvider)) return options_.service_provider;
+    if (IsEqualIID(riid, IID_IDispatch)) return options_.ambient_dispatch;
+    return true;
+}
+
+HRESULT BrowserContainer::property_put(const std::wstring& name) {
+    put_names.push_back(name);
+    return name == L"MorvaneLauncher" ? options_.launcher_property_result : S_OK;
 }
 
 bool BrowserContainer::called(const std::string& name) const {
@@ -298,7 +100,7 @@ HRESULT BrowserContainer::announce_mime_type(const wchar_t* mime) {
 HRESULT BrowserContainer::set_client_site() {
     gn::com_ptr<IOleObject> ole = document_.try_query<IOleObject>();
     if (!ole) return E_NOINTERFACE;
-    return ole->SetClientSite(static_cast<IOleClientSite*>(site_));
+    return ole->SetClientSite(static_cast<IOleClientSite*>(site_.get()));
 }
 
 HRESULT BrowserContainer::load(const wchar_t* url) {
@@ -308,7 +110,7 @@ HRESULT BrowserContainer::load(const wchar_t* url) {
     RETURN_IF_FAILED(CreateURLMonikerEx(nullptr, url, moniker.put(), URL_MK_UNIFORM));
     gn::com_ptr<IBindCtx> bind_context;
     RETURN_IF_FAILED(CreateBindCtx(0, bind_context.put()));
-    browser_->location = url;
+    location_ = url;
     return persist->Load(FALSE, moniker.get(), bind_context.get(), STGM_READ);
 }
 
@@ -316,7 +118,7 @@ HRESULT BrowserContainer::do_verb(LONG verb) {
     gn::com_ptr<IOleObject> ole = document_.try_query<IOleObject>();
     if (!ole) return E_NOINTERFACE;
     RECT rc = options_.view;
-    return ole->DoVerb(verb, nullptr, static_cast<IOleClientSite*>(site_), 0, doc_hwnd_, &rc);
+    return ole->DoVerb(verb, nullptr, static_cast<IOleClientSite*>(site_.get()), 0, doc_hwnd_, &rc);
 }
 
 HRESULT BrowserContainer::activate_me(IOleDocumentView* view) {
@@ -325,7 +127,7 @@ HRESULT BrowserContainer::activate_me(IOleDocumentView* view) {
         gn::com_ptr<IOleDocument> doc = document_.try_query<IOleDocument>();
         if (!doc) return E_NOINTERFACE;
         create_view_result =
-            doc->CreateView(static_cast<IOleInPlaceSite*>(static_cast<IOleInPlaceSiteEx*>(site_)),
+            doc->CreateView(static_cast<IOleInPlaceSiteEx*>(site_.get()),
                             nullptr, 0, v.put());
         if (FAILED(create_view_result)) return create_view_result;
     }

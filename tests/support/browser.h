@@ -1,7 +1,6 @@
 // A browser-like container for active documents, for tests: a top-level frame
-// window with a document site (client site, document site, in-place site,
-// control site, service provider with a FakeWebBrowser) and a frame object.
-// It drives a document object the way a browser does and records what the
+// window with the shared container's site, frame and browser objects. It
+// drives a document object the way a browser does and records what the
 // object asks of it.
 #pragma once
 
@@ -13,14 +12,12 @@
 #include <vector>
 
 #include "frame/com.h"
-#include "support/web_browser.h"
+#include "support/expect.h"
+#include "viewer/container/site.h"
 
 namespace gntest {
 
-class BrowserSite;
-class BrowserFrame;
-
-class BrowserContainer {
+class BrowserContainer final : public gncontainer::Host {
 public:
     struct Options {
         bool document_site = true;       // the client site answers IOleDocumentSite
@@ -30,12 +27,13 @@ public:
         bool ui_window = true;           // GetWindowContext hands out a UI window object
         HRESULT can_in_place_activate = S_OK;
         HRESULT on_ui_activate = S_OK;
+        HRESULT launcher_property_result = S_OK;  // what PutProperty("MorvaneLauncher") returns
         RECT view{0, 0, 400, 300};       // the view rectangle given with SetRect
     };
 
     BrowserContainer();
     explicit BrowserContainer(const Options& options);
-    ~BrowserContainer();
+    virtual ~BrowserContainer();
     BrowserContainer(const BrowserContainer&) = delete;
     BrowserContainer& operator=(const BrowserContainer&) = delete;
 
@@ -61,33 +59,46 @@ public:
     bool pump_until(Pred pred, DWORD timeout_ms = 10000);
     void pump(DWORD ms);
 
-    HWND frame_window() const { return frame_hwnd_; }
-    HWND document_window() const { return doc_hwnd_; }
     IOleDocumentView* view() const { return view_.get(); }
     IUnknown* document() const { return document_.get(); }
-    FakeWebBrowser* web_browser() const { return browser_; }
+    gncontainer::WebBrowser* web_browser() const { return browser_.get(); }
+    IOleInPlaceActiveObject* active_object() const { return frame_->active_object(); }
     Options& options() { return options_; }
 
     // Calls the document made on the sites, in order ("ActivateMe", "OnUIActivate", ...).
     std::vector<std::string> calls;
+    std::vector<std::wstring> put_names;  // every PutProperty name, in order
+    Expectations* expected = nullptr;     // when set, every call is checked against it
     bool called(const std::string& name) const;
+
+    // gncontainer::Host
+    HWND frame_window() const override { return frame_hwnd_; }
+    HWND document_window() const override { return doc_hwnd_; }
+    RECT view_rect() const override;
+    HRESULT activate_me(IOleDocumentView* view) override;
+    std::wstring location() const override { return location_; }
+    void on_call(const std::string& what) override {
+        calls.push_back(what);
+        if (expected) expected->call(what);
+    }
+    bool offers(REFIID riid) const override;
+    HRESULT can_in_place_activate() override { return options_.can_in_place_activate; }
+    HRESULT on_ui_activate() override { return options_.on_ui_activate; }
+    bool ui_window() const override { return options_.ui_window; }
+    HRESULT property_put(const std::wstring& name) override;
     // Results the container saw while activating.
     HRESULT create_view_result = E_PENDING;
     HRESULT show_result = E_PENDING;
     HRESULT set_rect_result = E_PENDING;
-    IOleInPlaceActiveObject* active_object = nullptr;  // last SetActiveObject (not held)
 
 private:
-    friend class BrowserSite;
-    friend class BrowserFrame;
-    HRESULT activate_me(IOleDocumentView* view);
-
     Options options_;
     HWND frame_hwnd_ = nullptr;
     HWND doc_hwnd_ = nullptr;
-    BrowserSite* site_ = nullptr;
-    BrowserFrame* frame_ = nullptr;
-    FakeWebBrowser* browser_ = nullptr;
+    std::wstring location_;
+    gn::com_ptr<gncontainer::Frame> frame_;
+    gn::com_ptr<gncontainer::WebBrowser> browser_;
+    gn::com_ptr<gncontainer::Site> site_;
     gn::com_ptr<IUnknown> document_;
     gn::com_ptr<IOleDocumentView> view_;
 };

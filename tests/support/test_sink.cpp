@@ -4,27 +4,10 @@
 
 namespace gntest {
 
-gn::com_ptr<TestSink> TestSink::make() { return gn::com_ptr<TestSink>(new TestSink()); }
-
-STDMETHODIMP TestSink::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ILauncherEvent))
-        return E_NOINTERFACE;
-    *ppv = static_cast<ILauncherEvent*>(this);
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) TestSink::AddRef() { return ++refs_; }
-
-STDMETHODIMP_(ULONG) TestSink::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
+gn::com_ptr<TestSink> TestSink::make() { return gn::make<TestSink>(); }
 
 STDMETHODIMP TestSink::OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType) {
+    if (expected) expected->call("OnDZxDataAvailable");
     try {
         SinkCall call;
         call.kind = SinkCall::DataAvailable;
@@ -53,6 +36,7 @@ STDMETHODIMP TestSink::OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType)
 }
 
 STDMETHODIMP TestSink::OnAbort(HRESULT hrError, BSTR sError) {
+    if (expected) expected->call("OnAbort");
     try {
         SinkCall call;
         call.kind = SinkCall::Abort;

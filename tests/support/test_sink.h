@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "frame/com.h"
+#include "frame/object.h"
 #include "frame/interfaces.h"
+#include "support/expect.h"
 
 namespace gntest {
 
@@ -29,7 +30,7 @@ struct SinkCall {
     bool error_null = false;
 };
 
-class TestSink final : public ILauncherEvent {
+class TestSink final : public gn::implements<TestSink, gn::no_lock, ILauncherEvent> {
 public:
     // A new sink with one reference, owned by the returned pointer.
     static gn::com_ptr<TestSink> make();
@@ -40,20 +41,16 @@ public:
     std::function<void(TestSink&)> during_call;
     // The result the sink returns from its calls.
     HRESULT result = S_OK;
+    // When set, every call is checked against it ("OnDZxDataAvailable", "OnAbort").
+    Expectations* expected = nullptr;
 
-    ULONG refs() const { return refs_; }
+    ULONG refs() { AddRef(); return Release(); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType) override;
     STDMETHODIMP OnAbort(HRESULT hrError, BSTR sError) override;
 
 private:
-    TestSink() = default;
-    ~TestSink() = default;
     void after_call() noexcept;
-    ULONG refs_ = 0;
 };
 
 // Wide <-> narrow for test messages and paths (system code page).

@@ -10,8 +10,9 @@
 #include <ocidl.h>
 #include <urlmon.h>
 
-#include <new>
 #include <string>
+
+#include "frame/object.h"
 
 namespace {
 
@@ -36,6 +37,17 @@ void log_line(const std::wstring& text) {
     CloseHandle(f);
 }
 
+// Every live object of this DLL keeps it loaded.
+struct object_count : gn::lock_policy {
+    static void lock() noexcept { InterlockedIncrement(&g_objects); }
+    static void unlock() noexcept { InterlockedDecrement(&g_objects); }
+};
+// A live class object counts as a server lock.
+struct factory_lock : gn::lock_policy {
+    static void lock() noexcept { InterlockedIncrement(&g_locks); }
+    static void unlock() noexcept { InterlockedDecrement(&g_locks); }
+};
+
 template <class T>
 void set(T*& slot, T* p) {
     if (p) p->AddRef();
@@ -43,33 +55,10 @@ void set(T*& slot, T* p) {
     slot = p;
 }
 
-class TestDocument final : public IOleObject, public IOleDocument, public IOleDocumentView,
-                           public IPersistMoniker, public IMonikerProp {
+class TestDocument final
+    : public gn::implements<TestDocument, object_count, IOleObject, IOleDocument, IOleDocumentView,
+                            IPersistMoniker, IMonikerProp> {
 public:
-    TestDocument() { InterlockedIncrement(&g_objects); }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleObject)) *ppv = static_cast<IOleObject*>(this);
-        else if (IsEqualIID(riid, IID_IOleDocument)) *ppv = static_cast<IOleDocument*>(this);
-        else if (IsEqualIID(riid, IID_IOleDocumentView)) *ppv = static_cast<IOleDocumentView*>(this);
-        else if (IsEqualIID(riid, IID_IPersistMoniker) || IsEqualIID(riid, IID_IPersist)) *ppv = static_cast<IPersistMoniker*>(this);
-        else if (IsEqualIID(riid, IID_IMonikerProp)) *ppv = static_cast<IMonikerProp*>(this);
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = InterlockedDecrement(&refs_);
-        if (!left) {
-            log_line(L"Released");
-            delete this;
-        }
-        return left;
-    }
-
     // IOleObject
     STDMETHODIMP SetClientSite(IOleClientSite* site) override {
         log_line(site ? L"SetClientSite" : L"SetClientSite(NULL)");
@@ -207,11 +196,11 @@ public:
     }
 
 private:
-    ~TestDocument() {
+    ~TestDocument() override {
+        log_line(L"Released");
         if (window_) DestroyWindow(window_);
         set<IOleInPlaceSite>(in_place_site_, nullptr);
         set<IOleClientSite>(site_, nullptr);
-        InterlockedDecrement(&g_objects);
     }
 
     void use_frame() {
@@ -282,7 +271,6 @@ private:
         return url_.size() >= tail.size() && url_.compare(url_.size() - tail.size(), tail.size(), tail) == 0;
     }
 
-    LONG refs_ = 1;
     IOleClientSite* site_ = nullptr;
     IOleInPlaceSite* in_place_site_ = nullptr;
     HWND window_ = nullptr;
@@ -290,27 +278,11 @@ private:
     std::wstring url_;
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public gn::implements<Factory, factory_lock, IClassFactory> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { InterlockedIncrement(&g_locks); return 2; }
-    STDMETHODIMP_(ULONG) Release() override { InterlockedDecrement(&g_locks); return 1; }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* doc = new (std::nothrow) TestDocument();
-        if (!doc) return E_OUTOFMEMORY;
-        log_line(L"Created");
-        const HRESULT hr = doc->QueryInterface(riid, ppv);
-        doc->Release();
+        const HRESULT hr = gn::create_instance<TestDocument>(outer, riid, ppv);
+        if (hr != CLASS_E_NOAGGREGATION && hr != E_POINTER && hr != E_OUTOFMEMORY) log_line(L"Created");
         return hr;
     }
     STDMETHODIMP LockServer(BOOL lock) override {
@@ -319,15 +291,15 @@ public:
     }
 };
 
-Factory g_factory;
-
 }  // namespace
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!IsEqualCLSID(clsid, CLSID_TestDocument)) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(riid, ppv);
+    gn::com_ptr<Factory> factory = gn::make<Factory>();
+    if (!factory) return E_OUTOFMEMORY;
+    return factory.query_to(riid, ppv);
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }

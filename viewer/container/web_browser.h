@@ -1,38 +1,41 @@
-// The viewer's browser application object (IWebBrowser2), reached by the
-// document through IServiceProvider::QueryService(SID_SWebBrowserApp). Its
-// property bag works: PutProperty keeps a copy of the value (references
-// included) until the name is put again or the bag is cleared, GetProperty
-// hands out a copy. Status text goes to the viewer's status bar, navigation
-// to the viewer; the window-shape properties answer E_NOTIMPL.
+// The browser application object (IWebBrowser2), reached by a document through
+// IServiceProvider::QueryService(SID_SWebBrowserApp) on the site, or on the
+// object itself. Its property bag works: PutProperty keeps a copy of the value
+// (references included) until the name is put again or the bag is cleared,
+// GetProperty hands out a copy. Status text and navigation go to the host;
+// the window-shape properties answer E_NOTIMPL.
 #pragma once
 
 #include <windows.h>
 #include <exdisp.h>
+#include <servprov.h>
 
 #include <map>
 #include <string>
 
-#include "viewer/host.h"
+#include "frame/object.h"
+#include "viewer/container/host.h"
 
-namespace gnviewer {
+namespace gncontainer {
 
-class ViewerBrowser final : public IWebBrowser2 {
+class WebBrowser final
+    : public gn::implements<WebBrowser, gn::no_lock, IWebBrowser2, gn::alias<IDispatch, IWebBrowser2>,
+                            gn::alias<IWebBrowser, IWebBrowser2>, gn::alias<IWebBrowserApp, IWebBrowser2>,
+                            IServiceProvider> {
 public:
-    explicit ViewerBrowser(ViewerHost* host) : host_(host) {}  // one reference
-    ViewerBrowser(const ViewerBrowser&) = delete;
-    ViewerBrowser& operator=(const ViewerBrowser&) = delete;
+    explicit WebBrowser(Host* host) : host_(host) {}  // host may be null
 
-    // Stops calling the viewer; the object may live on in a document's hands.
+    // Stops calling the host; the object may live on in a document's hands.
     void detach() { host_ = nullptr; }
     // Drops every stored value and the references they hold.
     void clear_properties();
+    // The stored value of a property (VT_EMPTY when absent).
+    const VARIANT* property(const std::wstring& name) const;
     // Busy while a document is being opened.
     void set_busy(bool busy) { busy_ = busy; }
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override;
+    // IServiceProvider: the browser application service is this object.
+    STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override;
     // IDispatch: no type information; callers use the vtable.
     STDMETHODIMP GetTypeInfoCount(UINT* n) override { if (n) *n = 0; return n ? S_OK : E_POINTER; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -65,11 +68,13 @@ public:
     STDMETHODIMP put_Width(LONG) override { return E_NOTIMPL; }
     STDMETHODIMP get_Height(LONG*) override { return E_NOTIMPL; }
     STDMETHODIMP put_Height(LONG) override { return E_NOTIMPL; }
-    STDMETHODIMP get_LocationName(BSTR* p) override;
-    STDMETHODIMP get_LocationURL(BSTR* p) override;
+    STDMETHODIMP get_LocationName(BSTR* p) override { return get_LocationURL(p); }
+    STDMETHODIMP get_LocationURL(BSTR* p) override {
+        return put_text(p, host_ ? host_->location().c_str() : L"");
+    }
     STDMETHODIMP get_Busy(VARIANT_BOOL* p) override { return put_bool(p, busy_); }
     // IWebBrowserApp
-    STDMETHODIMP Quit() override;
+    STDMETHODIMP Quit() override { if (host_) host_->quit(); return S_OK; }
     STDMETHODIMP ClientToWindow(int*, int*) override { return E_NOTIMPL; }
     STDMETHODIMP PutProperty(BSTR Property, VARIANT vtValue) override;
     STDMETHODIMP GetProperty(BSTR Property, VARIANT* pvtValue) override;
@@ -112,7 +117,7 @@ public:
     STDMETHODIMP put_Resizable(VARIANT_BOOL) override { return E_NOTIMPL; }
 
 private:
-    ~ViewerBrowser();
+    ~WebBrowser() override { clear_properties(); }
     static HRESULT put_bool(VARIANT_BOOL* p, bool v) {
         if (!p) return E_POINTER;
         *p = v ? VARIANT_TRUE : VARIANT_FALSE;
@@ -120,11 +125,14 @@ private:
     }
     static HRESULT put_text(BSTR* p, const wchar_t* text);
 
-    ViewerHost* host_;
-    LONG refs_ = 1;
+    Host* host_;
     bool busy_ = false;
     std::wstring status_;
     std::map<std::wstring, VARIANT> properties_;
 };
 
-}  // namespace gnviewer
+// {0002DF05-0000-0000-C000-000000000046} the browser application service.
+constexpr GUID kSidWebBrowserApp = {0x0002DF05, 0x0000, 0x0000,
+                                    {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+}  // namespace gncontainer

@@ -1,29 +1,33 @@
-// The viewer's side of an active document: one site object (client site,
+// A browser's side of an active document: one site object (client site,
 // document site, in-place site, control site, service provider and ambient
-// properties, as browsers have it) and the frame object handed out through
-// GetWindowContext. Both call the viewer through ViewerHost.
+// properties, as browsers have it) and the frame objects handed out through
+// GetWindowContext. Both report to a Host and ask it what to answer.
 #pragma once
 
 #include <windows.h>
 #include <docobj.h>
 #include <ocidl.h>
 
-#include "viewer/host.h"
+#include <string>
 
-namespace gnviewer {
+#include "frame/object.h"
+#include "viewer/container/host.h"
+#include "viewer/container/web_browser.h"
 
-class ViewerBrowser;
+namespace gncontainer {
 
-// The top-level frame (IOleInPlaceFrame): status text, active object.
-class FrameObject final : public IOleInPlaceFrame {
+// The top-level frame (IOleInPlaceFrame) or, as a second kind, the document's
+// UI window: status text and the active object (held).
+class Frame final
+    : public gn::implements<Frame, gn::no_lock, IOleInPlaceFrame,
+                            gn::alias<IOleWindow, IOleInPlaceFrame>,
+                            gn::alias<IOleInPlaceUIWindow, IOleInPlaceFrame>> {
 public:
-    explicit FrameObject(ViewerHost* host) : host_(host) {}  // one reference
+    enum class kind { frame, ui_window };
+    Frame(Host* host, kind k) : host_(host), kind_(k) {}
     void detach() { host_ = nullptr; }
-    IOleInPlaceActiveObject* active_object() const { return active_; }
+    IOleInPlaceActiveObject* active_object() const { return active_.get(); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP GetWindow(HWND* phwnd) override;
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
@@ -38,34 +42,38 @@ public:
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
 private:
-    ~FrameObject();
-    ViewerHost* host_;
-    LONG refs_ = 1;
-    IOleInPlaceActiveObject* active_ = nullptr;  // held
+    void called(const char* what);
+    Host* host_;
+    kind kind_;
+    gn::com_ptr<IOleInPlaceActiveObject> active_;
 };
 
-class DocumentSite final : public IOleClientSite,
-                           public IOleDocumentSite,
-                           public IOleInPlaceSiteEx,
-                           public IOleControlSite,
-                           public IServiceProvider,
-                           public IDispatch {
+class Site final
+    : public gn::implements<Site, gn::no_lock, IOleClientSite, IOleDocumentSite, IOleInPlaceSiteEx,
+                            gn::alias<IOleInPlaceSite, IOleInPlaceSiteEx>,
+                            gn::alias<IOleWindow, IOleInPlaceSiteEx>, IOleControlSite,
+                            IServiceProvider, IDispatch> {
 public:
-    // Holds a reference on frame and browser until detach().
-    DocumentSite(ViewerHost* host, FrameObject* frame, ViewerBrowser* browser);
-    // Stops calling the viewer and drops the frame and browser.
+    // Holds the frame and the browser object until detach().
+    Site(Host* host, gn::com_ptr<Frame> frame, gn::com_ptr<WebBrowser> browser)
+        : host_(host), frame_(std::move(frame)), browser_(std::move(browser)) {}
+    // Stops calling the host and drops the frame objects and the browser.
     void detach();
 
+    // The interfaces the host does not offer are refused.
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IOleClientSite
     STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
     STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetContainer(IOleContainer** pp) override;
-    STDMETHODIMP ShowObject() override { return S_OK; }
-    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    STDMETHODIMP GetContainer(IOleContainer** pp) override {
+        if (pp) *pp = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP ShowObject() override { return called("ShowObject"), S_OK; }
+    STDMETHODIMP OnShowWindow(BOOL show) override {
+        return called(show ? "OnShowWindow(TRUE)" : "OnShowWindow(FALSE)"), S_OK;
+    }
     STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
     // IOleDocumentSite
     STDMETHODIMP ActivateMe(IOleDocumentView* view) override;
@@ -73,22 +81,22 @@ public:
     STDMETHODIMP GetWindow(HWND* phwnd) override;
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     // IOleInPlaceSite(Ex)
-    STDMETHODIMP CanInPlaceActivate() override { return host_ ? S_OK : E_UNEXPECTED; }
-    STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
-    STDMETHODIMP OnUIActivate() override { return S_OK; }
+    STDMETHODIMP CanInPlaceActivate() override;
+    STDMETHODIMP OnInPlaceActivate() override { return called("OnInPlaceActivate"), S_OK; }
+    STDMETHODIMP OnUIActivate() override;
     STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
                                   LPRECT clip, LPOLEINPLACEFRAMEINFO info) override;
     STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
-    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
-    STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
+    STDMETHODIMP OnUIDeactivate(BOOL) override { return called("OnUIDeactivate"), S_OK; }
+    STDMETHODIMP OnInPlaceDeactivate() override { return called("OnInPlaceDeactivate"), S_OK; }
     STDMETHODIMP DiscardUndoState() override { return S_OK; }
     STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
     STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
     STDMETHODIMP OnInPlaceActivateEx(BOOL* no_redraw, DWORD) override {
         if (no_redraw) *no_redraw = FALSE;
-        return S_OK;
+        return OnInPlaceActivate();
     }
-    STDMETHODIMP OnInPlaceDeactivateEx(BOOL) override { return S_OK; }
+    STDMETHODIMP OnInPlaceDeactivateEx(BOOL) override { return OnInPlaceDeactivate(); }
     STDMETHODIMP RequestUIActivate() override { return S_OK; }
     // IOleControlSite
     STDMETHODIMP OnControlInfoChanged() override { return S_OK; }
@@ -98,7 +106,10 @@ public:
         return E_NOTIMPL;
     }
     STDMETHODIMP TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP TranslateAccelerator(MSG*, DWORD) override { return S_FALSE; }
+    STDMETHODIMP TranslateAccelerator(MSG*, DWORD modifiers) override {
+        called("TranslateAccelerator(" + std::to_string(modifiers) + ")");
+        return S_FALSE;
+    }
     STDMETHODIMP OnFocus(BOOL) override { return S_OK; }
     STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
     // IServiceProvider: SID_SWebBrowserApp (and IWebBrowserApp) give the browser object.
@@ -117,11 +128,13 @@ public:
     }
 
 private:
-    ~DocumentSite();
-    ViewerHost* host_;
-    FrameObject* frame_;      // held
-    ViewerBrowser* browser_;  // held
-    LONG refs_ = 1;
+    ~Site() override { detach(); }
+    void called(const std::string& what) { if (host_) host_->on_call(what); }
+
+    Host* host_;
+    gn::com_ptr<Frame> frame_;
+    gn::com_ptr<Frame> ui_window_;  // made on the first GetWindowContext that hands one out
+    gn::com_ptr<WebBrowser> browser_;
 };
 
-}  // namespace gnviewer
+}  // namespace gncontainer
