@@ -105,7 +105,7 @@ private:
             return false;
         }
         gn::unique_variant property;
-        gn::unique_bstr name(L"MorvaneLauncher");
+        auto name = gn::unique_bstr::copy_of(L"MorvaneLauncher");
         hr = browser->GetProperty(name.get(), &property);
         IUnknown* launcher = nullptr;
         if (SUCCEEDED(hr) && (property.vt == VT_UNKNOWN || property.vt == VT_DISPATCH))
@@ -134,7 +134,7 @@ private:
         if (!url) return E_POINTER;
         record(std::wstring(L"Navigate ") + url);
         if (!advise_) return E_UNEXPECTED;
-        gn::unique_bstr target(url);
+        auto target = gn::unique_bstr::copy_of(url);
         gn::unique_variant flags, frame, post, headers;
         const HRESULT hr = advise_->Navigate(target.get(), &flags, &frame, &post, &headers);
         record(L"Navigate result " + hex_result(hr));

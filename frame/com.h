@@ -202,9 +202,12 @@ struct bstr_traits {
 };
 class unique_bstr : public unique_owner<BSTR, bstr_traits> {
 public:
+    // Takes ownership of a BSTR.
     using unique_owner::unique_owner;
-    explicit unique_bstr(const wchar_t* s) noexcept
-        : unique_owner(s ? SysAllocString(s) : nullptr) {}
+    // A new BSTR holding a copy of s (null stays null; empty when out of memory).
+    static unique_bstr copy_of(const wchar_t* s) noexcept {
+        return unique_bstr(s ? SysAllocString(s) : nullptr);
+    }
     UINT length() const noexcept { return get() ? SysStringLen(get()) : 0; }
     // A new copy of the string (null stays null); the caller owns it.
     BSTR copy() const noexcept { return get() ? SysAllocStringLen(get(), length()) : nullptr; }

@@ -44,7 +44,7 @@ void MorvaneLauncher::NotifySink() {
                  gn::acp_text(sMimeType.get()).c_str());
         wchar_t wide[MAX_PATH];
         if (!MultiByteToWideChar(CP_ACP, 0, tempFile.path, -1, wide, MAX_PATH)) wide[0] = L'\0';
-        gn::unique_bstr path(SysAllocString(wide));
+        auto path = gn::unique_bstr::copy_of(wide);
         sink->OnDZxDataAvailable(sURL.get(), path.get(), sMimeType.get());
     } else {
         LogPrint(0, "Calling back the main plugin: ILauncherEvent::OnAbort(): HRESULT: %x, Error: %s",

@@ -57,7 +57,7 @@ HRESULT MorvaneLauncher::CreateClientControl(REFCLSID clsid) {
     RETURN_IF_FAILED(hr);
     wchar_t clsid_text[40];
     RETURN_HR_IF(E_UNEXPECTED, !StringFromGUID2(clsid, clsid_text, 40));
-    gn::unique_bstr clsid_bstr(static_cast<const wchar_t*>(clsid_text));
+    auto clsid_bstr = gn::unique_bstr::copy_of(clsid_text);
     gn::unique_bstr url(sURL.copy());
     gn::com_ptr<IOleClientSite> site = pClientSite;  // held for the call
     gn::com_ptr<IUnknown> control;
@@ -89,13 +89,13 @@ int MorvaneLauncher::StartCurrentClient() {
     if (services)
         services->QueryService(gn::SID_SWebBrowserApp, IID_IWebBrowser2, pWebBrowser.put_void());
     if (pWebBrowser) {
-        gn::unique_bstr name(L"document_location");
+        auto name = gn::unique_bstr::copy_of(L"document_location");
         gn::unique_variant location;
         location.vt = VT_BSTR;
         location.bstrVal = sURL.copy();
         pWebBrowser->PutProperty(name.get(), location);
 
-        gn::unique_bstr launcher_name(L"MorvaneLauncher");
+        auto launcher_name = gn::unique_bstr::copy_of(L"MorvaneLauncher");
         gn::unique_variant self;
         self.vt = VT_UNKNOWN;
         gn::com_ptr<ILauncher>(static_cast<ILauncher*>(this)).copy_to(&self.punkVal);

@@ -27,7 +27,7 @@ bool query_header(IWinInetHttpInfo* info, DWORD option, char* out, DWORD size) n
 
 }  // namespace
 
-DocumentDownload::DocumentDownload() noexcept : sError(L"") {}
+DocumentDownload::DocumentDownload() noexcept : sError(gn::unique_bstr::copy_of(L"")) {}
 
 // ---------------------------------------------------------------------------
 // IBindStatusCallback
@@ -198,7 +198,7 @@ void DocumentDownload::CancelBinding(const wchar_t* error) noexcept {
 }
 
 void DocumentDownload::SetError(const wchar_t* text) noexcept {
-    gn::unique_bstr copy(text ? text : L"");
+    auto copy = gn::unique_bstr::copy_of(text ? text : L"");
     if (copy) sError = std::move(copy);  // out of memory: the old text stays
 }
 

@@ -90,8 +90,7 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
 
     gn::unique_cotaskmem<wchar_t> name;
     if (SUCCEEDED(pimkName->GetDisplayName(nullptr, nullptr, name.put())) && name.get()) {
-        // A copy: the owner must not take the task memory itself.
-        if (gn::unique_bstr copy{static_cast<const wchar_t*>(name.get())}) {
+        if (auto copy = gn::unique_bstr::copy_of(name.get())) {
             sURL = std::move(copy);
             LogPrint(0, "Gotten Url: %s\n", gn::acp_text(sURL.get()).c_str());
         }
@@ -130,7 +129,7 @@ STDMETHODIMP MorvaneLauncher::GetCurMoniker(IMoniker**) { return E_NOTIMPL; }
 
 STDMETHODIMP MorvaneLauncher::PutProperty(MONIKERPROPERTY mkp, LPCWSTR val) {
     if (mkp != MIMETYPEPROP) return S_OK;
-    sMimeType = gn::unique_bstr(val);
+    sMimeType = gn::unique_bstr::copy_of(val);
     return S_OK;
 }
 

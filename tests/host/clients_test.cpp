@@ -94,7 +94,7 @@ TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
     VARIANT published;
     published.vt = VT_UNKNOWN;
     published.punkVal = launcher.get();
-    browser->PutProperty(gn::unique_bstr(L"MorvaneLauncher").get(), published);
+    browser->PutProperty(gn::unique_bstr::copy_of(L"MorvaneLauncher").get(), published);
 
     auto host = new_host();
     gn::com_ptr<IUnknown> control;
@@ -115,8 +115,8 @@ TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
     // The document is read during the call (the launcher deletes it right after).
     const std::string path = write_document("DZ1.tmp", "QQDOC 8\r\nsecond line\r\n");
     EXPECT_EQ(S_OK, launcher->sink->OnDZxDataAvailable(
-                        gn::unique_bstr(url).get(), gn::unique_bstr(wide(path).c_str()).get(),
-                        gn::unique_bstr(L"application/x-quorquery").get()));
+                        gn::unique_bstr::copy_of(url).get(), gn::unique_bstr::copy_of(wide(path).c_str()).get(),
+                        gn::unique_bstr::copy_of(L"application/x-quorquery").get()));
     DeleteFileA(path.c_str());
     std::wstring shown = window_text(plugin_window);
     EXPECT_TRUE(contains(shown, L"URL: http://127.0.0.1:8123/docs/report.dzy")) << shown;
@@ -129,7 +129,7 @@ TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
     shown = window_text(plugin_window);
     EXPECT_TRUE(contains(shown, L"MIME: (none)")) << shown;
     EXPECT_TRUE(contains(shown, L"Cannot read")) << shown;
-    EXPECT_EQ(S_OK, launcher->sink->OnAbort(E_ABORT, gn::unique_bstr(L"Download failed").get()));
+    EXPECT_EQ(S_OK, launcher->sink->OnAbort(E_ABORT, gn::unique_bstr::copy_of(L"Download failed").get()));
     EXPECT_EQ(L"Aborted: 0x80004004 Download failed", window_text(plugin_window));
     launcher->sink.reset();
 

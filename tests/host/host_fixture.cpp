@@ -88,8 +88,8 @@ gn::com_ptr<ICtlHost6x> HostTest::new_host() {
 
 HRESULT HostTest::create_control(ICtlHost6x* host, const wchar_t* clsid, const wchar_t* url,
                                  HWND window, IUnknown* service_provider, IUnknown** control) {
-    gn::unique_bstr clsid_text(clsid);
-    gn::unique_bstr url_text(url);
+    auto clsid_text = gn::unique_bstr::copy_of(clsid);
+    auto url_text = gn::unique_bstr::copy_of(url);
     return host->CreateControl6x(clsid_text.get(), url_text.get(),
                                  static_cast<LONG>(reinterpret_cast<LONG_PTR>(window)),
                                  service_provider, control);

@@ -287,7 +287,7 @@ TEST_F(Scripted, NavigateWithoutAServiceProviderDoesNothing) {
     load();
     auto adv = gn::try_query<ILauncherAdvise>(launcher.get());
     ASSERT_TRUE(adv);
-    gn::unique_bstr url(L"http://127.0.0.1/elsewhere");
+    auto url = gn::unique_bstr::copy_of(L"http://127.0.0.1/elsewhere");
     EXPECT_EQ(S_OK, adv->Navigate(url.get(), nullptr, nullptr, nullptr, nullptr));
     adv.reset();
     release();

@@ -79,14 +79,15 @@ TEST_F(VersionDispatch, GetClientVersionByNameAndById) {
 }
 
 TEST_F(VersionDispatch, MapAndClearByNameAndById) {
-    gn::unique_bstr old_url(L"http://old/a.dzy"), new_url(L"http://new/a.dzy");
+    auto old_url = gn::unique_bstr::copy_of(L"http://old/a.dzy");
+    auto new_url = gn::unique_bstr::copy_of(L"http://new/a.dzy");
     EXPECT_EQ(S_OK, call(id_of(L"Map6xUrlTo8"),
                          {bstr_arg(old_url.get()), bstr_arg(new_url.get())}, nullptr));
     std::string data;
     ASSERT_TRUE(read_mapping("http://old/a.dzy", &data));
     EXPECT_EQ(std::string("http://new/a.dzy\0", 17), data);
 
-    gn::unique_bstr old_b(L"http://old/b.dzy");
+    auto old_b = gn::unique_bstr::copy_of(L"http://old/b.dzy");
     EXPECT_EQ(S_OK, call(2, {bstr_arg(old_b.get()), bstr_arg(new_url.get())}, nullptr));
     // Null strings from a script are empty: blank old URL fails, blank new removes.
     EXPECT_EQ(S_OK, call(2, {bstr_arg(nullptr), bstr_arg(new_url.get())}, nullptr));
@@ -114,7 +115,7 @@ TEST_F(VersionDispatch, MapAndClearByNameAndById) {
 }
 
 TEST_F(VersionDispatch, BadCallsFailWithoutReachingTheMethods) {
-    gn::unique_bstr one(L"http://old/a.dzy");
+    auto one = gn::unique_bstr::copy_of(L"http://old/a.dzy");
     EXPECT_EQ(DISP_E_BADPARAMCOUNT, call(2, {bstr_arg(one.get())}, nullptr));
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, call(4, {}, nullptr));
     EXPECT_FALSE(key_exists(user_, vt::kMapKey));

@@ -118,7 +118,7 @@ TEST_F(VersionService, UrlsOutsideTheCodePageAreRefused) {
 
     // A zero inside the string would cut the name short.
     gn::unique_bstr cut(SysAllocStringLen(L"http://old/x.dzy\0tail", 21));
-    gn::unique_bstr other(L"http://new/z.dzy");
+    auto other = gn::unique_bstr::copy_of(L"http://new/z.dzy");
     forget_log();
     EXPECT_EQ(S_OK, ver_->Map6xUrlTo8(cut.get(), other.get()));
     ASSERT_TRUE(read_mapping("http://old/x.dzy", &data));
@@ -135,7 +135,8 @@ TEST_F(VersionService, HostileInputIsBounded) {
     const size_t before = gntest::read_file(log_path()).size();
     for (const std::wstring* url : {&too_long, &huge}) {
         for (bool as_old : {true, false}) {
-            gn::unique_bstr bad(url->c_str()), good(L"http://old/x.dzy");
+            auto bad = gn::unique_bstr::copy_of(url->c_str());
+            auto good = gn::unique_bstr::copy_of(L"http://old/x.dzy");
             EXPECT_EQ(E_INVALIDARG, as_old ? ver_->Map6xUrlTo8(bad.get(), good.get())
                                            : ver_->Map6xUrlTo8(good.get(), bad.get()));
             EXPECT_EQ("Map6xUrlTo8(): URL longer than 2083 characters refused", log().back());

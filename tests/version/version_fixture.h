@@ -176,7 +176,8 @@ protected:
         return text;
     }
     void map(const wchar_t* old_url, const wchar_t* new_url) {
-        gn::unique_bstr o(old_url), n(new_url);
+        auto o = gn::unique_bstr::copy_of(old_url);
+        auto n = gn::unique_bstr::copy_of(new_url);
         EXPECT_EQ(S_OK, ver_->Map6xUrlTo8(o.get(), n.get()));
     }
 
