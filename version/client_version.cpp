@@ -43,7 +43,7 @@ bool find_client_path(char (&path)[MAX_PATH]) noexcept {
     if (IsEqualCLSID(clsid, CLSID_MorvaneLauncher) ||
         IsEqualCLSID(clsid, gn::CLSID_MorvaneLauncherAlt)) {
         LogPrint(0, "Found an MorvaneLauncher CLSID registered to DZY Mime-type");
-        client = gn::kPluginCtlClsidText;
+        client = gn::kPluginCtlClsidText.text;
     } else {
         LogPrint(0, "Found a PluginCtl CLSID registered to DZY Mime-type");
     }
