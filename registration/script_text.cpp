@@ -300,11 +300,11 @@ HRESULT script_walker::walk_register(HKEY parent, int depth) {
 
         RETURN_IF_FAILED(check_key_name());
         store_key key(store_);
-        RETURN_HR_IF(DISP_E_EXCEPTION,
-                     store_.open(parent, tok_, key_store::access::all, key.put()) != ERROR_SUCCESS &&
-                         store_.open(parent, tok_, key_store::access::read, key.put()) !=
-                             ERROR_SUCCESS &&
-                         store_.create(parent, tok_, key.put()) != ERROR_SUCCESS);
+        const bool opened =
+            store_.open(parent, tok_, key_store::access::all, key.put()) == ERROR_SUCCESS ||
+            store_.open(parent, tok_, key_store::access::read, key.put()) == ERROR_SUCCESS ||
+            store_.create(parent, tok_, key.put()) == ERROR_SUCCESS;
+        RETURN_HR_IF(DISP_E_EXCEPTION, !opened);
         RETURN_IF_FAILED(next_token());
         if (token_is("=")) RETURN_IF_FAILED(write_value(key.get(), nullptr));
         if (token_is("{")) {

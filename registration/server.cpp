@@ -95,12 +95,6 @@ HRESULT mark_launcher_safe(const GUID& category, const wchar_t* description) {
     return manager->RegisterClassImplCategories(CLSID_MorvaneLauncher, 1, &id);
 }
 
-bool clsid_text(REFCLSID clsid, char (&out)[40]) {
-    wchar_t wide[40] = {};
-    if (!StringFromGUID2(clsid, wide, 40)) return false;
-    return WideCharToMultiByte(CP_ACP, 0, wide, -1, out, sizeof out, nullptr, nullptr) > 0;
-}
-
 LONG set_string(HKEY key, const char* name, const char* text) {
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                           static_cast<DWORD>(std::strlen(text) + 1));
@@ -291,8 +285,8 @@ struct registry_row {
 // Texts known only when registration runs, and the markers that stand for
 // them in the rows.
 struct run_texts {
-    char launcher[40] = {};
-    char data_file[40] = {};
+    guid_text launcher = registry_text(CLSID_MorvaneLauncher);
+    guid_text data_file = registry_text(CLSID_MorvaneLauncherData);
     char icon[MAX_PATH + 4] = {};
 };
 const char kLauncherClsid[] = "(launcher class)";
@@ -300,8 +294,8 @@ const char kDataFileClsid[] = "(data-file class)";
 const char kModuleIcon[] = "(module icon)";
 
 const char* resolve(const char* text, const run_texts& texts) {
-    if (text == kLauncherClsid) return texts.launcher;
-    if (text == kDataFileClsid) return texts.data_file;
+    if (text == kLauncherClsid) return texts.launcher.text;
+    if (text == kDataFileClsid) return texts.data_file.text;
     if (text == kModuleIcon) return texts.icon;
     return text;
 }
@@ -431,8 +425,6 @@ bool open_document_type(unique_hkey& type_key) {
 bool register_document_types() {
     run_texts texts;
     char module_path[MAX_PATH] = {};
-    if (!clsid_text(CLSID_MorvaneLauncher, texts.launcher)) return false;
-    if (!clsid_text(CLSID_MorvaneLauncherData, texts.data_file)) return false;
     const DWORD length = GetModuleFileNameA(_Module.module_instance(), module_path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return false;
     lstrcpyA(texts.icon, module_path);
@@ -459,8 +451,8 @@ bool register_document_types() {
 }
 
 void unregister_document_types() {
-    char launcher[40] = {};
-    clsid_text(CLSID_MorvaneLauncher, launcher);
+    const guid_text launcher_text = registry_text(CLSID_MorvaneLauncher);
+    const char* const launcher = launcher_text.text;
     unique_hkey saved;
     char saved_type[514] = {};
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, kSavedKey, saved.put()) == ERROR_SUCCESS &&
