@@ -14,7 +14,8 @@ std::wstring rect_text(LPCRECT r) {
 
 }  // namespace
 
-ControlBase::~ControlBase() {
+template <class... Extra>
+ControlBase<Extra...>::~ControlBase() {
     if (window_) {
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
@@ -25,22 +26,26 @@ ControlBase::~ControlBase() {
 // ---------------------------------------------------------------------------
 // IOleObject
 
-STDMETHODIMP ControlBase::SetClientSite(IOleClientSite* pClientSite) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::SetClientSite(IOleClientSite* pClientSite) {
     record(pClientSite ? L"SetClientSite site" : L"SetClientSite null");
     site_.assign(pClientSite);
     return S_OK;
 }
 
-STDMETHODIMP ControlBase::GetClientSite(IOleClientSite** ppClientSite) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::GetClientSite(IOleClientSite** ppClientSite) {
     return site_.copy_to(ppClientSite);
 }
 
-STDMETHODIMP ControlBase::SetHostNames(LPCOLESTR, LPCOLESTR) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::SetHostNames(LPCOLESTR, LPCOLESTR) {
     record(L"SetHostNames");
     return S_OK;
 }
 
-STDMETHODIMP ControlBase::Close(DWORD dwSaveOption) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::Close(DWORD dwSaveOption) {
     record(L"Close " + std::to_wstring(dwSaveOption));
     // Keeps this object alive while the container lets go of it.
     gn::com_ptr<IUnknown> self(identity());
@@ -51,18 +56,18 @@ STDMETHODIMP ControlBase::Close(DWORD dwSaveOption) {
     return S_OK;
 }
 
-STDMETHODIMP ControlBase::DoVerb(LONG iVerb, LPMSG, IOleClientSite* pActiveSite, LONG,
-                                 HWND hwndParent, LPCRECT lprcPosRect) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::DoVerb(LONG iVerb, LPMSG, IOleClientSite* pActiveSite, LONG,
+                                           HWND hwndParent, LPCRECT lprcPosRect) {
     record(L"DoVerb " + std::to_wstring(iVerb) + L" " + rect_text(lprcPosRect));
+    const gn::com_ptr<IOleClientSite> site(pActiveSite ? pActiveSite : site_.get());
     switch (iVerb) {
     case OLEIVERB_PRIMARY:
     case OLEIVERB_SHOW:
     case OLEIVERB_INPLACEACTIVATE:
-        return activate_in_place(pActiveSite ? pActiveSite : site_.get(), hwndParent, lprcPosRect,
-                                 false);
+        return activate_in_place(site, hwndParent, lprcPosRect, false);
     case OLEIVERB_UIACTIVATE:
-        return activate_in_place(pActiveSite ? pActiveSite : site_.get(), hwndParent, lprcPosRect,
-                                 true);
+        return activate_in_place(site, hwndParent, lprcPosRect, true);
     case OLEIVERB_HIDE:
         if (window_) ShowWindow(window_, SW_HIDE);
         return S_OK;
@@ -71,13 +76,15 @@ STDMETHODIMP ControlBase::DoVerb(LONG iVerb, LPMSG, IOleClientSite* pActiveSite,
     }
 }
 
-STDMETHODIMP ControlBase::GetUserClassID(CLSID* pClsid) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::GetUserClassID(CLSID* pClsid) {
     RETURN_HR_IF(E_POINTER, !pClsid);
     *pClsid = clsid_;
     return S_OK;
 }
 
-STDMETHODIMP ControlBase::SetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::SetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
     RETURN_HR_IF(E_POINTER, !psizel);
     record(L"SetExtent " + std::to_wstring(dwDrawAspect) + L" " + std::to_wstring(psizel->cx) +
            L"x" + std::to_wstring(psizel->cy));
@@ -86,7 +93,8 @@ STDMETHODIMP ControlBase::SetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
     return S_OK;
 }
 
-STDMETHODIMP ControlBase::GetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::GetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
     RETURN_HR_IF(E_POINTER, !psizel);
     record(L"GetExtent " + std::to_wstring(dwDrawAspect));
     RETURN_HR_IF(DV_E_DVASPECT, dwDrawAspect != DVASPECT_CONTENT);
@@ -94,7 +102,8 @@ STDMETHODIMP ControlBase::GetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
     return S_OK;
 }
 
-STDMETHODIMP ControlBase::GetMiscStatus(DWORD, DWORD* pdwStatus) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::GetMiscStatus(DWORD, DWORD* pdwStatus) {
     RETURN_HR_IF(E_POINTER, !pdwStatus);
     *pdwStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INSIDEOUT | OLEMISC_ACTIVATEWHENVISIBLE |
                  OLEMISC_RECOMPOSEONRESIZE;
@@ -104,12 +113,14 @@ STDMETHODIMP ControlBase::GetMiscStatus(DWORD, DWORD* pdwStatus) {
 // ---------------------------------------------------------------------------
 // In place
 
-HRESULT ControlBase::activate_in_place(IOleClientSite* site, HWND parent, LPCRECT pos,
-                                       bool ui) noexcept {
+template <class... Extra>
+HRESULT ControlBase<Extra...>::activate_in_place(const gn::com_ptr<IOleClientSite>& site,
+                                                 HWND parent, LPCRECT pos, bool ui) noexcept {
     if (!in_place_) {
         RETURN_HR_IF(E_UNEXPECTED, !site);
-        gn::com_ptr<IOleInPlaceSite> ip;
-        RETURN_IF_FAILED(site->QueryInterface(IID_IOleInPlaceSite, ip.put_void()));
+        HRESULT hr = S_OK;
+        gn::com_ptr<IOleInPlaceSite> ip = site.query<IOleInPlaceSite>(&hr);
+        RETURN_IF_FAILED(hr);
         RETURN_HR_IF(E_FAIL, ip->CanInPlaceActivate() != S_OK);
         RETURN_IF_FAILED(ip->OnInPlaceActivate());
         in_place_site_ = ip;
@@ -128,7 +139,7 @@ HRESULT ControlBase::activate_in_place(IOleClientSite* site, HWND parent, LPCREC
         if (!registered) {
             WNDCLASSW wc{};
             wc.style = CS_HREDRAW | CS_VREDRAW;
-            wc.lpfnWndProc = &ControlBase::window_proc;
+            wc.lpfnWndProc = &ControlBase<Extra...>::window_proc;
             wc.hInstance = module_instance();
             wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
             wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
@@ -159,13 +170,15 @@ HRESULT ControlBase::activate_in_place(IOleClientSite* site, HWND parent, LPCREC
     return S_OK;
 }
 
-STDMETHODIMP ControlBase::GetWindow(HWND* phwnd) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::GetWindow(HWND* phwnd) {
     RETURN_HR_IF(E_POINTER, !phwnd);
     *phwnd = window_;
     return window_ ? S_OK : E_FAIL;
 }
 
-STDMETHODIMP ControlBase::InPlaceDeactivate() {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::InPlaceDeactivate() {
     if (!in_place_) return S_OK;
     record(L"InPlaceDeactivate");
     UIDeactivate();
@@ -180,14 +193,16 @@ STDMETHODIMP ControlBase::InPlaceDeactivate() {
     return S_OK;
 }
 
-STDMETHODIMP ControlBase::UIDeactivate() {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::UIDeactivate() {
     if (!ui_active_) return S_OK;
     ui_active_ = false;
     if (in_place_site_) in_place_site_->OnUIDeactivate(FALSE);
     return S_OK;
 }
 
-STDMETHODIMP ControlBase::SetObjectRects(LPCRECT lprcPosRect, LPCRECT lprcClipRect) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::SetObjectRects(LPCRECT lprcPosRect, LPCRECT lprcClipRect) {
     record(L"SetObjectRects " + rect_text(lprcPosRect) + L" " + rect_text(lprcClipRect));
     RETURN_HR_IF(E_POINTER, !lprcPosRect);
     if (window_)
@@ -197,28 +212,32 @@ STDMETHODIMP ControlBase::SetObjectRects(LPCRECT lprcPosRect, LPCRECT lprcClipRe
     return S_OK;
 }
 
-STDMETHODIMP ControlBase::TranslateAccelerator(LPMSG lpmsg) {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::TranslateAccelerator(LPMSG lpmsg) {
     record(L"TranslateAccelerator " + std::to_wstring(lpmsg ? lpmsg->message : 0) + L" " +
            std::to_wstring(lpmsg ? lpmsg->wParam : 0));
     return S_FALSE;  // the controls use no accelerator keys
 }
 
-STDMETHODIMP ControlBase::GetClassID(CLSID* pClassID) { return GetUserClassID(pClassID); }
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::GetClassID(CLSID* pClassID) { return GetUserClassID(pClassID); }
 
-STDMETHODIMP ControlBase::InitNew() {
+template <class... Extra>
+STDMETHODIMP ControlBase<Extra...>::InitNew() {
     record(L"InitNew");
     return S_OK;
 }
 
 // ---------------------------------------------------------------------------
 
-std::wstring ControlBase::read_src() noexcept {
+template <class... Extra>
+std::wstring ControlBase<Extra...>::read_src() noexcept {
     gn::com_ptr<IDispatch> dispatch;
     HRESULT hr = E_UNEXPECTED;
     if (site_) {
         if (auto control_site = gn::try_query<IOleControlSite>(site_.get()))
             hr = control_site->GetExtendedControl(dispatch.put());
-        if (!dispatch) hr = site_->QueryInterface(IID_IDispatch, dispatch.put_void());
+        if (!dispatch) dispatch = site_.query<IDispatch>(&hr);
     }
     DISPID id = DISPID_UNKNOWN;
     if (dispatch) {
@@ -241,7 +260,8 @@ std::wstring ControlBase::read_src() noexcept {
     return url;
 }
 
-void ControlBase::show(const std::wstring& text) noexcept {
+template <class... Extra>
+void ControlBase<Extra...>::show(const std::wstring& text) noexcept {
     text_ = text;
     if (window_) {
         SetWindowTextW(window_, text_.c_str());
@@ -249,8 +269,9 @@ void ControlBase::show(const std::wstring& text) noexcept {
     }
 }
 
-LRESULT CALLBACK ControlBase::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<ControlBase*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+template <class... Extra>
+LRESULT CALLBACK ControlBase<Extra...>::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<ControlBase<Extra...>*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self) {
         bool handled = false;
         const LRESULT r = self->on_window_message(msg, wp, lp, handled);
@@ -279,5 +300,9 @@ LRESULT CALLBACK ControlBase::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
+
+// The two controls' interface lists.
+template class ControlBase<>;
+template class ControlBase<ILauncherEvent>;
 
 }  // namespace clients

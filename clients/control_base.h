@@ -1,6 +1,10 @@
 // What both reference controls share: a windowed control that activates in
 // place in its container, shows a text in its window, records every container
 // call and leaves its site on Close.
+//
+// ControlBase<Extra...> is the object base of a control: the interfaces every
+// control answers, followed by the control's own (Extra). Its members are
+// instantiated in control_base.cpp for the two controls' lists.
 #pragma once
 
 #include "clients/clients.h"
@@ -11,10 +15,11 @@
 
 namespace clients {
 
-class ControlBase : public IOleObject,
-                    public IOleInPlaceObject,
-                    public IOleInPlaceActiveObject,
-                    public IPersistStreamInit {
+template <class... Extra>
+class ControlBase
+    : public gn::implements<ControlBase<Extra...>, gn::aggregatable, IOleObject, IOleInPlaceObject,
+                            gn::alias<IOleWindow, IOleInPlaceObject>, IOleInPlaceActiveObject,
+                            IPersistStreamInit, Extra...> {
 public:
     // IOleObject
     STDMETHODIMP SetClientSite(IOleClientSite* pClientSite) override;
@@ -64,7 +69,7 @@ public:
 
 protected:
     ControlBase(const char* name, const CLSID& clsid) noexcept : name_(name), clsid_(clsid) {}
-    virtual ~ControlBase();
+    ~ControlBase() override;
 
     void record(const std::wstring& text) const noexcept { record_call(name_, text); }
     // The document URL as the container offers it (SRC through the site's
@@ -86,7 +91,8 @@ protected:
     }
 
 private:
-    HRESULT activate_in_place(IOleClientSite* site, HWND parent, LPCRECT pos, bool ui) noexcept;
+    HRESULT activate_in_place(const gn::com_ptr<IOleClientSite>& site, HWND parent, LPCRECT pos,
+                              bool ui) noexcept;
     static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     IUnknown* identity() noexcept { return static_cast<IOleObject*>(this); }
 

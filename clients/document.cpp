@@ -33,48 +33,40 @@ std::wstring join(const std::vector<std::string>& lines) {
 }
 
 // An open internet handle, closed on every path.
-struct InternetHandle {
-    HINTERNET h = nullptr;
-    explicit InternetHandle(HINTERNET handle) : h(handle) {}
-    ~InternetHandle() {
-        if (h) InternetCloseHandle(h);
-    }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-};
+using InternetHandle = gn::unique_any<HINTERNET, BOOL, InternetCloseHandle>;
 
 // Fetches an http(s) URL with wininet, which (unlike a blocking urlmon
 // stream) tells the HTTP status: a 404 must not pass for a document.
 HRESULT download(const std::wstring& url, LoadedDocument& document, std::wstring& why) {
     InternetHandle session(
         InternetOpenW(L"GNClients/1", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!session.h) return HRESULT_FROM_WIN32(GetLastError());
+    if (!session.get()) return HRESULT_FROM_WIN32(GetLastError());
     InternetHandle request(InternetOpenUrlW(
-        session.h, url.c_str(), nullptr, 0,
+        session.get(), url.c_str(), nullptr, 0,
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI, 0));
-    if (!request.h) {
+    if (!request.get()) {
         why = L"the document server cannot be reached";
         return INET_E_RESOURCE_NOT_FOUND;
     }
     DWORD status = 0, size = sizeof status;
-    if (HttpQueryInfoW(request.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+    if (HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                        nullptr) &&
         status != 200) {
         wchar_t text[128] = {};
         DWORD text_size = sizeof text - sizeof(wchar_t);
-        HttpQueryInfoW(request.h, HTTP_QUERY_STATUS_TEXT, text, &text_size, nullptr);
+        HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_TEXT, text, &text_size, nullptr);
         why = L"the server answered HTTP " + std::to_wstring(status) + (*text ? L" " : L"") + text;
         return status == 404 ? INET_E_OBJECT_NOT_FOUND : INET_E_DOWNLOAD_FAILURE;
     }
     // A body shorter than announced was cut off on the way.
     DWORD announced = 0, announced_size = sizeof announced;
     const bool has_length =
-        HttpQueryInfoW(request.h, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced,
+        HttpQueryInfoW(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced,
                        &announced_size, nullptr) != FALSE;
     char buffer[8192];
     for (;;) {
         DWORD got = 0;
-        if (!InternetReadFile(request.h, buffer, sizeof buffer, &got)) {
+        if (!InternetReadFile(request.get(), buffer, sizeof buffer, &got)) {
             why = L"the download broke off";
             return INET_E_DOWNLOAD_FAILURE;
         }

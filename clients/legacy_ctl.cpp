@@ -9,25 +9,12 @@
 namespace clients {
 namespace {
 
-class Legacy6xCtl final : public gn::com_object<Legacy6xCtl>, public ControlBase {
+class Legacy6xCtl final : public ControlBase<> {
 public:
     Legacy6xCtl() noexcept : ControlBase("Legacy6x", gn::CLSID_Legacy6xControl) {
         record(L"Created");
     }
     ~Legacy6xCtl() override { record(L"Destroyed"); }
-
-    GN_COM_IUNKNOWN
-    static const gn::interface_entry* interfaces() {
-        static const gn::interface_entry table[] = {
-            GN_INTERFACE(Legacy6xCtl, IOleObject),
-            GN_INTERFACE(Legacy6xCtl, IOleInPlaceObject),
-            GN_INTERFACE_AS(Legacy6xCtl, IID_IOleWindow, IOleInPlaceObject),
-            GN_INTERFACE(Legacy6xCtl, IOleInPlaceActiveObject),
-            GN_INTERFACE(Legacy6xCtl, IPersistStreamInit),
-            {},
-        };
-        return table;
-    }
 
 private:
     void on_activated() noexcept override {

@@ -1,65 +1,44 @@
 // gnclients.dll entry points: class objects, lock count and self-registration.
+// The class objects and the lock count are the toolkit's, as in the module:
+// this DLL's own _Module and class table.
 #include "clients/clients.h"
 
-#include <cstdio>
-#include <cstring>
+#include "frame/class_factory.h"
 
-gn::module _Module;  // only its lock count is used here
+#include <cstring>
+#include <string>
 
 namespace {
 
-HINSTANCE g_instance = nullptr;
-
-class ClassFactory final : public IClassFactory {
-public:
-    explicit ClassFactory(gn::creator_fn creator) : creator_(creator) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory))
-            return E_NOINTERFACE;
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    // Static objects: a reference held on a class object keeps the DLL loaded.
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(_Module.lock()) + 1; }
-    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(_Module.unlock()) + 1; }
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        return creator_(outer, riid, ppv);
-    }
-    STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) _Module.lock(); else _Module.unlock();
-        return S_OK;
-    }
-private:
-    gn::creator_fn creator_;
+gn::class_row g_class_table[] = {
+    {&gn::CLSID_PluginCtl, nullptr, &gn::create_class_factory, &clients::create_plugin_ctl,
+     nullptr, nullptr},
+    {&gn::CLSID_Legacy6xControl, nullptr, &gn::create_class_factory,
+     &clients::create_legacy_ctl, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-ClassFactory g_plugin_factory(&clients::create_plugin_ctl);
-ClassFactory g_legacy_factory(&clients::create_legacy_ctl);
+// The name each row of the class table is registered under.
+const char* const kClassNames[] = {"PluginCtl Class", "QuorQuery 6.x Document Control"};
+static_assert(sizeof kClassNames / sizeof kClassNames[0] + 1 ==
+                  sizeof g_class_table / sizeof g_class_table[0],
+              "one name per class");
 
-struct registered_class {
-    const CLSID* clsid;
-    const char* clsid_text;
-    const char* name;
-};
-const registered_class kClasses[] = {
-    {&gn::CLSID_PluginCtl, gn::kPluginCtlClsidText, "PluginCtl Class"},
-    {&gn::CLSID_Legacy6xControl, gn::kLegacy6xClsidText, "QuorQuery 6.x Document Control"},
-};
+// "CLSID\{...}" of a class.
+std::string class_key(const CLSID& clsid) {
+    return std::string("CLSID\\") + gn::registry_text(clsid).text;
+}
 
 LONG set_value(HKEY key, const char* name, const char* value) {
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                           static_cast<DWORD>(strlen(value) + 1));
 }
 
-HRESULT write_class(const registered_class& c, const char* path) {
-    const std::string base = std::string("CLSID\\") + c.clsid_text;
+HRESULT write_class(const CLSID& clsid, const char* name, const char* path) {
     gn::unique_hkey key, server, control;
-    LONG rc = RegCreateKeyExA(HKEY_CLASSES_ROOT, base.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              key.put(), nullptr);
-    if (rc == ERROR_SUCCESS) rc = set_value(key.get(), nullptr, c.name);
+    LONG rc = RegCreateKeyExA(HKEY_CLASSES_ROOT, class_key(clsid).c_str(), 0, nullptr, 0,
+                              KEY_WRITE, nullptr, key.put(), nullptr);
+    if (rc == ERROR_SUCCESS) rc = set_value(key.get(), nullptr, name);
     if (rc == ERROR_SUCCESS)
         rc = RegCreateKeyExA(key.get(), "InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr,
                              server.put(), nullptr);
@@ -73,8 +52,8 @@ HRESULT write_class(const registered_class& c, const char* path) {
 
 // Removes a class's key only when it names this file as its server, so that
 // unregistering one build leaves another build's registration alone.
-HRESULT remove_class(const registered_class& c, const char* path) {
-    const std::string base = std::string("CLSID\\") + c.clsid_text;
+HRESULT remove_class(const CLSID& clsid, const char* path) {
+    const std::string base = class_key(clsid);
     char registered[MAX_PATH + 1] = {};
     LONG size = sizeof(registered) - 1;
     const LONG rc =
@@ -86,32 +65,28 @@ HRESULT remove_class(const registered_class& c, const char* path) {
 }
 
 bool module_path(char (&path)[MAX_PATH]) {
-    const DWORD n = GetModuleFileNameA(g_instance, path, MAX_PATH);
+    const DWORD n = GetModuleFileNameA(_Module.module_instance(), path, MAX_PATH);
     return n > 0 && n < MAX_PATH;
 }
 
 }  // namespace
 
 namespace clients {
-HINSTANCE module_instance() noexcept { return g_instance; }
+HINSTANCE module_instance() noexcept { return _Module.module_instance(); }
 }  // namespace clients
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
-        g_instance = instance;
+        _Module.init(instance, g_class_table, GUID_NULL);
         DisableThreadLibraryCalls(instance);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        _Module.term();
     }
     return TRUE;
 }
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualCLSID(clsid, gn::CLSID_PluginCtl))
-        return g_plugin_factory.QueryInterface(riid, ppv);
-    if (IsEqualCLSID(clsid, gn::CLSID_Legacy6xControl))
-        return g_legacy_factory.QueryInterface(riid, ppv);
-    return CLASS_E_CLASSNOTAVAILABLE;
+    return _Module.get_class_object(clsid, riid, ppv);
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
@@ -121,7 +96,8 @@ extern "C" HRESULT WINAPI DllCanUnloadNow() {
 extern "C" HRESULT WINAPI DllRegisterServer() {
     char path[MAX_PATH];
     if (!module_path(path)) return E_FAIL;
-    for (const registered_class& c : kClasses) RETURN_IF_FAILED(write_class(c, path));
+    for (size_t i = 0; g_class_table[i].clsid; ++i)
+        RETURN_IF_FAILED(write_class(*g_class_table[i].clsid, kClassNames[i], path));
     return S_OK;
 }
 
@@ -129,8 +105,8 @@ extern "C" HRESULT WINAPI DllUnregisterServer() {
     char path[MAX_PATH];
     if (!module_path(path)) return E_FAIL;
     HRESULT result = S_OK;
-    for (const registered_class& c : kClasses) {
-        const HRESULT hr = remove_class(c, path);
+    for (const gn::class_row* row = g_class_table; row->clsid; ++row) {
+        const HRESULT hr = remove_class(*row->clsid, path);
         if (FAILED(hr)) result = hr;
     }
     return result;

@@ -11,31 +11,12 @@
 namespace clients {
 namespace {
 
-const GUID kSidWebBrowserApp = {0x0002DF05, 0x0000, 0x0000,
-                                {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-class PluginCtl final : public gn::com_object<PluginCtl>,
-                        public ControlBase,
-                        public ILauncherEvent {
+class PluginCtl final : public ControlBase<ILauncherEvent> {
 public:
     PluginCtl() noexcept : ControlBase("PluginCtl", gn::CLSID_PluginCtl) {
         record(L"Created");
     }
     ~PluginCtl() override { record(L"Destroyed"); }
-
-    GN_COM_IUNKNOWN
-    static const gn::interface_entry* interfaces() {
-        static const gn::interface_entry table[] = {
-            GN_INTERFACE(PluginCtl, IOleObject),
-            GN_INTERFACE(PluginCtl, IOleInPlaceObject),
-            GN_INTERFACE_AS(PluginCtl, IID_IOleWindow, IOleInPlaceObject),
-            GN_INTERFACE(PluginCtl, IOleInPlaceActiveObject),
-            GN_INTERFACE(PluginCtl, IPersistStreamInit),
-            GN_INTERFACE(PluginCtl, ILauncherEvent),
-            {},
-        };
-        return table;
-    }
 
     // ILauncherEvent
     STDMETHODIMP OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType) override {
@@ -97,7 +78,7 @@ private:
     bool subscribe() noexcept {
         gn::com_ptr<IServiceProvider> services = gn::try_query<IServiceProvider>(site());
         gn::com_ptr<IWebBrowser2> browser;
-        HRESULT hr = services ? services->QueryService(kSidWebBrowserApp, IID_IWebBrowser2,
+        HRESULT hr = services ? services->QueryService(gn::SID_SWebBrowserApp, IID_IWebBrowser2,
                                                        browser.put_void())
                               : E_NOINTERFACE;
         if (FAILED(hr) || !browser) {
@@ -107,14 +88,14 @@ private:
         gn::unique_variant property;
         auto name = gn::unique_bstr::copy_of(L"MorvaneLauncher");
         hr = browser->GetProperty(name.get(), &property);
-        IUnknown* launcher = nullptr;
+        gn::com_ptr<IUnknown> launcher;
         if (SUCCEEDED(hr) && (property.vt == VT_UNKNOWN || property.vt == VT_DISPATCH))
-            launcher = property.punkVal;
+            launcher.assign(property.punkVal);
         if (!launcher) {
             record(L"Advise no launcher " + hex_result(FAILED(hr) ? hr : E_NOINTERFACE));
             return false;
         }
-        hr = launcher->QueryInterface(IID_ILauncherAdvise, advise_.put_void());
+        advise_ = launcher.query<ILauncherAdvise>(&hr);
         if (FAILED(hr)) {
             record(L"Advise no ILauncherAdvise " + hex_result(hr));
             return true;

@@ -66,4 +66,34 @@ constexpr GUID CATID_SafeForScripting = {0x7DD95801, 0x9882, 0x11CF,
 constexpr GUID CATID_SafeForInitializing = {0x7DD95802, 0x9882, 0x11CF,
                                              {0x9F, 0xA9, 0x00, 0xAA, 0x00, 0x6C, 0x42, 0xC4}};
 
+// The registry form of an identifier, "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}",
+// made from the identifier itself so that each one is written only once.
+struct guid_text {
+    char text[39];
+};
+namespace detail {
+constexpr int put_hex(char* out, int at, unsigned long value, int digits) {
+    for (int i = digits - 1; i >= 0; --i) out[at++] = "0123456789ABCDEF"[(value >> (4 * i)) & 0xF];
+    return at;
+}
+}  // namespace detail
+constexpr guid_text registry_text(const GUID& g) {
+    guid_text t{};
+    int at = 0;
+    t.text[at++] = '{';
+    at = detail::put_hex(t.text, at, g.Data1, 8);
+    t.text[at++] = '-';
+    at = detail::put_hex(t.text, at, g.Data2, 4);
+    t.text[at++] = '-';
+    at = detail::put_hex(t.text, at, g.Data3, 4);
+    t.text[at++] = '-';
+    for (int i = 0; i < 8; ++i) {
+        if (i == 2) t.text[at++] = '-';
+        at = detail::put_hex(t.text, at, g.Data4[i], 2);
+    }
+    t.text[at++] = '}';
+    t.text[at] = '\0';
+    return t;
+}
+
 }  // namespace gn

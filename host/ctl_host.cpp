@@ -36,7 +36,7 @@ STDMETHODIMP CtlHost6x::QueryInterface(REFIID riid, void** ppv) {
 STDMETHODIMP CtlHost6x::get_SRC(VARIANT* pSrc) {
     LogPrint(0, "CtlHost6x: get_SRC() accessed.");
     RETURN_HR_IF(E_POINTER, !pSrc);
-    BSTR copy = url_ ? SysAllocStringLen(url_.get(), url_.length()) : SysAllocString(L"");
+    BSTR copy = url_ ? url_.copy() : SysAllocString(L"");
     RETURN_IF_NULL_ALLOC(copy);
     pSrc->vt = VT_BSTR;
     pSrc->bstrVal = copy;
@@ -84,14 +84,13 @@ HRESULT CtlHost6x::create_and_activate(BSTR lpCLSID, LONG, IUnknown* pServicePro
     }
 
     control_.assign(*ppUnk);
-    RETURN_IF_FAILED(control_->QueryInterface(IID_IOleObject, ole_object_.put_void()));
+    ole_object_ = control_.query<IOleObject>(&hr);
+    RETURN_IF_FAILED(hr);
 
-    if (pServiceProvider)
-        pServiceProvider->QueryInterface(IID_IServiceProvider, service_provider_.put_void());
+    service_provider_ = gn::try_query<IServiceProvider>(pServiceProvider);
     if (!service_provider_) LogPrint(0, "CtlHost6x: don't have a service provider");
 
-    gn::com_ptr<IOleClientSite> site;
-    controlling_unknown()->QueryInterface(IID_IOleClientSite, site.put_void());
+    const auto site = gn::try_query<IOleClientSite>(controlling_unknown());
     ole_object_->SetClientSite(site.get());
 
     if (auto init = gn::try_query<IPersistStreamInit>(control_.get())) init->InitNew();

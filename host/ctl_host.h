@@ -146,7 +146,7 @@ private:
     bool ui_active_ = false;
     bool mouse_capture_ = false;
     bool running_locked_ = false;      // OleLockRunning taken on the control
-    bool destroy_reference_ = false;   // the reference taken on WM_DESTROY
+    gn::com_ptr<IUnknown> destroy_reference_;  // the reference taken on WM_DESTROY
     bool destroying_ = false;          // the destructor is running
     SIZEL extent_himetric_{0, 0};
     SIZEL extent_pixels_{0, 0};

@@ -6,6 +6,7 @@
 #include "host/screen_units.h"
 
 #include <cstdint>
+#include <utility>
 
 #ifndef WM_FORWARDMSG
 #define WM_FORWARDMSG 0x037F
@@ -59,10 +60,7 @@ LRESULT CtlHost6x::on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
         return 0;
     case WM_DESTROY:
         // The control lets go of its site; the host lives on until WM_NCDESTROY.
-        if (!destroy_reference_) {
-            AddRef();
-            destroy_reference_ = true;
-        }
+        if (!destroy_reference_) destroy_reference_.assign(controlling_unknown());
         release_all();
         return 0;
     case WM_FORWARDMSG:
@@ -99,9 +97,8 @@ LRESULT CtlHost6x::on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
 // After WM_NCDESTROY: the window has been given back; the reference taken on
 // WM_DESTROY goes, which frees the host when the control has let go of it.
 void CtlHost6x::on_final_message() {
-    if (!destroy_reference_) return;
-    destroy_reference_ = false;
-    Release();
+    // Let go at the end of this scope, when nothing here touches the host any more.
+    const gn::com_ptr<IUnknown> reference = std::move(destroy_reference_);
 }
 
 LRESULT CtlHost6x::on_size(LPARAM lp) noexcept {
@@ -120,9 +117,7 @@ void CtlHost6x::on_set_focus() noexcept {
     if (release_all_running_) return;
     // Focus makes a control that is not UI-active yet UI-active.
     if (ole_object_ && !ui_active_) {
-        gn::com_ptr<IOleClientSite> site;
-        controlling_unknown()->QueryInterface(IID_IOleClientSite, site.put_void());
-        if (site)
+        if (auto site = gn::try_query<IOleClientSite>(controlling_unknown()))
             ole_object_->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site.get(), 0, hwnd(), &pos_rect_);
     }
     if (!hwnd()) return;  // the control may have closed meanwhile
@@ -193,7 +188,7 @@ void CtlHost6x::note_in_place_activation() noexcept {
     in_place_active_ = true;
     if (!ole_object_) return;
     if (!running_locked_) running_locked_ = SUCCEEDED(OleLockRunning(ole_object_.get(), TRUE, FALSE));
-    ole_object_->QueryInterface(IID_IOleInPlaceObject, in_place_object_.put_void());
+    in_place_object_ = ole_object_.try_query<IOleInPlaceObject>();
 }
 
 STDMETHODIMP CtlHost6x::OnInPlaceActivate() {

@@ -1,10 +1,13 @@
 #include "registration/script_text.h"
 
+#include "frame/com.h"
+
 #include <objbase.h>
 #include <oleauto.h>
 
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <new>
 
 namespace gn {
@@ -71,30 +74,30 @@ wchar_t* copy_wide(const wchar_t* s) {
 // Output buffer of the expansion: starts at a given size, doubles when full.
 class growing_text {
 public:
-    ~growing_text() { CoTaskMemFree(data_); }
     bool reserve(size_t size) {
-        data_ = static_cast<char*>(CoTaskMemAlloc(size));
+        data_.reset(static_cast<char*>(CoTaskMemAlloc(size)));
         capacity_ = data_ ? size : 0;
-        return data_ != nullptr;
+        return static_cast<bool>(data_);
     }
     bool append(const char* s, size_t n) {
         while (length_ + n + 1 > capacity_) {
             const size_t bigger = capacity_ * 2;
             if (bigger <= capacity_) return false;
-            auto* grown = static_cast<char*>(CoTaskMemRealloc(data_, bigger));
+            auto* grown = static_cast<char*>(CoTaskMemRealloc(data_.get(), bigger));
             if (!grown) return false;
-            data_ = grown;
+            data_.release();  // moved into grown
+            data_.reset(grown);
             capacity_ = bigger;
         }
-        std::memcpy(data_ + length_, s, n);
+        std::memcpy(data_.get() + length_, s, n);
         length_ += n;
-        data_[length_] = '\0';
+        data_.get()[length_] = '\0';
         return true;
     }
-    char* release() { char* p = data_; data_ = nullptr; return p; }
+    char* release() { return data_.release(); }
 
 private:
-    char* data_ = nullptr;
+    unique_cotaskmem<char> data_;
     size_t length_ = 0;
     size_t capacity_ = 0;
 };
@@ -139,6 +142,7 @@ private:
     HRESULT write_value(HKEY key, const char* name);
     HRESULT walk_register(HKEY parent, int depth);
     HRESULT walk_unregister(HKEY parent, bool recover, int depth);
+    HRESULT unregister_key_rest(HKEY key, bool recover, bool block_allowed, int depth);
     bool has_subkeys(HKEY key);
     bool has_named_values(HKEY key);
 
@@ -154,7 +158,7 @@ private:
 
 HRESULT script_walker::next_token() {
     skip_space();
-    if (!*pos_) return DISP_E_EXCEPTION;
+    RETURN_HR_IF(DISP_E_EXCEPTION, !*pos_);
     size_t n = 0;
     auto append = [&](const char* from, size_t count) {
         if (n + count > kMaxTokenLength) return false;
@@ -165,24 +169,24 @@ HRESULT script_walker::next_token() {
     if (*pos_ == '\'') {
         ++pos_;
         for (;;) {
-            if (!*pos_) return DISP_E_EXCEPTION;
+            RETURN_HR_IF(DISP_E_EXCEPTION, !*pos_);
             if (*pos_ == '\'') {
                 if (pos_[1] != '\'') {
                     ++pos_;
                     break;
                 }
-                if (!append(pos_, 1)) return DISP_E_EXCEPTION;
+                RETURN_HR_IF(DISP_E_EXCEPTION, !append(pos_, 1));
                 pos_ += 2;
                 continue;
             }
             const char* next = step(pos_);
-            if (!append(pos_, static_cast<size_t>(next - pos_))) return DISP_E_EXCEPTION;
+            RETURN_HR_IF(DISP_E_EXCEPTION, !append(pos_, static_cast<size_t>(next - pos_)));
             pos_ = next;
         }
     } else {
         while (*pos_ && !is_space(*pos_)) {
             const char* next = step(pos_);
-            if (!append(pos_, static_cast<size_t>(next - pos_))) return DISP_E_EXCEPTION;
+            RETURN_HR_IF(DISP_E_EXCEPTION, !append(pos_, static_cast<size_t>(next - pos_)));
             pos_ = next;
         }
     }
@@ -203,28 +207,25 @@ HRESULT script_walker::check_key_name() const {
 }
 
 HRESULT script_walker::read_value_name(char (&name)[kNameSize]) {
-    HRESULT hr = next_token();
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(next_token());
     const size_t n = std::strlen(tok_);
-    if (n >= kNameSize) return DISP_E_EXCEPTION;
+    RETURN_HR_IF(DISP_E_EXCEPTION, n >= kNameSize);
     std::memcpy(name, tok_, n + 1);
-    hr = next_token();
-    if (FAILED(hr)) return hr;
-    return token_is("=") ? S_OK : DISP_E_EXCEPTION;
+    RETURN_IF_FAILED(next_token());
+    RETURN_HR_IF(DISP_E_EXCEPTION, !token_is("="));
+    return S_OK;
 }
 
 // After "=": the type letter and the value text, turned into registry data in
 // data_. Leaves the token after the value in tok_.
 HRESULT script_walker::read_assignment() {
-    HRESULT hr = next_token();
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(next_token());
     DWORD type;
     if (equals_nocase(tok_, "S")) type = REG_SZ;
     else if (equals_nocase(tok_, "D")) type = REG_DWORD;
     else if (equals_nocase(tok_, "B")) type = REG_BINARY;
     else return DISP_E_EXCEPTION;
-    hr = next_token();
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(next_token());
     const size_t n = std::strlen(tok_);
     std::memcpy(value_, tok_, n + 1);
 
@@ -235,14 +236,14 @@ HRESULT script_walker::read_assignment() {
     } else if (type == REG_DWORD) {
         // A text that is not a 32-bit unsigned number is a syntax error.
         wchar_t wide[kTokenSize];
-        if (!MultiByteToWideChar(CP_ACP, 0, value_, -1, wide, static_cast<int>(kTokenSize)))
-            return DISP_E_EXCEPTION;
+        RETURN_HR_IF(DISP_E_EXCEPTION, !MultiByteToWideChar(CP_ACP, 0, value_, -1, wide,
+                                                             static_cast<int>(kTokenSize)));
         ULONG number = 0;
-        if (FAILED(VarUI4FromStr(wide, 0, 0, &number))) return DISP_E_EXCEPTION;
+        RETURN_HR_IF(DISP_E_EXCEPTION, FAILED(VarUI4FromStr(wide, 0, 0, &number)));
         std::memcpy(data_, &number, sizeof number);
         data_size_ = sizeof number;
     } else {
-        if (n % 2) return E_FAIL;
+        RETURN_HR_IF(E_FAIL, n % 2);
         for (size_t i = 0; i < n; i += 2)
             data_[i / 2] = static_cast<BYTE>(hex_digit(value_[i]) * 16 + hex_digit(value_[i + 1]));
         data_size_ = static_cast<DWORD>(n / 2);
@@ -251,8 +252,7 @@ HRESULT script_walker::read_assignment() {
 }
 
 HRESULT script_walker::write_value(HKEY key, const char* name) {
-    const HRESULT hr = read_assignment();
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(read_assignment());
     store_.set_value(key, name, data_type_, data_, data_size_);  // a failed write is not reported
     return S_OK;
 }
@@ -275,85 +275,83 @@ bool script_walker::has_named_values(HKEY key) {
 }
 
 HRESULT script_walker::walk_register(HKEY parent, int depth) {
-    if (depth > kMaxDepth) return DISP_E_EXCEPTION;
-    HRESULT hr = next_token();
-    if (FAILED(hr)) return hr;
+    RETURN_HR_IF(DISP_E_EXCEPTION, depth > kMaxDepth);
+    RETURN_IF_FAILED(next_token());
     while (!token_is("}")) {
-        hr = check_item();
-        if (FAILED(hr)) return hr;
+        RETURN_IF_FAILED(check_item());
         if (keyword_is("ForceRemove") || keyword_is("Delete")) {
             const bool only_delete = keyword_is("Delete");
-            hr = next_token();
-            if (FAILED(hr)) return hr;
-            hr = check_key_name();
-            if (FAILED(hr)) return hr;
+            RETURN_IF_FAILED(next_token());
+            RETURN_IF_FAILED(check_key_name());
             if (!is_protected(tok_)) delete_subtree(store_, parent, tok_);  // failures ignored
             if (only_delete) {
-                hr = next_token();
-                if (SUCCEEDED(hr) && token_is("=")) hr = read_assignment();
-                if (FAILED(hr)) return hr;
+                RETURN_IF_FAILED(next_token());
+                if (token_is("=")) RETURN_IF_FAILED(read_assignment());
                 continue;
             }
         } else if (keyword_is("NoRemove")) {
-            hr = next_token();
-            if (FAILED(hr)) return hr;
+            RETURN_IF_FAILED(next_token());
         } else if (keyword_is("Val")) {
             char name[kNameSize];
-            hr = read_value_name(name);
-            if (FAILED(hr)) return hr;
-            hr = write_value(parent, name);
-            if (FAILED(hr)) return hr;
+            RETURN_IF_FAILED(read_value_name(name));
+            RETURN_IF_FAILED(write_value(parent, name));
             continue;
         }
 
-        hr = check_key_name();
-        if (FAILED(hr)) return hr;
+        RETURN_IF_FAILED(check_key_name());
         store_key key(store_);
-        if (store_.open(parent, tok_, key_store::access::all, key.put()) != ERROR_SUCCESS &&
-            store_.open(parent, tok_, key_store::access::read, key.put()) != ERROR_SUCCESS &&
-            store_.create(parent, tok_, key.put()) != ERROR_SUCCESS)
-            return DISP_E_EXCEPTION;
-        hr = next_token();
-        if (SUCCEEDED(hr) && token_is("=")) hr = write_value(key.get(), nullptr);
-        if (SUCCEEDED(hr) && token_is("{")) {
-            hr = walk_register(key.get(), depth + 1);
-            if (SUCCEEDED(hr)) hr = next_token();
+        const bool opened =
+            store_.open(parent, tok_, key_store::access::all, key.put()) == ERROR_SUCCESS ||
+            store_.open(parent, tok_, key_store::access::read, key.put()) == ERROR_SUCCESS ||
+            store_.create(parent, tok_, key.put()) == ERROR_SUCCESS;
+        RETURN_HR_IF(DISP_E_EXCEPTION, !opened);
+        RETURN_IF_FAILED(next_token());
+        if (token_is("=")) RETURN_IF_FAILED(write_value(key.get(), nullptr));
+        if (token_is("{")) {
+            RETURN_IF_FAILED(walk_register(key.get(), depth + 1));
+            RETURN_IF_FAILED(next_token());
         }
-        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+// The rest of a key line: an optional assignment, then an optional block
+// walked below key (only parsed with recover set).
+HRESULT script_walker::unregister_key_rest(HKEY key, bool recover, bool block_allowed,
+                                           int depth) {
+    RETURN_IF_FAILED(next_token());
+    if (token_is("=")) RETURN_IF_FAILED(read_assignment());
+    if (token_is("{")) {
+        RETURN_HR_IF(DISP_E_EXCEPTION, !block_allowed);
+        RETURN_IF_FAILED(walk_unregister(key, recover, depth + 1));
+        RETURN_IF_FAILED(next_token());
     }
     return S_OK;
 }
 
 // With recover set the block is only parsed: nothing is opened or deleted.
 HRESULT script_walker::walk_unregister(HKEY parent, bool recover, int depth) {
-    if (depth > kMaxDepth) return DISP_E_EXCEPTION;
+    RETURN_HR_IF(DISP_E_EXCEPTION, depth > kMaxDepth);
     bool deletion_allowed = true;
-    HRESULT hr = next_token();
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(next_token());
     while (!token_is("}")) {
-        hr = check_item();
-        if (FAILED(hr)) return hr;
+        RETURN_IF_FAILED(check_item());
         // A "Delete" line has no block.
         const bool block_allowed = !keyword_is("Delete");
         if (keyword_is("ForceRemove") || keyword_is("Delete")) {
-            hr = next_token();
-            if (FAILED(hr)) return hr;
+            RETURN_IF_FAILED(next_token());
         } else if (keyword_is("NoRemove")) {
             deletion_allowed = false;
-            hr = next_token();
-            if (FAILED(hr)) return hr;
+            RETURN_IF_FAILED(next_token());
         } else if (keyword_is("Val")) {
             char name[kNameSize];
-            hr = read_value_name(name);
-            if (FAILED(hr)) return hr;
+            RETURN_IF_FAILED(read_value_name(name));
             if (!recover) store_.delete_value(parent, name);  // failure ignored
-            hr = read_assignment();
-            if (FAILED(hr)) return hr;
+            RETURN_IF_FAILED(read_assignment());
             continue;
         }
 
-        hr = check_key_name();
-        if (FAILED(hr)) return hr;
+        RETURN_IF_FAILED(check_key_name());
         // A key that cannot be opened is only parsed, with its block; the
         // following lines of this block are walked normally again.
         bool skip = recover;
@@ -366,29 +364,15 @@ HRESULT script_walker::walk_unregister(HKEY parent, bool recover, int depth) {
             skip = true;
 
         if (!skip && !has_subkeys(key.get()) && !has_named_values(key.get())) {
-            if (key.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+            RETURN_HR_IF(DISP_E_EXCEPTION, key.close() != ERROR_SUCCESS);
             if (deletion_allowed) store_.delete_key(parent, name);  // failure ignored
-            hr = next_token();
-            if (SUCCEEDED(hr) && token_is("=")) hr = read_assignment();
-            if (SUCCEEDED(hr) && !block_allowed && token_is("{")) hr = DISP_E_EXCEPTION;
-            if (SUCCEEDED(hr) && token_is("{")) {
-                hr = walk_unregister(nullptr, true, depth + 1);
-                if (SUCCEEDED(hr)) hr = next_token();
-            }
-            if (FAILED(hr)) return hr;
+            RETURN_IF_FAILED(unregister_key_rest(nullptr, true, block_allowed, depth));
             continue;
         }
 
-        hr = next_token();
-        if (SUCCEEDED(hr) && token_is("=")) hr = read_assignment();
-        if (SUCCEEDED(hr) && !block_allowed && token_is("{")) hr = DISP_E_EXCEPTION;
-        if (SUCCEEDED(hr) && token_is("{")) {
-            hr = walk_unregister(key.get(), skip, depth + 1);
-            if (SUCCEEDED(hr)) hr = next_token();
-        }
-        if (FAILED(hr)) return hr;
+        RETURN_IF_FAILED(unregister_key_rest(key.get(), skip, block_allowed, depth));
         if (!skip && !has_subkeys(key.get())) {
-            if (key.close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+            RETURN_HR_IF(DISP_E_EXCEPTION, key.close() != ERROR_SUCCESS);
             if (deletion_allowed) store_.delete_key(parent, name);  // failure ignored
         }
     }
@@ -399,30 +383,26 @@ HRESULT script_walker::run(bool do_register) {
     for (;;) {
         skip_space();
         if (!*pos_) return S_OK;
-        HRESULT hr = next_token();
-        if (FAILED(hr)) return hr;
+        RETURN_IF_FAILED(next_token());
         const HKEY root = root_key_for(tok_);
-        if (!root) return DISP_E_EXCEPTION;
-        hr = next_token();
-        if (FAILED(hr)) return hr;
-        if (tok_[0] != '{') return DISP_E_EXCEPTION;
+        RETURN_HR_IF(DISP_E_EXCEPTION, !root);
+        RETURN_IF_FAILED(next_token());
+        RETURN_HR_IF(DISP_E_EXCEPTION, tok_[0] != '{');
 
         // Parse the whole block before touching the registry.
         const char* block = pos_;
-        hr = walk_unregister(nullptr, true, 0);
-        if (FAILED(hr)) return hr;
+        RETURN_IF_FAILED(walk_unregister(nullptr, true, 0));
 
         pos_ = block;
         if (do_register) {
-            hr = walk_register(root, 0);
+            const HRESULT hr = walk_register(root, 0);
             if (FAILED(hr)) {
                 pos_ = block;
                 walk_unregister(root, false, 0);
                 return hr;
             }
         } else {
-            hr = walk_unregister(root, false, 0);
-            if (FAILED(hr)) return hr;
+            RETURN_IF_FAILED(walk_unregister(root, false, 0));
         }
     }
 }
@@ -438,22 +418,18 @@ replacement_map::~replacement_map() {
 }
 
 HRESULT replacement_map::add(const wchar_t* name, const wchar_t* value) noexcept {
-    if (!name || !value) return E_INVALIDARG;
+    RETURN_HR_IF(E_INVALIDARG, !name || !value);
     if (count_ == capacity_) {
         const size_t bigger = capacity_ ? capacity_ * 2 : 10;
         auto* grown = static_cast<pair*>(CoTaskMemRealloc(pairs_, bigger * sizeof(pair)));
-        if (!grown) return E_OUTOFMEMORY;
+        RETURN_IF_NULL_ALLOC(grown);
         pairs_ = grown;
         capacity_ = bigger;
     }
-    wchar_t* n = copy_wide(name);
-    wchar_t* v = copy_wide(value);
-    if (!n || !v) {
-        CoTaskMemFree(n);
-        CoTaskMemFree(v);
-        return E_OUTOFMEMORY;
-    }
-    pairs_[count_++] = {n, v};
+    unique_cotaskmem<wchar_t> n(copy_wide(name));
+    unique_cotaskmem<wchar_t> v(copy_wide(value));
+    RETURN_HR_IF(E_OUTOFMEMORY, !n || !v);
+    pairs_[count_++] = {n.release(), v.release()};
     return S_OK;
 }
 
@@ -484,41 +460,38 @@ bool double_single_quotes(const wchar_t* in, wchar_t* out, size_t cap) noexcept 
 }
 
 HRESULT expand_script(const char* text, const replacement_map& map, char** out) noexcept {
-    if (!out) return E_POINTER;
+    RETURN_HR_IF(E_POINTER, !out);
     *out = nullptr;
-    if (!text) return E_INVALIDARG;
+    RETURN_HR_IF(E_INVALIDARG, !text);
     growing_text result;
     const size_t length = std::strlen(text);
-    if (!result.reserve(length * 2 + 2)) return E_OUTOFMEMORY;
-    if (!result.append("", 0)) return E_OUTOFMEMORY;
+    RETURN_HR_IF(E_OUTOFMEMORY, !result.reserve(length * 2 + 2) || !result.append("", 0));
 
     for (const char* p = text; *p;) {
         if (*p != '%') {
             const char* next = step(p);
-            if (!result.append(p, static_cast<size_t>(next - p))) return E_OUTOFMEMORY;
+            RETURN_HR_IF(E_OUTOFMEMORY, !result.append(p, static_cast<size_t>(next - p)));
             p = next;
             continue;
         }
         if (p[1] == '%') {
-            if (!result.append("%", 1)) return E_OUTOFMEMORY;
+            RETURN_HR_IF(E_OUTOFMEMORY, !result.append("%", 1));
             p += 2;
             continue;
         }
         const char* name = p + 1;
         const char* end = std::strchr(name, '%');
-        if (!end) return DISP_E_EXCEPTION;
+        RETURN_HR_IF(DISP_E_EXCEPTION, !end);
         const size_t name_length = static_cast<size_t>(end - name);
-        if (name_length > kMaxReplacementName) return E_FAIL;
+        RETURN_HR_IF(E_FAIL, name_length > kMaxReplacementName);
         const wchar_t* value = map.find(name, name_length);
-        if (!value) return DISP_E_EXCEPTION;
+        RETURN_HR_IF(DISP_E_EXCEPTION, !value);
         const int bytes = WideCharToMultiByte(CP_ACP, 0, value, -1, nullptr, 0, nullptr, nullptr);
-        if (bytes <= 0) return DISP_E_EXCEPTION;
-        auto* narrow = static_cast<char*>(CoTaskMemAlloc(static_cast<size_t>(bytes)));
-        if (!narrow) return E_OUTOFMEMORY;
-        WideCharToMultiByte(CP_ACP, 0, value, -1, narrow, bytes, nullptr, nullptr);
-        const bool ok = result.append(narrow, std::strlen(narrow));
-        CoTaskMemFree(narrow);
-        if (!ok) return E_OUTOFMEMORY;
+        RETURN_HR_IF(DISP_E_EXCEPTION, bytes <= 0);
+        unique_cotaskmem<char> narrow(static_cast<char*>(CoTaskMemAlloc(static_cast<size_t>(bytes))));
+        RETURN_IF_NULL_ALLOC(narrow.get());
+        WideCharToMultiByte(CP_ACP, 0, value, -1, narrow.get(), bytes, nullptr, nullptr);
+        RETURN_HR_IF(E_OUTOFMEMORY, !result.append(narrow.get(), std::strlen(narrow.get())));
         p = end + 1;
     }
     *out = result.release();
@@ -564,13 +537,11 @@ LONG delete_subtree(key_store& store, HKEY parent, const char* name) noexcept {
 }
 
 HRESULT run_script_text(key_store& store, const char* text, bool do_register) noexcept {
-    if (!text) return E_INVALIDARG;
+    RETURN_HR_IF(E_INVALIDARG, !text);
     // The walker's buffers are large: keep them off the stack.
-    auto* walker = new (std::nothrow) script_walker(store, text);
-    if (!walker) return E_OUTOFMEMORY;
-    const HRESULT hr = walker->run(do_register);
-    delete walker;
-    return hr;
+    std::unique_ptr<script_walker> walker(new (std::nothrow) script_walker(store, text));
+    RETURN_IF_NULL_ALLOC(walker);
+    return walker->run(do_register);
 }
 
 }  // namespace gn

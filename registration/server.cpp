@@ -95,12 +95,6 @@ HRESULT mark_launcher_safe(const GUID& category, const wchar_t* description) {
     return manager->RegisterClassImplCategories(CLSID_MorvaneLauncher, 1, &id);
 }
 
-bool clsid_text(REFCLSID clsid, char (&out)[40]) {
-    wchar_t wide[40] = {};
-    if (!StringFromGUID2(clsid, wide, 40)) return false;
-    return WideCharToMultiByte(CP_ACP, 0, wide, -1, out, sizeof out, nullptr, nullptr) > 0;
-}
-
 LONG set_string(HKEY key, const char* name, const char* text) {
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                           static_cast<DWORD>(std::strlen(text) + 1));
@@ -268,30 +262,126 @@ void put_back_type_key(const char* name, const char* launcher, HKEY saved) {
     put_back_value(type_key.get(), "EditFlags", mirror.get(), holds_edit_flags(type_key.get()));
 }
 
-// The program's own stage. Returns true when everything was written; a failure
-// stops at once, with only the log lines of the steps that name their key.
-bool register_document_types() {
-    char launcher[40] = {};
-    char data_file[40] = {};
-    char module_path[MAX_PATH] = {};
-    if (!clsid_text(CLSID_MorvaneLauncher, launcher)) return false;
-    if (!clsid_text(CLSID_MorvaneLauncherData, data_file)) return false;
-    const DWORD length = GetModuleFileNameA(_Module.module_instance(), module_path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
+// ---------------------------------------------------------------------------
+// The program's own stage as rows of keys and values, walked in order. A key
+// row opens a key, either at the classes root (it becomes the main key) or
+// below the main key; a value row writes into the key opened last (current)
+// or into the main key. A row may log a line when it succeeds and another
+// when it fails; %s in either stands for the row's subject. The first failure
+// ends the walk.
+enum class row_kind { create_key, open_key, text, number };
+enum class row_key { root, main, current };
 
-    // Document type: MIME database entry and ".dzy".
-    {
-        unique_hkey mime;
-        if (RegCreateKeyA(HKEY_CLASSES_ROOT, "MIME\\DataBase\\Content Type\\application/x-quorquery",
-                          mime.put()) != ERROR_SUCCESS)
-            return false;
-        LogPrint(0, "Created Key: %s", "MIME\\DataBase\\Content Type\\application/x-quorquery");
-        if (set_string(mime.get(), "Extension", ".dzy") != ERROR_SUCCESS) return false;
-        LogPrint(0, "Set Value: %s", "Extension");
-        if (set_string(mime.get(), "CLSID", launcher) != ERROR_SUCCESS) return false;
-        LogPrint(0, "\tSet Value: %s", "CLSID");
+struct registry_row {
+    row_kind kind;
+    row_key key;
+    const char* name;         // key path, or value name (null: the default value)
+    const char* text;         // text rows: the value (or one of the markers below)
+    const char* done_log;     // logged after the row succeeded, or null
+    const char* failed_log;   // logged when it failed, or null
+    const char* subject;      // what %s names (or one of the markers below)
+};
+
+// Texts known only when registration runs, and the markers that stand for
+// them in the rows.
+struct run_texts {
+    guid_text launcher = registry_text(CLSID_MorvaneLauncher);
+    guid_text data_file = registry_text(CLSID_MorvaneLauncherData);
+    char icon[MAX_PATH + 4] = {};
+};
+const char kLauncherClsid[] = "(launcher class)";
+const char kDataFileClsid[] = "(data-file class)";
+const char kModuleIcon[] = "(module icon)";
+
+const char* resolve(const char* text, const run_texts& texts) {
+    if (text == kLauncherClsid) return texts.launcher.text;
+    if (text == kDataFileClsid) return texts.data_file.text;
+    if (text == kModuleIcon) return texts.icon;
+    return text;
+}
+
+const char kDocumentMimeKey[] = "MIME\\DataBase\\Content Type\\application/x-quorquery";
+const char kDataMimeKey[] = "MIME\\DataBase\\Content Type\\application/x-quorquerydata";
+const char kCreated[] = "Created Key: %s";
+const char kNoKey[] = "Failed to open/create key: %s";
+const char kNoValues[] = "Failed to write values in key: %s";
+
+using K = row_kind;
+using At = row_key;
+
+// The document type's MIME database entry.
+const registry_row kDocumentMimeRows[] = {
+    {K::create_key, At::root, kDocumentMimeKey, nullptr, kCreated, nullptr, kDocumentMimeKey},
+    {K::text, At::current, "Extension", ".dzy", "Set Value: %s", nullptr, "Extension"},
+    {K::text, At::current, "CLSID", kLauncherClsid, "\tSet Value: %s", nullptr, "CLSID"},
+};
+
+// What the launcher adds to the document's type key (the main key here).
+const registry_row kTypeKeyRows[] = {
+    {K::create_key, At::main, "CLSID", nullptr, kCreated, nullptr, "CLSID"},
+    {K::text, At::current, nullptr, kLauncherClsid, "\tSet Value: %s", nullptr, kLauncherClsid},
+    {K::create_key, At::main, "DocObject", nullptr, kCreated, nullptr, "DocObject"},
+    {K::text, At::current, nullptr, "0", nullptr, nullptr, nullptr},
+    {K::number, At::main, "EditFlags", nullptr, nullptr, nullptr, nullptr},
+};
+
+// The data-file type: ".dzd", "dzdfile" and its MIME database entry.
+const registry_row kDataFileRows[] = {
+    {K::open_key, At::root, ".dzd", nullptr, nullptr, kNoKey, ".dzd"},
+    {K::text, At::current, nullptr, "dzdfile", nullptr, kNoValues, ".dzd"},
+    {K::text, At::current, "Content Type", "application/x-quorquerydata", nullptr, kNoValues, ".dzd"},
+    {K::open_key, At::root, "dzdfile", nullptr, nullptr, kNoKey, "dzdfile"},
+    {K::text, At::current, nullptr, "Lumeric Data File", nullptr, kNoValues, "dzdfile"},
+    {K::number, At::current, "EditFlags", nullptr, nullptr, kNoValues, "dzdfile"},
+    {K::open_key, At::main, "CLSID", nullptr, nullptr, kNoKey, "CLSID"},
+    {K::text, At::current, nullptr, kDataFileClsid, nullptr, kNoValues, "CLSID"},
+    {K::open_key, At::main, "DocObject", nullptr, nullptr, kNoKey, "DocObject"},
+    {K::text, At::current, nullptr, "0", nullptr, kNoValues, "DocObject"},
+    {K::open_key, At::main, "DefaultIcon", nullptr, nullptr, kNoKey, "DefaultIcon"},
+    {K::text, At::current, nullptr, kModuleIcon, nullptr, kNoValues, "DefaultIcon"},
+    {K::open_key, At::root, kDataMimeKey, nullptr, nullptr, kNoKey, kDataMimeKey},
+    {K::text, At::current, "CLSID", kDataFileClsid, nullptr, kNoValues, kDataMimeKey},
+    {K::text, At::current, "Extension", ".dzd", nullptr, kNoValues, kDataMimeKey},
+};
+
+// Walks rows from main (null: none yet). The only number written is the
+// types' "EditFlags".
+template <size_t N>
+bool write_rows(const registry_row (&rows)[N], const run_texts& texts, HKEY main) {
+    unique_hkey root_key, sub_key;  // the keys the rows opened
+    HKEY current = main;
+    for (const registry_row& row : rows) {
+        LONG result = ERROR_SUCCESS;
+        switch (row.kind) {
+        case K::create_key:
+        case K::open_key: {
+            const bool at_root = row.key == At::root;
+            unique_hkey& key = at_root ? root_key : sub_key;
+            const HKEY parent = at_root ? HKEY_CLASSES_ROOT : main;
+            result = row.kind == K::create_key ? RegCreateKeyA(parent, row.name, key.put())
+                                               : open_or_create(parent, row.name, key);
+            current = key.get();
+            if (at_root) main = current;
+            break;
+        }
+        case K::text:
+            result = set_string(row.key == At::main ? main : current, row.name,
+                                resolve(row.text, texts));
+            break;
+        case K::number:
+            result = set_dword(row.key == At::main ? main : current, row.name, kEditFlags);
+            break;
+        }
+        const char* log = result == ERROR_SUCCESS ? row.done_log : row.failed_log;
+        if (log) LogPrint(0, log, resolve(row.subject, texts));
+        if (result != ERROR_SUCCESS) return false;
     }
+    return true;
+}
 
+// ".dzy" and the type key it names: the one ".dzy" names when that one
+// exists, else "dzyfile". A foreign association is kept before it changes.
+bool open_document_type(unique_hkey& type_key) {
     unique_hkey extension;
     bool existed = true;
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, ".dzy", extension.put()) != ERROR_SUCCESS) {
@@ -302,51 +392,50 @@ bool register_document_types() {
     }
     LogPrint(0, "---> Opened Key: %s", ".dzy");
     if (existed && !save_foreign_association(extension.get())) return false;
-    if (set_string(extension.get(), "Content Type", "application/x-quorquery") != ERROR_SUCCESS)
-        return false;
+    if (set_string(extension.get(), "Content Type", kDocumentMime) != ERROR_SUCCESS) return false;
     LogPrint(0, "\tSet Value: %s", "Content Type");
 
-    // The type key: the one ".dzy" names when that one exists, else "dzyfile".
-    unique_hkey type_key;
     bool use_own_type = true;
     if (existed) {
         char current[514];
         if (read_string(extension.get(), nullptr, current)) {
             LogPrint(0, "Query Value on .dzy: %s", current);
             // A name with a backslash is a path, not a type key of this level.
-            if (current[0] && !std::strchr(current, '\\') &&
+            if (is_type_name(current) &&
                 RegOpenKeyA(HKEY_CLASSES_ROOT, current, type_key.put()) == ERROR_SUCCESS)
                 use_own_type = false;
         }
         if (use_own_type)
             LogPrint(0, "No valid value stored on \"(Default)\" value of .dzy key - fixing...\n");
     }
-    if (use_own_type) {
-        if (RegOpenKeyA(HKEY_CLASSES_ROOT, "dzyfile", type_key.put()) != ERROR_SUCCESS) {
-            LogPrint(0, "dzyfile key does not exist, creating...\n");
-            if (RegCreateKeyA(HKEY_CLASSES_ROOT, "dzyfile", type_key.put()) != ERROR_SUCCESS)
-                return false;
-            if (set_string(type_key.get(), nullptr, "QuorQuery Document") != ERROR_SUCCESS)
-                return false;
-        }
-        LogPrint(0, "Store dzyfile on .dzy key.\n");
-        if (set_string(extension.get(), nullptr, "dzyfile") != ERROR_SUCCESS) return false;
+    if (!use_own_type) return true;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, "dzyfile", type_key.put()) != ERROR_SUCCESS) {
+        LogPrint(0, "dzyfile key does not exist, creating...\n");
+        if (RegCreateKeyA(HKEY_CLASSES_ROOT, "dzyfile", type_key.put()) != ERROR_SUCCESS)
+            return false;
+        if (set_string(type_key.get(), nullptr, "QuorQuery Document") != ERROR_SUCCESS)
+            return false;
     }
-    extension.reset();
+    LogPrint(0, "Store dzyfile on .dzy key.\n");
+    return set_string(extension.get(), nullptr, "dzyfile") == ERROR_SUCCESS;
+}
 
+// The program's own stage. Returns true when everything was written; a failure
+// stops at once, with only the log lines of the steps that name their key.
+bool register_document_types() {
+    run_texts texts;
+    char module_path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(_Module.module_instance(), module_path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    lstrcpyA(texts.icon, module_path);
+    lstrcatA(texts.icon, ",2");
+
+    if (!write_rows(kDocumentMimeRows, texts, nullptr)) return false;
     {
-        unique_hkey sub;
-        if (RegCreateKeyA(type_key.get(), "CLSID", sub.put()) != ERROR_SUCCESS) return false;
-        LogPrint(0, "Created Key: %s", "CLSID");
-        if (set_string(sub.get(), nullptr, launcher) != ERROR_SUCCESS) return false;
-        LogPrint(0, "\tSet Value: %s", launcher);
-        sub.reset();
-        if (RegCreateKeyA(type_key.get(), "DocObject", sub.put()) != ERROR_SUCCESS) return false;
-        LogPrint(0, "Created Key: %s", "DocObject");
-        if (set_string(sub.get(), nullptr, "0") != ERROR_SUCCESS) return false;
+        unique_hkey type_key;
+        if (!open_document_type(type_key)) return false;
+        if (!write_rows(kTypeKeyRows, texts, type_key.get())) return false;
     }
-    if (set_dword(type_key.get(), "EditFlags", kEditFlags) != ERROR_SUCCESS) return false;
-    type_key.reset();
 
     // The launcher class is safe for initializing and for scripting.
     if (FAILED(mark_launcher_safe(CATID_SafeForInitializing,
@@ -357,56 +446,13 @@ bool register_document_types() {
         return false;
     LogPrint(0, "Marked control safe for scripting");
 
-    // Data-file type: ".dzd", "dzdfile" and its MIME database entry.
     LogPrint(0, "Register control for .dzd files");
-    unique_hkey current;
-    unique_hkey sub;
-    auto open_key = [](HKEY parent, const char* name, unique_hkey& key) {
-        if (open_or_create(parent, name, key) == ERROR_SUCCESS) return true;
-        LogPrint(0, "Failed to open/create key: %s", name);
-        return false;
-    };
-    auto written = [](bool ok, const char* name) {
-        if (!ok) LogPrint(0, "Failed to write values in key: %s", name);
-        return ok;
-    };
-
-    if (!open_key(HKEY_CLASSES_ROOT, ".dzd", current)) return false;
-    if (!written(set_string(current.get(), nullptr, "dzdfile") == ERROR_SUCCESS &&
-                     set_string(current.get(), "Content Type", "application/x-quorquerydata") ==
-                         ERROR_SUCCESS,
-                 ".dzd"))
-        return false;
-
-    if (!open_key(HKEY_CLASSES_ROOT, "dzdfile", current)) return false;
-    if (!written(set_string(current.get(), nullptr, "Lumeric Data File") == ERROR_SUCCESS &&
-                     set_dword(current.get(), "EditFlags", kEditFlags) == ERROR_SUCCESS,
-                 "dzdfile"))
-        return false;
-
-    if (!open_key(current.get(), "CLSID", sub)) return false;
-    if (!written(set_string(sub.get(), nullptr, data_file) == ERROR_SUCCESS, "CLSID")) return false;
-
-    if (!open_key(current.get(), "DocObject", sub)) return false;
-    if (!written(set_string(sub.get(), nullptr, "0") == ERROR_SUCCESS, "DocObject")) return false;
-
-    if (!open_key(current.get(), "DefaultIcon", sub)) return false;
-    char icon[MAX_PATH + 4];
-    lstrcpyA(icon, module_path);
-    lstrcatA(icon, ",2");
-    if (!written(set_string(sub.get(), nullptr, icon) == ERROR_SUCCESS, "DefaultIcon")) return false;
-    sub.reset();
-
-    const char* data_mime = "MIME\\DataBase\\Content Type\\application/x-quorquerydata";
-    if (!open_key(HKEY_CLASSES_ROOT, data_mime, current)) return false;
-    return written(set_string(current.get(), "CLSID", data_file) == ERROR_SUCCESS &&
-                       set_string(current.get(), "Extension", ".dzd") == ERROR_SUCCESS,
-                   data_mime);
+    return write_rows(kDataFileRows, texts, nullptr);
 }
 
 void unregister_document_types() {
-    char launcher[40] = {};
-    clsid_text(CLSID_MorvaneLauncher, launcher);
+    const guid_text launcher_text = registry_text(CLSID_MorvaneLauncher);
+    const char* const launcher = launcher_text.text;
     unique_hkey saved;
     char saved_type[514] = {};
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, kSavedKey, saved.put()) == ERROR_SUCCESS &&

@@ -2,7 +2,8 @@
 #include "version/version_service.h"
 
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
+#include <new>
 
 #include "frame/log.h"
 #include "version/version_text.h"
@@ -15,10 +16,9 @@ const char kMimeKey[] = "MIME\\DataBase\\Content Type\\application/x-quorquery";
 // MIME type into path, looking through this module's launcher to PluginCtl.
 // False when there is none; what went wrong is in the log.
 bool find_client_path(char (&path)[MAX_PATH]) noexcept {
-    HKEY raw = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kMimeKey, 0, KEY_READ, &raw) != ERROR_SUCCESS)
+    gn::unique_hkey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kMimeKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return false;
-    gn::unique_hkey key(raw);
 
     // A braced identifier and its terminator fit; anything longer fails the read.
     char clsid_text[40] = {};
@@ -50,12 +50,10 @@ bool find_client_path(char (&path)[MAX_PATH]) noexcept {
     char server_key[64];
     std::snprintf(server_key, sizeof server_key, "CLSID\\%s\\InprocServer32", client);
 
-    key.reset();
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, server_key, 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, server_key, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         LogPrint(0, "Failed to get a path to executable from registry");
         return false;
     }
-    key.reset(raw);
     size = sizeof path;
     if (RegQueryValueExA(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path),
                          &size) != ERROR_SUCCESS ||
@@ -71,14 +69,14 @@ bool find_client_path(char (&path)[MAX_PATH]) noexcept {
 bool read_file_version(const char* path, char (&version)[gn::kVersionTextSize]) noexcept {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
-    void* block = size ? std::calloc(1, size) : nullptr;
+    std::unique_ptr<BYTE[]> block(size ? new (std::nothrow) BYTE[size]() : nullptr);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT fixed_size = 0;
-    const bool ok = block && GetFileVersionInfoA(path, 0, size, block) &&
-                    VerQueryValueA(block, "\\", reinterpret_cast<void**>(&fixed), &fixed_size) &&
+    const bool ok = block && GetFileVersionInfoA(path, 0, size, block.get()) &&
+                    VerQueryValueA(block.get(), "\\", reinterpret_cast<void**>(&fixed),
+                                   &fixed_size) &&
                     fixed && fixed_size >= sizeof(VS_FIXEDFILEINFO);
     if (ok) gn::format_file_version(fixed->dwFileVersionMS, fixed->dwFileVersionLS, version);
-    std::free(block);
     if (!ok) LogPrint(0, "Failed to retrieve file version info from file: %s", path);
     return ok;
 }

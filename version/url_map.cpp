@@ -26,11 +26,9 @@ bool update_url_map(const char* old_url, const char* new_url) noexcept {
     if (gn::is_blank_url(old_url)) return false;
     const bool remove = gn::is_blank_url(new_url);
 
-    HKEY raw = nullptr;
     gn::unique_hkey key;
     bool exists = false;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kMapKey, 0, KEY_ALL_ACCESS, &raw) == ERROR_SUCCESS) {
-        key.reset(raw);
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kMapKey, 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS) {
         exists = RegQueryValueExA(key.get(), old_url, nullptr, nullptr, nullptr, nullptr) ==
                  ERROR_SUCCESS;
     }
@@ -49,11 +47,10 @@ bool update_url_map(const char* old_url, const char* new_url) noexcept {
         return false;
     }
 
-    raw = nullptr;
+    gn::unique_hkey created;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kMapKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &raw, nullptr) != ERROR_SUCCESS)
+                        KEY_ALL_ACCESS, nullptr, created.put(), nullptr) != ERROR_SUCCESS)
         return false;
-    gn::unique_hkey created(raw);
     if (key && RegCloseKey(key.release()) != ERROR_SUCCESS) return false;
     return write_mapping(created.get(), old_url, new_url);
 }
@@ -90,10 +87,9 @@ STDMETHODIMP MorvaneVersion::Map6xUrlTo8(BSTR sOldURL, BSTR sNewURL) {
 
 STDMETHODIMP MorvaneVersion::Clear6xUrlMap() {
     LogPrint(0, "Clear6xURLMap() invoked");
-    HKEY raw = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kMapKey, 0, KEY_ALL_ACCESS, &raw) != ERROR_SUCCESS)
+    gn::unique_hkey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kMapKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS)
         return S_OK;
-    gn::unique_hkey key(raw);
 
     DWORD count = 0;
     DWORD longest = 0;

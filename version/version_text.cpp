@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace gn {
 
@@ -81,14 +83,13 @@ HRESULT system_text::assign(const wchar_t* text, UINT length) noexcept {
         exact_ = false;
         return S_OK;
     }
-    wchar_t* round = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * length));
+    std::unique_ptr<wchar_t[]> round(new (std::nothrow) wchar_t[length]);
     if (!round) {
         exact_ = false;
         return E_OUTOFMEMORY;
     }
-    MultiByteToWideChar(CP_ACP, 0, data_, size, round, back);
-    exact_ = std::memcmp(round, text, sizeof(wchar_t) * length) == 0;
-    std::free(round);
+    MultiByteToWideChar(CP_ACP, 0, data_, size, round.get(), back);
+    exact_ = std::memcmp(round.get(), text, sizeof(wchar_t) * length) == 0;
     return S_OK;
 }
 
