@@ -26,9 +26,6 @@
 // QueryInterface, AddRef and Release come from the base; a class overrides
 // QueryInterface only to change the search (see CtlHost6x). Objects are made
 // only through gn::create_instance (HRESULT, plain or aggregated) or gn::make.
-//
-// com_object with a hand-written interfaces() table and GN_COM_IUNKNOWN is the
-// older form of the same base, kept for the classes not yet moved over.
 #pragma once
 
 #include "frame/com.h"
@@ -133,8 +130,8 @@ struct entry<alias<Alias, Interface>> {
     }
 };
 
-// Reference count, inner and controlling unknown, and the lock policy, shared
-// by both forms of the base. Self provides find(riid): the interface pointer
+// Reference count, inner and controlling unknown, and the lock policy of the
+// base. Self provides find(riid): the interface pointer
 // for riid without a reference added, or null.
 template <class Self, class Lock>
 class object_root {
@@ -228,46 +225,6 @@ public:
 protected:
     implements() noexcept = default;
     ~implements() override = default;
-};
-
-// ---------------------------------------------------------------------------
-// The older, table-driven form. One row of a table: the IID and the offset of
-// the interface's vtable pointer inside the object; a null iid ends the table.
-struct interface_entry {
-    const IID* iid;
-    std::ptrdiff_t offset;
-};
-
-template <class Class, class Interface>
-std::ptrdiff_t interface_offset() {
-    // Any non-null address will do: only the difference matters.
-    Class* base = reinterpret_cast<Class*>(0x10000);
-    return reinterpret_cast<char*>(static_cast<Interface*>(base)) - reinterpret_cast<char*>(base);
-}
-
-#define GN_INTERFACE(Class, Interface) \
-    { &__uuidof(Interface), ::gn::interface_offset<Class, Interface>() }
-#define GN_INTERFACE_AS(Class, iid, Interface) \
-    { &(iid), ::gn::interface_offset<Class, Interface>() }
-
-// Walks a table for riid; the first row answers IID_IUnknown. Adds no reference.
-inline void* find_interface(void* object, const interface_entry* table, REFIID riid) {
-    if (IsEqualIID(riid, IID_IUnknown))
-        return static_cast<char*>(object) + table[0].offset;
-    for (const interface_entry* e = table; e->iid; ++e)
-        if (IsEqualIID(riid, *e->iid))
-            return static_cast<char*>(object) + e->offset;
-    return nullptr;
-}
-
-// Derived provides interfaces() and GN_COM_IUNKNOWN; holds one module lock.
-template <class Derived>
-class com_object : public detail::object_root<com_object<Derived>, module_lock> {
-public:
-    static constexpr bool allows_aggregation = true;
-    void* find(REFIID riid) noexcept {
-        return find_interface(static_cast<Derived*>(this), Derived::interfaces(), riid);
-    }
 };
 
 // ---------------------------------------------------------------------------
