@@ -7,15 +7,14 @@
 #include <cstdio>
 
 #include "GNLauncher_h.h"
+#include "frame/com.h"
 
 static void print_clsid(const char* what, IUnknown* object) {
-    IPersistMoniker* persist = nullptr;
     CLSID clsid{};
     wchar_t text[64] = L"(no IPersistMoniker)";
-    if (object && SUCCEEDED(object->QueryInterface(IID_IPersistMoniker, reinterpret_cast<void**>(&persist)))) {
+    if (auto persist = gn::try_query<IPersistMoniker>(object)) {
         persist->GetClassID(&clsid);
         StringFromGUID2(clsid, text, 64);
-        persist->Release();
     }
     std::printf("%-16s %ls\n", what, text);
 }
@@ -36,17 +35,15 @@ int main() {
         {"MorvaneVersion", &CLSID_MorvaneVersion},
     };
     for (const auto& c : classes) {
-        IClassFactory* factory = nullptr;
-        IUnknown* object = nullptr;
-        HRESULT hr = get(*c.clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-        if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object));
+        gn::com_ptr<IClassFactory> factory;
+        gn::com_ptr<IUnknown> object;
+        HRESULT hr = get(*c.clsid, IID_IClassFactory, factory.put_void());
+        if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IUnknown, object.put_void());
         wchar_t text[64];
         StringFromGUID2(*c.clsid, text, 64);
         std::printf("created %-16s class %ls: 0x%08lx\n", c.name, text, static_cast<unsigned long>(hr));
-        if (object && c.clsid == &CLSID_MorvaneLauncher) print_clsid("  reports class", object);
+        if (object && c.clsid == &CLSID_MorvaneLauncher) print_clsid("  reports class", object.get());
         if (FAILED(hr)) rc = 1;
-        if (object) object->Release();
-        if (factory) factory->Release();
     }
     std::printf("DllCanUnloadNow: 0x%08lx\n", static_cast<unsigned long>(can_unload()));
     FreeLibrary(dll);
