@@ -14,6 +14,7 @@ namespace {
 
 constexpr DWORD kBindFlags = BINDF_ASYNCHRONOUS | BINDF_PULLDATA;  // 0x81
 constexpr ULONG kTransferUnit = 8192;
+constexpr DWORD kCertificateCheckTimeoutMs = 5000;
 
 // One HTTP header of the transfer as text; false when the binding has none.
 bool query_header(IWinInetHttpInfo* info, DWORD option, char* out, DWORD size) noexcept {
@@ -22,6 +23,49 @@ bool query_header(IWinInetHttpInfo* info, DWORD option, char* out, DWORD size) n
     std::memset(out, 0, size);
     if (info->QueryInfo(option, out, &cb, &index, nullptr) != S_OK) return false;
     out[cb < size ? cb : size - 1] = '\0';
+    return true;
+}
+
+using unique_hinternet = gn::unique_any<HINTERNET, BOOL, InternetCloseHandle>;
+
+// Asks the server of an http(s) url once more, for its certificate only: a
+// HEAD request that sends no cookies, writes no cache and shows no UI. Gives
+// the WinINet error of the request (0 when it went through) and the security
+// flags WinINet recorded for it. False when the url cannot be asked at all.
+bool ask_server_certificate(const wchar_t* url, DWORD* error, DWORD* flags) noexcept {
+    *error = 0;
+    *flags = 0;
+    wchar_t host[256];
+    wchar_t object[2048];
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = ARRAYSIZE(host);
+    parts.lpszUrlPath = object;
+    parts.dwUrlPathLength = ARRAYSIZE(object);
+    if (!url || !InternetCrackUrlW(url, 0, 0, &parts)) return false;
+    if (parts.nScheme != INTERNET_SCHEME_HTTPS && parts.nScheme != INTERNET_SCHEME_HTTP) return false;
+    if (!object[0]) lstrcpyW(object, L"/");
+
+    unique_hinternet session(InternetOpenW(L"GNLauncher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session) return false;
+    // The browser's thread waits for this: a server that stalls is given up soon.
+    DWORD timeout = kCertificateCheckTimeoutMs;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT})
+        InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
+    unique_hinternet connection(InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr,
+                                                 INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) return false;
+    DWORD request_flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                          INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) request_flags |= INTERNET_FLAG_SECURE;
+    unique_hinternet request(HttpOpenRequestW(connection.get(), L"HEAD", object, nullptr, nullptr,
+                                              nullptr, request_flags, 0));
+    if (!request) return false;
+    if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) *error = GetLastError();
+    DWORD size = sizeof *flags;
+    if (!InternetQueryOptionW(request.get(), INTERNET_OPTION_SECURITY_FLAGS, flags, &size)) *flags = 0;
     return true;
 }
 
@@ -75,6 +119,7 @@ STDMETHODIMP DocumentDownload::OnStopBinding(HRESULT hresult, LPCWSTR szError) {
     HRESULT hr = hresult;
     char problem[192] = "";
     if (SUCCEEDED(hr) && tempFile.bCreated) hr = CheckTransfer(problem, sizeof problem);
+    if (gn::is_secure_channel_failure(hr)) DescribeCertificateProblem(hr, problem, sizeof problem);
     pBinding.reset();
 
     if (SUCCEEDED(hr) && !tempFile.bCreated) hr = E_FAIL;  // nothing to hand over
@@ -181,6 +226,21 @@ HRESULT DocumentDownload::CheckTransfer(char* text, size_t size) noexcept {
         return INET_E_DOWNLOAD_FAILURE;
     }
     return S_OK;
+}
+
+void DocumentDownload::DescribeCertificateProblem(HRESULT hr, char* text, size_t size) noexcept {
+    // The binding names no reason (its error text is empty and it answers no
+    // security option), so the server's certificate is asked for once more.
+    DWORD error = 0;
+    DWORD flags = 0;
+    const bool asked = ask_server_certificate(sURL.get(), &error, &flags);
+    const char* reason = asked ? gn::certificate_reason(error, flags) : nullptr;
+    LogPrint(0, "Certificate check: %s, error=%lu, security flags=%lx, reason=%s",
+             asked ? "server asked" : "server not asked", static_cast<unsigned long>(error),
+             static_cast<unsigned long>(flags), reason ? reason : "none");
+    // A refused certificate always says so; another failure of the secure
+    // channel only when the check found a certificate problem.
+    if (hr == INET_E_INVALID_CERTIFICATE || reason) gn::format_certificate_error(text, size, reason);
 }
 
 void DocumentDownload::FailToStart(HRESULT hr) noexcept {

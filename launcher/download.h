@@ -62,6 +62,10 @@ private:
     // Checks a transfer the binding reports as complete: the HTTP status and
     // the announced length. Returns S_OK or the failure, with its text in text.
     HRESULT CheckTransfer(char* text, size_t size) noexcept;
+    // Puts the reason a secure transfer failed on its certificate into text,
+    // found by asking the server again; text stays as it is for a failure of
+    // the secure channel that is no certificate's.
+    void DescribeCertificateProblem(HRESULT hr, char* text, size_t size) noexcept;
     // Appends a text to sError after a blank, as a binding's error text is.
     void AppendError(const wchar_t* text) noexcept;
     // Replaces sError with a copy of text.

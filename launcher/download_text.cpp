@@ -1,6 +1,7 @@
 #include "launcher/download_text.h"
 
 #include <urlmon.h>
+#include <wininet.h>
 
 #include <cstdio>
 #include <cstring>
@@ -138,6 +139,50 @@ void format_incomplete(char* out, size_t out_size, unsigned long long received,
                        unsigned long long expected) noexcept {
     if (!out || out_size == 0) return;
     std::snprintf(out, out_size, "Incomplete download: %llu of %llu bytes", received, expected);
+}
+
+bool is_secure_channel_failure(HRESULT hr) noexcept {
+    return hr == INET_E_INVALID_CERTIFICATE || hr == INET_E_SECURITY_PROBLEM;
+}
+
+const char* certificate_reason(DWORD error, DWORD security_flags) noexcept {
+    // WinINet keeps a bit per problem in the request's security flags, and its
+    // error names only one of them (an unknown root fails its revocation check
+    // too, and the error may name that): the bits come first, in this order.
+    static const struct {
+        DWORD bit;
+        const char* reason;
+    } kFlagReasons[] = {
+        {0x01000000, "untrusted root"},   // invalid CA
+        {0x04000000, "expired"},          // invalid date
+        {0x02000000, "wrong host name"},  // invalid common name
+    };
+    for (const auto& row : kFlagReasons)
+        if (security_flags & row.bit) return row.reason;
+    switch (error) {
+    case ERROR_INTERNET_INVALID_CA:
+        return "untrusted root";
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        return "expired";
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        return "wrong host name";
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+        return "revoked";
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+        return "revocation unknown";
+    default:
+        break;
+    }
+    return (security_flags & 0x00800000) ? "revocation unknown" : nullptr;  // revocation failed
+}
+
+void format_certificate_error(char* out, size_t out_size, const char* reason) noexcept {
+    if (!out || out_size == 0) return;
+    if (reason && *reason)
+        std::snprintf(out, out_size, "Certificate error: %s", reason);
+    else
+        std::snprintf(out, out_size, "Certificate error");
 }
 
 bool parse_content_length(const char* text, unsigned long long* value) noexcept {

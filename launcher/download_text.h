@@ -42,6 +42,17 @@ void format_http_error(char* out, size_t out_size, DWORD status, const char* rea
 // "Incomplete download: <received> of <expected> bytes".
 void format_incomplete(char* out, size_t out_size, unsigned long long received,
                        unsigned long long expected) noexcept;
+// True for a binding result that reports a refused server certificate
+// (INET_E_INVALID_CERTIFICATE) or another failure of the secure channel
+// (INET_E_SECURITY_PROBLEM), which may be a certificate's too.
+bool is_secure_channel_failure(HRESULT hr) noexcept;
+// Why a server certificate is refused, from the WinINet error of a secure
+// request to the server and the security flags of that request: "untrusted
+// root", "expired", "wrong host name", "revoked", "revocation unknown", or
+// null when neither names a certificate problem.
+const char* certificate_reason(DWORD error, DWORD security_flags) noexcept;
+// "Certificate error: <reason>", or "Certificate error" for a null reason.
+void format_certificate_error(char* out, size_t out_size, const char* reason) noexcept;
 // Parses a Content-Length value (decimal digits, blanks around allowed).
 bool parse_content_length(const char* text, unsigned long long* value) noexcept;
 

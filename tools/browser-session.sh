@@ -78,12 +78,14 @@ gn_register() {
     timeout 60 wine reg delete "$GN_LEGACY_KEY" /f </dev/null >/dev/null 2>&1 || true
 }
 
-# Starts the loopback document server on a free port of 127.0.0.1.
+# Starts the loopback document server on a free port of 127.0.0.1; further
+# arguments go to the server (--tls CERT KEY, --cookie TEXT).
 gn_docserver_start() {
     local root="$1" i
+    shift
     rm -f "$GN_WORK/docserver.out"
     python3 "$GN_HERE/tools/docserver.py" --root "$root" --port 0 --timeout 300 \
-        --log "$GN_WORK/docserver.log" >"$GN_WORK/docserver.out" 2>&1 </dev/null &
+        --log "$GN_WORK/docserver.log" "$@" >"$GN_WORK/docserver.out" 2>&1 </dev/null &
     GN_DOCSERVER_PID=$!
     for i in $(seq 100); do
         GN_PORT="$(awk '$1 == "PORT" { print $2; exit }' "$GN_WORK/docserver.out" 2>/dev/null)"

@@ -5,18 +5,23 @@ Serves the files of one folder on 127.0.0.1 with the QuorQuery content types:
 
     tools/docserver.py [--root DIR] [--port N] [--log FILE]
                        [--max-requests N | --once] [--timeout SECONDS]
+                       [--tls CERT KEY] [--cookie TEXT]
 
 The first line on stdout is "PORT <n>" (the port actually bound; 0 asks for a
 free one). GET and HEAD are answered; a missing file, a folder or a path that
 leaves the root answers 404. The server stops cleanly on SIGTERM or SIGINT,
 after --max-requests requests, or after --timeout seconds (default 600, 0 for
 no limit). --log appends one line per request: method, path, status, bytes.
+--tls serves HTTPS with the certificate chain CERT (PEM, server first) and its
+key KEY; a client that refuses the certificate ends only its own connection.
+--cookie sends TEXT as a Set-Cookie header with every document.
 """
 
 import argparse
 import http.server
 import os
 import signal
+import ssl
 import sys
 import time
 import urllib.parse
@@ -71,6 +76,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_response(200)
             ext = os.path.splitext(full)[1].lower()
             self.send_header("Content-Type", CONTENT_TYPES.get(ext, DEFAULT_TYPE))
+            if self.server.cookie:
+                self.send_header("Set-Cookie", self.server.cookie)
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-store")
         self.end_headers()
@@ -86,17 +93,37 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.HTTPServer):
     allow_reuse_address = False
 
-    def __init__(self, port, root, log_path):
+    def __init__(self, port, root, log_path, tls=None, cookie=None):
         super().__init__((HOST, port), Handler)
         self.root = root
         self.log_path = log_path
         self.requests = 0
+        self.cookie = cookie
+        self.tls = None
+        if tls:
+            self.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            self.tls.load_cert_chain(tls[0], tls[1])
 
-    def note(self, method, path, status, size):
+    def get_request(self):
+        # The handshake is bounded, so that a client that stops in the middle
+        # holds up nobody; a refused certificate fails this connection only.
+        sock, address = self.socket.accept()
+        if self.tls is None:
+            return sock, address
+        sock.settimeout(Handler.timeout)
+        try:
+            return self.tls.wrap_socket(sock, server_side=True), address
+        except (OSError, ssl.SSLError) as e:
+            sock.close()
+            self.note("TLS", "-", 0, 0, str(e).replace("\n", " "))
+            raise OSError("handshake failed") from e
+
+    def note(self, method, path, status, size, detail=""):
         self.requests += 1
         if self.log_path:
             with open(self.log_path, "a", encoding="utf-8") as log:
-                log.write("%s %s %d %d\n" % (method, path, status, size))
+                log.write("%s %s %d %d%s\n" % (method, path, status, size,
+                                                 " " + detail if detail else ""))
 
 
 def main(argv):
@@ -108,6 +135,8 @@ def main(argv):
     parser.add_argument("--max-requests", type=int, default=0)
     parser.add_argument("--once", action="store_true", help="same as --max-requests 1")
     parser.add_argument("--timeout", type=float, default=600.0)
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--cookie")
     args = parser.parse_args(argv)
     if args.once:
         args.max_requests = 1
@@ -117,7 +146,10 @@ def main(argv):
         return 2
 
     try:
-        server = Server(args.port, root, args.log)
+        server = Server(args.port, root, args.log, args.tls, args.cookie)
+    except ssl.SSLError as e:
+        print("docserver: cannot use the certificate: %s" % e, file=sys.stderr)
+        return 2
     except OSError as e:
         print("docserver: cannot listen on %s:%d: %s" % (HOST, args.port, e), file=sys.stderr)
         return 2

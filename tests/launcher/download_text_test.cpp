@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <urlmon.h>
+#include <wininet.h>
 
 #include <cstring>
 #include <string>
@@ -145,4 +146,39 @@ TEST(TransferTexts, ContentLength) {
         EXPECT_EQ(99u, v) << bad;
     }
     EXPECT_FALSE(parse_content_length(nullptr, &v));
+}
+
+// The reasons as WinINet gives them under Wine for our test servers, and the
+// combinations a real platform may give.
+TEST(TransferTexts, CertificateReasons) {
+    const struct {
+        DWORD error, flags;
+        const char* text;
+    } cases[] = {
+        {ERROR_INTERNET_SEC_CERT_REV_FAILED, 0x01800000, "Certificate error: untrusted root"},
+        {ERROR_INTERNET_SEC_CERT_DATE_INVALID, 0x04000000, "Certificate error: expired"},
+        {ERROR_INTERNET_SEC_CERT_CN_INVALID, 0x02000000, "Certificate error: wrong host name"},
+        {ERROR_INTERNET_INVALID_CA, 0, "Certificate error: untrusted root"},
+        {ERROR_INTERNET_SEC_CERT_DATE_INVALID, 0, "Certificate error: expired"},
+        {ERROR_INTERNET_SEC_CERT_CN_INVALID, 0, "Certificate error: wrong host name"},
+        {ERROR_INTERNET_SEC_CERT_ERRORS, 0x06000000, "Certificate error: expired"},
+        {ERROR_INTERNET_SEC_CERT_REVOKED, 0, "Certificate error: revoked"},
+        {ERROR_INTERNET_SEC_CERT_NO_REV, 0, "Certificate error: revocation unknown"},
+        {0, 0x00800000, "Certificate error: revocation unknown"},
+        {0, 0, "Certificate error"},  // the server answered this time: no reason, still an error
+        {ERROR_INTERNET_CANNOT_CONNECT, 0, "Certificate error"},
+        {ERROR_INTERNET_SEC_CERT_ERRORS, 0x0000F0FF, "Certificate error"},  // no problem bit
+    };
+    for (const auto& c : cases) {
+        char text[64] = "#";
+        format_certificate_error(text, sizeof text, certificate_reason(c.error, c.flags));
+        EXPECT_STREQ(c.text, text) << c.error << " " << std::hex << c.flags;
+    }
+    char shortened[12];
+    format_certificate_error(shortened, sizeof shortened, "untrusted root");
+    EXPECT_STREQ("Certificate", shortened) << "cut to the buffer";
+    EXPECT_TRUE(is_secure_channel_failure(INET_E_INVALID_CERTIFICATE));
+    EXPECT_TRUE(is_secure_channel_failure(INET_E_SECURITY_PROBLEM));
+    EXPECT_FALSE(is_secure_channel_failure(INET_E_DOWNLOAD_FAILURE));
+    EXPECT_FALSE(is_secure_channel_failure(S_OK));
 }

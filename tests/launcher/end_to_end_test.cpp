@@ -190,6 +190,85 @@ TEST_F(EndToEnd, LegacyServerCookieOpensTheLegacyControl) {
     EXPECT_FALSE(contains(log, "Asking user"));
 }
 
+TEST_F(EndToEnd, SecureLegacyCookieOverHttpsOpensTheLegacyControl) {
+    const std::string path = "/e2e-secure/";
+    const std::string url = "https://localhost" + path + "doc.dzy";
+    ASSERT_TRUE(InternetSetCookieA(url.c_str(), nullptr, ("QUORPASSWORD=x; Secure; path=" + path).c_str()));
+    {
+        BrowserContainer browser;
+        auto launcher = create_launcher();
+        ASSERT_EQ(S_OK, browser.open(launcher.get(), widen(url).c_str(), L"application/x-quorquery"));
+        EXPECT_TRUE(contains(client_calls(), "Legacy6x SRC " + url)) << client_calls();
+        launcher.reset();
+    }
+    EXPECT_TRUE(contains(without_cr(finish_log()), "** 6x DZY stream detected\n"));
+}
+
+namespace {
+
+// Documents over HTTPS from the loopback TLS servers that the tls_documents
+// test starts and names in the environment (a URL per certificate); skipped
+// without them.
+std::wstring https_document(const char* variable) {
+    char value[1024] = "";
+    const DWORD n = GetEnvironmentVariableA(variable, value, sizeof value);
+    return n > 0 && n < sizeof value ? widen(value) : std::wstring();
+}
+
+struct CertificateCase {
+    const char* variable;  // names the URL of a server with such a certificate
+    const char* text;      // what the plugin is told
+};
+class HttpsCertificate : public EndToEnd, public ::testing::WithParamInterface<CertificateCase> {};
+
+}  // namespace
+
+TEST_F(EndToEnd, HttpsDocumentWithTrustedCertificateReachesThePlugin) {
+    const std::wstring url = https_document("GN_HTTPS_TRUSTED");
+    if (url.empty()) GTEST_SKIP() << "no TLS server named (GN_HTTPS_TRUSTED): run by tls_documents";
+    {
+        BrowserContainer browser;
+        auto launcher = create_launcher();
+        ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+        ASSERT_TRUE(browser.pump_until([&] { return contains(client_calls(), "PluginCtl Document "); }))
+            << client_calls();
+        EXPECT_TRUE(contains(client_calls(), "PluginCtl OnDZxDataAvailable " + narrow(url))) << client_calls();
+        launcher.reset();
+    }
+    EXPECT_TRUE(dz_files().empty());
+    finish_log();
+}
+
+TEST_P(HttpsCertificate, RefusedCertificateEndsTheDownloadWithItsReason) {
+    const std::wstring url = https_document(GetParam().variable);
+    if (url.empty()) GTEST_SKIP() << "no TLS server named (" << GetParam().variable << "): run by tls_documents";
+    {
+        BrowserContainer browser;
+        auto launcher = create_launcher();
+        ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+        ASSERT_TRUE(browser.pump_until([&] { return contains(client_calls(), "OnAbort"); }))
+            << client_calls();
+        const std::string calls = client_calls();
+        EXPECT_TRUE(contains(calls, std::string("PluginCtl OnAbort 0x800C0019 ") + GetParam().text + "\n"))
+            << calls;
+        EXPECT_FALSE(contains(calls, "OnDZxDataAvailable")) << calls;
+        launcher.reset();
+    }
+    EXPECT_TRUE(dz_files().empty());
+    const std::string log = finish_log();
+    EXPECT_TRUE(contains(log, std::string("error=") + GetParam().text)) << log;
+}
+
+const CertificateCase kCertificateCases[] = {
+    {"GN_HTTPS_UNTRUSTED", "Certificate error: untrusted root"},
+    {"GN_HTTPS_EXPIRED", "Certificate error: expired"},
+    {"GN_HTTPS_WRONG_HOST", "Certificate error: wrong host name"},
+};
+INSTANTIATE_TEST_SUITE_P(Servers, HttpsCertificate, ::testing::ValuesIn(kCertificateCases),
+                         [](const ::testing::TestParamInfo<CertificateCase>& info) {
+                             return std::string(info.param.variable + 9);  // after "GN_HTTPS_"
+                         });
+
 TEST_F(EndToEnd, LocalDocumentWithBothClientsInstalledAsksTheUser) {
     // gnclients.dll registered the legacy control: it counts as installed.
     const std::string file = temp_dir + "local.dzy";
