@@ -57,6 +57,7 @@ cleanup() {
     rm -rf "$GN_WORK"  # the keys go with it
 }
 trap cleanup EXIT
+trap "exit 1" TERM INT  # the time limit ends it through cleanup too
 
 # --- certificates: nothing of it is kept past the run
 mkdir -p "$certs" && cd "$certs" || exit 1
