@@ -127,6 +127,13 @@ com_ptr<U> try_query(T* p) noexcept {
     return r;
 }
 
+// Whether two interface pointers belong to one object (the same IUnknown).
+inline bool same_object(IUnknown* a, IUnknown* b) noexcept {
+    if (!a || !b) return a == b;
+    const com_ptr<IUnknown> ua = try_query<IUnknown>(a), ub = try_query<IUnknown>(b);
+    return ua && ua.get() == ub.get();
+}
+
 // ---------------------------------------------------------------------------
 // Owners. Every owner has one shape: made empty or from a value it then owns,
 // moved but never copied; get(), put() (frees, then hands out the slot),

@@ -84,9 +84,16 @@ STDMETHODIMP DocumentDownload::OnStartBinding(DWORD, IBinding* pib) {
     SetError(L"");
     nBytesWritten = 0;
     nProgressMax = 0;
-    if (tempFile.Create("DZ")) return S_OK;
-    SetError(L"Failed to create temp file");
-    return E_FAIL;
+    if (!tempFile.Create("DZ")) {
+        SetError(L"Failed to create temp file");
+        pBrowserCallback.reset();  // the binding ends here, unseen by the browser
+        return E_FAIL;
+    }
+    if (pBrowserCallback) {
+        pBrowserCallback->OnStartBinding(0, pib);
+        bBrowserStarted = true;
+    }
+    return S_OK;
 }
 
 STDMETHODIMP DocumentDownload::GetPriority(LONG*) { return S_OK; }
@@ -108,6 +115,7 @@ STDMETHODIMP DocumentDownload::OnProgress(ULONG ulProgress, ULONG ulProgressMax,
                  static_cast<int>(ulProgress), static_cast<int>(ulProgressMax),
                  static_cast<int>(ulStatusCode), gn::acp_text(szStatusText).c_str());
     }
+    if (pBrowserCallback) pBrowserCallback->OnProgress(ulProgress, ulProgressMax, ulStatusCode, szStatusText);
     return S_OK;
 }
 
@@ -142,6 +150,11 @@ STDMETHODIMP DocumentDownload::OnStopBinding(HRESULT hresult, LPCWSTR szError) {
                  static_cast<unsigned>(hr), gn::acp_text(sError.get()).c_str());
         tempFile.Discard();
     }
+    // The browser learns the launcher's outcome, an HTTP error page included.
+    if (gn::com_ptr<IBindStatusCallback> browser = std::move(pBrowserCallback)) {
+        if (bBrowserStarted) browser->OnStopBinding(hr, sError.get());
+    }
+    bBrowserStarted = false;
     OnDownloadEnded();
     return S_OK;
 }
@@ -243,7 +256,31 @@ void DocumentDownload::DescribeCertificateProblem(HRESULT hr, char* text, size_t
     if (hr == INET_E_INVALID_CERTIFICATE || reason) gn::format_certificate_error(text, size, reason);
 }
 
+void DocumentDownload::KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept {
+    bBrowserStarted = false;
+    pBrowserCallback.reset();
+    // A second Load on the same bind context finds the launcher itself.
+    if (previous && !gn::same_object(previous.get(), static_cast<IBindStatusCallback*>(this)))
+        pBrowserCallback = std::move(previous);
+}
+
+HRESULT DocumentDownload::ForwardService(REFGUID service, REFIID riid, void** ppv) noexcept {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!pBrowserCallback ||
+        !(IsEqualGUID(service, IID_IHttpSecurity) || IsEqualGUID(service, IID_IWindowForBindingUI) ||
+          IsEqualGUID(service, IID_IAuthenticate)))
+        return E_NOINTERFACE;
+    if (gn::com_ptr<IServiceProvider> services = pBrowserCallback.try_query<IServiceProvider>()) {
+        if (SUCCEEDED(services->QueryService(service, riid, ppv)) && *ppv) return S_OK;
+        *ppv = nullptr;
+    }
+    return pBrowserCallback->QueryInterface(riid, ppv);
+}
+
 void DocumentDownload::FailToStart(HRESULT hr) noexcept {
+    pBrowserCallback.reset();
+    bBrowserStarted = false;
     if (nDownloadState != DownloadPending) return;
     nDownloadState = DownloadFailed;
     hrError = hr;

@@ -4,6 +4,12 @@
 //
 // It is an entry of the launcher's interface list: it answers for
 // IBindStatusCallback, and its IUnknown is the launcher's.
+//
+// The callback a browser registered on the bind context before the launcher
+// (its progress bar, certificate prompt and login dialog) is kept and told
+// about the binding: start, progress and the launcher's outcome. The data
+// stays the launcher's, and so do the bind flags. The services the browser's
+// UI answers are passed on through ForwardService.
 #pragma once
 
 #include "frame/com.h"
@@ -36,6 +42,14 @@ public:
 protected:
     DocumentDownload() noexcept;
     ~DocumentDownload() = default;
+
+    // Keeps the browser's callback that registering the launcher displaced
+    // (none: previous is null or the launcher itself).
+    void KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept;
+    // QueryService of the registered callback: the services of the browser's
+    // UI (IHttpSecurity, IWindowForBindingUI, IAuthenticate) come from the
+    // browser's callback; E_NOINTERFACE for anything else or without one.
+    HRESULT ForwardService(REFGUID service, REFIID riid, void** ppv) noexcept;
 
     // Called once the binding has stopped and the outcome is set.
     virtual void OnDownloadEnded() = 0;
@@ -72,6 +86,8 @@ private:
     void SetError(const wchar_t* text) noexcept;
 
     gn::com_ptr<IBinding> pBinding;
+    gn::com_ptr<IBindStatusCallback> pBrowserCallback;
+    bool bBrowserStarted = false;  // the browser's callback saw OnStartBinding
     // The bytes written to the temporary file by this binding and the largest
     // byte count the binding announced through its progress, to catch a
     // transfer cut short.

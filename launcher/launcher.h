@@ -40,7 +40,8 @@ class MorvaneLauncher final
                             gn::alias<IOleInPlaceObject, IOleInPlaceObjectWindowless>,
                             gn::alias<IOleWindow, IOleInPlaceObjectWindowless>,
                             IOleInPlaceActiveObject, IPersistMoniker, IMonikerProp,
-                            DocumentDownload, IOleDocument, IOleDocumentView, ILauncherAdvise>,
+                            DocumentDownload, IOleDocument, IOleDocumentView, ILauncherAdvise,
+                            IServiceProvider>,
       public DocumentView,
       public gn::window_impl<MorvaneLauncher> {
 public:
@@ -130,6 +131,9 @@ public:
     STDMETHODIMP Save(IMoniker* pimkName, LPBC pbc, BOOL fRemember) override;
     STDMETHODIMP SaveCompleted(IMoniker* pimkName, LPBC pibc) override;
     STDMETHODIMP GetCurMoniker(IMoniker** ppimkName) override;
+
+    // IServiceProvider (asked by the binding on the registered callback)
+    STDMETHODIMP QueryService(REFGUID guidService, REFIID riid, void** ppv) override;
 
     // IMonikerProp
     STDMETHODIMP PutProperty(MONIKERPROPERTY mkp, LPCWSTR val) override;

@@ -109,6 +109,7 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
 
     gn::com_ptr<IBindStatusCallback> previous;
     RegisterBindStatusCallback(pibc, static_cast<IBindStatusCallback*>(this), previous.put(), 0);
+    KeepBrowserCallback(std::move(previous));
 
     gn::com_ptr<IStream> stream;
     const HRESULT hr = pimkName->BindToStorage(pibc, nullptr, IID_IStream, stream.put_void());
@@ -118,6 +119,11 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
         FailToStart(hr);
     }
     return S_OK;
+}
+
+// IServiceProvider: the browser's UI services for the binding.
+STDMETHODIMP MorvaneLauncher::QueryService(REFGUID guidService, REFIID riid, void** ppv) {
+    return ForwardService(guidService, riid, ppv);
 }
 
 STDMETHODIMP MorvaneLauncher::Save(IMoniker*, LPBC, BOOL) { return S_OK; }

@@ -1,4 +1,5 @@
 // gnviewer.exe <url-or-path> [--close-after-ms N] [--record <file>]
+//              [--user <name> --password <password>]
 // Opens a QuorQuery document (or any document whose type has an active
 // document handler) in a window of its own, as a browser would.
 #include <windows.h>

@@ -37,13 +37,16 @@ std::wstring last_error_text(const wchar_t* step) {
     return std::wstring(step) + L" failed (error " + std::to_wstring(GetLastError()) + L")";
 }
 
-ServerAnswer request(HINTERNET session, const URL_COMPONENTSW& parts, const wchar_t* verb) {
+ServerAnswer request(HINTERNET session, const URL_COMPONENTSW& parts, const wchar_t* verb,
+                     const std::wstring& user, const std::wstring& password) {
     ServerAnswer a;
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
     object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (object.empty()) object = L"/";
-    unique_hinternet connection(InternetConnectW(session, host.c_str(), parts.nPort, nullptr, nullptr,
+    unique_hinternet connection(InternetConnectW(session, host.c_str(), parts.nPort,
+                                                 user.empty() ? nullptr : user.c_str(),
+                                                 user.empty() ? nullptr : password.c_str(),
                                                  INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) {
         a.error = last_error_text(L"InternetConnect");
@@ -75,7 +78,7 @@ ServerAnswer request(HINTERNET session, const URL_COMPONENTSW& parts, const wcha
 
 }  // namespace
 
-ServerAnswer ask_server(const std::wstring& url) {
+ServerAnswer ask_server(const std::wstring& url, const std::wstring& user, const std::wstring& password) {
     ServerAnswer a;
     wchar_t host[256], path[2048], extra[2048];
     URL_COMPONENTSW parts{};
@@ -100,8 +103,9 @@ ServerAnswer ask_server(const std::wstring& url) {
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                          INTERNET_OPTION_RECEIVE_TIMEOUT})
         InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
-    a = request(session.get(), parts, L"HEAD");
-    if (SUCCEEDED(a.hr) && (a.status == 405 || a.status == 501)) a = request(session.get(), parts, L"GET");
+    a = request(session.get(), parts, L"HEAD", user, password);
+    if (SUCCEEDED(a.hr) && (a.status == 405 || a.status == 501))
+        a = request(session.get(), parts, L"GET", user, password);
     return a;
 }
 

@@ -20,8 +20,12 @@ struct ServerAnswer {
     std::wstring error;        // why there is no answer
 };
 
-// Asks an http(s) server about a URL without reading the body.
-ServerAnswer ask_server(const std::wstring& url);
+// Asks an http(s) server about a URL without reading the body, with the
+// login (Basic) when the server asks for one and user is not empty. The
+// platform keeps an accepted login for the rest of the process, so that the
+// document's own download is let in as well.
+ServerAnswer ask_server(const std::wstring& url, const std::wstring& user = {},
+                        const std::wstring& password = {});
 
 // The "Content Type" of HKCR\<ext> (ext with its dot); empty when none.
 std::wstring content_type_of_extension(const std::wstring& ext);

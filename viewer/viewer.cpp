@@ -64,12 +64,14 @@ Viewer::Viewer(const Options& options) : options_(options) {
     frame_object_ = gn::make<gncontainer::Frame>(this, gncontainer::Frame::kind::frame);
     browser_ = gn::make<gncontainer::WebBrowser>(this);
     site_ = gn::make<gncontainer::Site>(this, frame_object_, browser_);
+    bind_callback_ = gn::make<BindCallback>(this, options_.user, options_.password);
 }
 
 Viewer::~Viewer() {
     close_document();
     // Objects a document may still hold must not call back into a dead viewer.
     site_->detach();
+    if (bind_callback_) bind_callback_->detach();
     frame_object_->detach();
     browser_->detach();
     browser_->clear_properties();
@@ -268,9 +270,39 @@ void Viewer::status_text(const std::wstring& text, const char* from) {
 }
 
 void Viewer::progress(int step, const wchar_t* text) {
-    if (progress_bar_) SendMessageW(progress_bar_, PBM_SETPOS, step, 0);
+    if (progress_bar_) {
+        SendMessageW(progress_bar_, PBM_SETRANGE32, 0, kProgressSteps);
+        SendMessageW(progress_bar_, PBM_SETPOS, step, 0);
+    }
     status_text(text, "viewer");
 }
+
+void Viewer::download_step(unsigned percent, ULONG done, ULONG total) {
+    if (!total) {
+        record_.add("download_start");
+        return;
+    }
+    record_.add("download", std::to_string(percent) + "% " + std::to_string(done) + " of " + std::to_string(total));
+    if (progress_bar_) {
+        SendMessageW(progress_bar_, PBM_SETRANGE32, 0, 100);
+        SendMessageW(progress_bar_, PBM_SETPOS, percent, 0);
+    }
+    const std::wstring text = L"Downloading the document: " + std::to_wstring(percent) + L"% (" +
+                              std::to_wstring(done / 1024) + L" KB of " + std::to_wstring(total / 1024) + L" KB)";
+    if (status_bar_) SendMessageW(status_bar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void Viewer::download_ended(HRESULT hr, const std::wstring& error) {
+    record_.add("download_end", hresult_text(hr) + (error.empty() ? "" : " " + to_utf8(error)));
+    if (progress_bar_) {
+        SendMessageW(progress_bar_, PBM_SETRANGE32, 0, kProgressSteps);
+        SendMessageW(progress_bar_, PBM_SETPOS, SUCCEEDED(hr) ? kProgressSteps : 0, 0);
+    }
+    const std::wstring text = SUCCEEDED(hr) ? L"Document downloaded" : L"Download failed: " + error;
+    if (status_bar_) SendMessageW(status_bar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void Viewer::bind_event(const std::string& what) { record_.add(what); }
 
 bool Viewer::fail(const std::wstring& message) {
     record_.add("error", message);
@@ -309,10 +341,19 @@ bool Viewer::find_url_and_type(const std::wstring& target, std::wstring& url, st
         if (!is_loopback_url(target))
             return fail(L"only documents on this machine's loopback address (127.0.0.1) are opened");
         url = location_ = target;
-        const ServerAnswer answer = ask_server(target);
+        const ServerAnswer answer = ask_server(target, options_.user, options_.password);
         if (FAILED(answer.hr)) return fail(L"the document server cannot be reached: " + answer.error);
         record_.add("http_status", std::to_string(answer.status));
         record_.add("content_type", answer.content_type);
+        if (answer.status == 401) {
+            // A login the viewer has not got (or that was refused): as a
+            // browser, it lets the document's handler, chosen by the file
+            // type, meet the refusal and show it.
+            type = media_type(content_type_of_extension(extension_of(target)));
+            if (type.empty()) return fail(L"the document server asks for a login (401)");
+            record_.add("mime", to_utf8(type) + " (file type)");
+            return true;
+        }
         if (answer.status < 200 || answer.status > 299)
             return fail(L"the document server answered " + std::to_wstring(answer.status));
         type = media_type(answer.content_type);
@@ -370,6 +411,10 @@ bool Viewer::drive_document(const CLSID& clsid, const std::wstring& url, const s
         // is how the browser shell hands file URLs to a document.
         hr = persist ? CreateURLMonikerEx(nullptr, url.c_str(), moniker.put(), URL_MK_LEGACY) : E_NOINTERFACE;
         if (SUCCEEDED(hr)) hr = CreateBindCtx(0, bind_context.put());
+        // The viewer's own callback, as a browser registers its own: the
+        // document that downloads passes on its progress and asks it for a login.
+        if (SUCCEEDED(hr) && bind_callback_)
+            record_.add_hr("bind_callback", RegisterBindStatusCallback(bind_context.get(), bind_callback_.get(), nullptr, 0));
         if (SUCCEEDED(hr)) hr = persist->Load(FALSE, moniker.get(), bind_context.get(), STGM_READ);
         record_.add_hr("load", hr);
         if (FAILED(hr)) return L"the document cannot be loaded (" + hr_text(hr) + L")";

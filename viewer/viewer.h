@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "frame/com.h"
+#include "viewer/bind_callback.h"
 #include "viewer/container/site.h"
 #include "viewer/record.h"
 #include "viewer/viewer_text.h"
 
 namespace gnviewer {
 
-class Viewer final : public gncontainer::Host {
+class Viewer final : public gncontainer::Host, public BindListener {
 public:
     explicit Viewer(const Options& options);
     ~Viewer();
@@ -39,6 +40,11 @@ public:
     void quit() override;
     HRESULT property_put(const std::wstring& name) override;
     void property_get(const std::wstring& name, bool found) override;
+
+    // BindListener: the document's download, as told to the viewer's bind callback.
+    void download_step(unsigned percent, ULONG done, ULONG total) override;
+    void download_ended(HRESULT hr, const std::wstring& error) override;
+    void bind_event(const std::string& what) override;
 
 private:
     static LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -71,6 +77,7 @@ private:
     gn::com_ptr<gncontainer::Frame> frame_object_;
     gn::com_ptr<gncontainer::WebBrowser> browser_;
     gn::com_ptr<gncontainer::Site> site_;
+    gn::com_ptr<BindCallback> bind_callback_;
     gn::com_ptr<IUnknown> document_;
     gn::com_ptr<IOleDocumentView> view_;
     std::wstring location_;

@@ -33,7 +33,8 @@ bool parse_count(const std::wstring& text, unsigned long max, unsigned long& out
 }  // namespace
 
 std::wstring usage() {
-    return L"usage: gnviewer.exe <url-or-path> [--close-after-ms N] [--record <file>]";
+    return L"usage: gnviewer.exe <url-or-path> [--close-after-ms N] [--record <file>]"
+           L" [--user <name> --password <password>]";
 }
 
 Options parse_command_line(const std::vector<std::wstring>& args) {
@@ -45,7 +46,7 @@ Options parse_command_line(const std::vector<std::wstring>& args) {
     };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::wstring& a = args[i];
-        if (a == L"--close-after-ms" || a == L"--record") {
+        if (a == L"--close-after-ms" || a == L"--record" || a == L"--user" || a == L"--password") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 problem(a + L" needs a value");
                 ++i;
@@ -54,6 +55,10 @@ Options parse_command_line(const std::vector<std::wstring>& args) {
             const std::wstring& value = args[++i];
             if (a == L"--record")
                 o.record_path = value;
+            else if (a == L"--user")
+                o.user = value;
+            else if (a == L"--password")
+                o.password = value;
             else if (parse_count(value, kMaxCloseAfterMs, o.close_after_ms))
                 o.close_after = true;
             else
@@ -67,7 +72,14 @@ Options parse_command_line(const std::vector<std::wstring>& args) {
         }
     }
     if (o.target.empty()) problem(L"no document given");
+    if (!o.password.empty() && o.user.empty()) problem(L"--password needs --user");
     return o;
+}
+
+unsigned download_percent(unsigned long done, unsigned long total) {
+    if (total == 0) return 0;
+    const unsigned long long percent = static_cast<unsigned long long>(done) * 100 / total;
+    return percent > 100 ? 100 : static_cast<unsigned>(percent);
 }
 
 TargetKind classify(const std::wstring& target) {

@@ -15,10 +15,12 @@ struct Options {
     bool close_after = false;      // --close-after-ms given
     unsigned long close_after_ms = 0;
     std::wstring record_path;      // --record FILE, empty when not asked
+    std::wstring user, password;   // --user NAME --password PASS: the login a server asks for
     std::wstring error;            // non-empty when the command line is unusable
 };
 
 // gnviewer.exe <url-or-path> [--close-after-ms N] [--record <file>]
+//              [--user <name> --password <password>]
 // args excludes the program name.
 Options parse_command_line(const std::vector<std::wstring>& args);
 std::wstring usage();
@@ -47,6 +49,9 @@ std::wstring extension_of(const std::wstring& target);
 // A Content-Type header value reduced to its media type: parameters dropped,
 // blanks trimmed, lower case ("Application/X-QuorQuery; q=1" -> "application/x-quorquery").
 std::wstring media_type(const std::wstring& content_type);
+
+// How far a download is, in percent (0 to 100); 0 when the total is unknown.
+unsigned download_percent(unsigned long done, unsigned long total);
 
 // Text for the record and the status bar: "0x%08lX".
 std::string hresult_text(long hr);

@@ -159,6 +159,11 @@ const Outcome kOutcomes[] = {
      Failure, 0, INET_E_REDIRECT_FAILED, L"HTTP 302 Found"},
     {"302_nowhere", [](const std::string&) { return answer(302, "Found", "", "moved"); }, Failure, 0,
      INET_E_REDIRECT_FAILED, L"HTTP 302 Found"},
+    {"401", [](const std::string&) {
+         DocRoute r = doc(1000);
+         r.basic_auth = "reader:secret";
+         return r;
+     }, Failure, 0, INET_E_DOWNLOAD_FAILURE, L"HTTP 401 Unauthorized"},
     {"304", [](const std::string&) { return answer(304, "Not Modified", "", ""); }, Failure, 0,
      INET_E_DOWNLOAD_FAILURE, L"HTTP 304 Not Modified"},
     {"301", [](const std::string& to) { return answer(301, "Moved Permanently", to, ""); }, Document, 1000, S_OK, L""},
@@ -307,4 +312,108 @@ TEST_F(Download, LongUrlDownloads) {
     ASSERT_EQ(SinkCall::DataAvailable, call.kind) << str(call.error);
     EXPECT_EQ(server.wurl(path), call.url);
     EXPECT_EQ(1000u, call.contents.size());
+}
+
+namespace {
+
+// The callback a browser registers on the bind context before loading the
+// document: it records what the launcher passes on to it and, when the
+// binding starts, which services the launcher answers for it.
+class BrowserCallback final : public gn::implements<BrowserCallback, gn::no_lock, IBindStatusCallback,
+                                                    IServiceProvider, IAuthenticate> {
+public:
+    IServiceProvider* launcher = nullptr;  // not held
+    std::vector<std::string> calls;
+    ULONG progress = 0, last_progress = 0;
+    ULONG refs() {
+        AddRef();
+        return Release();
+    }
+
+    STDMETHODIMP OnStartBinding(DWORD, IBinding* pib) override {
+        calls.push_back(pib ? "start" : "start without binding");
+        const struct {
+            const char* name;
+            REFGUID service;
+            HRESULT expect;
+        } services[] = {{"IAuthenticate", IID_IAuthenticate, S_OK},
+                        {"IHttpSecurity", IID_IHttpSecurity, E_NOINTERFACE},
+                        {"IWindowForBindingUI", IID_IWindowForBindingUI, E_NOINTERFACE},
+                        {"IHttpNegotiate", IID_IHttpNegotiate, E_NOINTERFACE}};
+        for (const auto& s : services) {
+            gn::com_ptr<IUnknown> got;
+            const HRESULT hr = launcher->QueryService(s.service, s.service, got.put_void());
+            if (hr != s.expect || (hr == S_OK) != static_cast<bool>(got))
+                calls.push_back(std::string("unexpected service answer ") + s.name);
+        }
+        return S_OK;
+    }
+    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
+    STDMETHODIMP OnProgress(ULONG ulProgress, ULONG, ULONG, LPCWSTR) override {
+        ++progress;
+        last_progress = ulProgress;
+        return S_OK;
+    }
+    STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR error) override {
+        char text[160];
+        std::snprintf(text, sizeof text, "stop %08lx %ls", static_cast<unsigned long>(hr), error ? error : L"");
+        calls.push_back(text);
+        return S_OK;
+    }
+    STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override {
+        calls.push_back("GetBindInfo");
+        return S_OK;
+    }
+    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
+        calls.push_back("OnDataAvailable");
+        return S_OK;
+    }
+    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
+    STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override {
+        if (IsEqualGUID(service, IID_IAuthenticate)) return QueryInterface(riid, ppv);
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP Authenticate(HWND*, LPWSTR*, LPWSTR*) override { return E_ACCESSDENIED; }
+};
+
+}  // namespace
+
+// The browser's callback sees the binding start, its progress and the
+// launcher's outcome, and answers the services of its UI; the data and the
+// bind flags stay the launcher's.
+TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
+    ASSERT_TRUE(server.running());
+    server.route("/big.dzy", doc(1000000));
+    const struct {
+        const char* path;
+        const char* stop;
+        ULONG last;
+    } cases[] = {{"/big.dzy", "stop 00000000 ", 1000000}, {"/none.dzy", "stop 800c0005 HTTP 404 Not Found", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        auto launcher = create_launcher();
+        auto sink = TestSink::make();
+        auto browser = gn::make<BrowserCallback>();
+        browser->launcher = gn::try_query<IServiceProvider>(launcher.get()).get();
+        ASSERT_TRUE(browser->launcher);
+        gn::com_ptr<IBindCtx> bc;
+        gn::com_ptr<IMoniker> moniker;
+        ASSERT_EQ(S_OK, CreateBindCtx(0, bc.put()));
+        ASSERT_EQ(S_OK, RegisterBindStatusCallback(bc.get(), browser.get(), nullptr, 0));
+        ASSERT_EQ(S_OK, CreateURLMonikerEx(nullptr, server.wurl(c.path).c_str(), moniker.put(), URL_MK_UNIFORM));
+        ASSERT_EQ(S_OK, gn::try_query<IPersistMoniker>(launcher.get())->Load(FALSE, moniker.get(), bc.get(), 0));
+        ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+        ASSERT_TRUE(wait_for_calls(sink.get()));
+        const std::vector<std::string> expected = {"start", c.stop};
+        EXPECT_EQ(expected, browser->calls);
+        EXPECT_GE(browser->progress, 2u);
+        if (c.last) {
+            EXPECT_EQ(c.last, browser->last_progress);
+        }
+        bc.reset();
+        launcher.reset();
+        EXPECT_EQ(1u, browser->refs()) << "the launcher keeps no browser callback after the binding";
+    }
 }

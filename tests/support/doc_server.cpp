@@ -11,6 +11,21 @@ namespace gntest {
 
 namespace {
 
+std::string base64(const std::string& in) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < in.size(); i += 3) {
+        unsigned v = static_cast<unsigned char>(in[i]) << 16;
+        if (i + 1 < in.size()) v |= static_cast<unsigned char>(in[i + 1]) << 8;
+        if (i + 2 < in.size()) v |= static_cast<unsigned char>(in[i + 2]);
+        out += digits[(v >> 18) & 63];
+        out += digits[(v >> 12) & 63];
+        out += i + 1 < in.size() ? digits[(v >> 6) & 63] : '=';
+        out += i + 2 < in.size() ? digits[v & 63] : '=';
+    }
+    return out;
+}
+
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -185,6 +200,15 @@ void DocServer::serve(SOCKET s) {
             r.reason = "Not Found";
             r.content_type = "text/html";
             r.body = "<html><body>Not Found</body></html>";
+        }
+        if (!r.basic_auth.empty() && req.header("Authorization") != "Basic " + base64(r.basic_auth)) {
+            DocRoute denied;
+            denied.status = 401;
+            denied.reason = "Unauthorized";
+            denied.content_type = "text/html";
+            denied.extra_headers = "WWW-Authenticate: Basic realm=\"documents\"\r\n";
+            denied.body = "<html><body>Unauthorized</body></html>";
+            r = denied;
         }
     }
 

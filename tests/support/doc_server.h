@@ -30,6 +30,9 @@ struct DocRoute {
     size_t chunk_bytes = 0;               // when set: "Transfer-Encoding: chunked" in chunks
                                           //   of this size (cut_after counts body bytes)
     bool silent = false;                  // take the request and never answer it
+    std::string basic_auth;               // when set ("user:password"): a request without
+                                          //   these Basic credentials gets 401 and
+                                          //   WWW-Authenticate instead
 };
 
 // One request as received.

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/doc_server.h"
 #include "support/module.h"
 
 namespace {
@@ -434,5 +435,84 @@ TEST_F(ViewerRunTest, BadCommandLinesStopBeforeAnyWindow) {
         EXPECT_EQ(2u, r.exit_code) << args;
         ASSERT_EQ(1u, r.record.size()) << args << "\n" << r.dump();
         EXPECT_EQ(0u, r.record[0].find("error ")) << r.record[0];
+    }
+}
+
+namespace {
+
+// The main plugin (gnclients.dll) registered for the length of a test, its
+// calls written to a file.
+class PluginRegistration {
+public:
+    explicit PluginRegistration(const std::string& calls) : calls_(calls) {
+        module_ = LoadLibraryA((gntest::LoadedModule::program_dir() + "gnclients.dll").c_str());
+        if (auto reg = entry("DllRegisterServer")) registered_ = reg() == S_OK;
+        DeleteFileA(calls_.c_str());
+        SetEnvironmentVariableA("GNCLIENTS_CALLS", calls_.c_str());
+    }
+    ~PluginRegistration() {
+        SetEnvironmentVariableA("GNCLIENTS_CALLS", nullptr);
+        if (auto unreg = entry("DllUnregisterServer")) unreg();
+        if (module_) FreeLibrary(module_);
+        DeleteFileA(calls_.c_str());
+    }
+    bool registered() const { return registered_; }
+    std::string calls() const { return gntest::read_file(calls_); }
+    void clear() const { DeleteFileA(calls_.c_str()); }
+
+private:
+    using entry_point = HRESULT(WINAPI*)();
+    entry_point entry(const char* name) const {
+        return module_ ? reinterpret_cast<entry_point>(reinterpret_cast<void*>(GetProcAddress(module_, name)))
+                       : nullptr;
+    }
+    std::string calls_;
+    HMODULE module_ = nullptr;
+    bool registered_ = false;
+};
+
+}  // namespace
+
+// The launcher's download under the viewer: its progress reaches the viewer's
+// own bind callback in steps, and a document behind a login opens with the
+// login given on the command line and fails, shown by the plugin, without it.
+TEST_F(ViewerRunTest, LauncherDownloadShowsProgressAndTakesALogin) {
+    classes_.register_document(kLauncherClsid, gntest::LoadedModule::module_path(), "application/x-quorquery", ".dzy");
+    PluginRegistration plugin(dir_ + "plugin-calls.txt");
+    ASSERT_TRUE(plugin.registered());
+    gntest::DocServer server;
+    ASSERT_TRUE(server.running());
+    gntest::DocRoute big;
+    big.length = 64ull << 20;
+    // In pieces, as a real network delivers it: a loopback transfer that never
+    // runs dry is reported by the platform as its start and its end only.
+    big.trickle_bytes = 65536;
+    big.trickle_pause_ms = 1;
+    server.route("/big.dzy", big);
+    gntest::DocRoute locked;
+    locked.body = "QUORQUERY 1\r\nTitle: Locked\r\nEnd\r\n";
+    locked.basic_auth = "reader:secret";
+    server.route("/locked.dzy", locked);
+
+    const ViewerRun r = run(server.url("/big.dzy") + " --close-after-ms 6000");
+    EXPECT_EQ("0x00000000", r.value("bind_callback")) << r.dump();
+    EXPECT_EQ("0x00000000", r.value("download_end")) << r.dump();
+    EXPECT_GE(r.count("download"), 5u) << r.dump();
+    EXPECT_TRUE(r.has("download 100% 67108864 of 67108864")) << r.dump();
+
+    const struct {
+        const char* login;
+        const char* end;
+        const char* plugin;
+    } cases[] = {{" --user reader --password secret", "0x00000000", "PluginCtl OnDZxDataAvailable"},
+                 {"", "0x800C0008 HTTP 401 Unauthorized", "PluginCtl OnAbort 0x800C0008 HTTP 401 Unauthorized"},
+                 {" --user reader --password wrong", "0x800C0008 HTTP 401 Unauthorized", "PluginCtl OnAbort 0x800C0008"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.login);
+        plugin.clear();
+        const ViewerRun login = run(server.url("/locked.dzy") + c.login + " --close-after-ms 1500");
+        EXPECT_EQ(c.end, login.value("download_end")) << login.dump();
+        EXPECT_NE(std::string::npos, plugin.calls().find(c.plugin)) << plugin.calls();
+        EXPECT_EQ(std::string::npos, plugin.calls().find("secret")) << "no password reaches the plugin";
     }
 }

@@ -18,6 +18,10 @@ TEST(ViewerTextTest, CommandLineTakesOneTargetAndBoundedOptions) {
     EXPECT_FALSE(o.close_after);
     EXPECT_EQ(L"r.txt", o.record_path);
     EXPECT_TRUE(parse_command_line({L"a", L"--close-after-ms", L"3600000"}).error.empty());
+    o = parse_command_line({L"a", L"--user", L"reader", L"--password", L"p w"});
+    EXPECT_TRUE(o.error.empty());
+    EXPECT_EQ(L"reader", o.user);
+    EXPECT_EQ(L"p w", o.password);
 
     const std::vector<std::vector<std::wstring>> bad = {
         {},
@@ -30,9 +34,20 @@ TEST(ViewerTextTest, CommandLineTakesOneTargetAndBoundedOptions) {
         {L"a.dzy", L"--close-after-ms", L"3600001"},
         {L"a.dzy", L"--close-after-ms", L"99999999999999999999"},
         {L"a.dzy", L"--record"},
+        {L"a.dzy", L"--user"},
+        {L"a.dzy", L"--password", L"secret"},
         {L"a.dzy", L"--verbose"},
     };
     for (const auto& args : bad) EXPECT_FALSE(parse_command_line(args).error.empty()) << args.size();
+}
+
+TEST(ViewerTextTest, DownloadPercentIsBoundedAndSafeWithoutATotal) {
+    const struct {
+        unsigned long done, total;
+        unsigned percent;
+    } cases[] = {{0, 0, 0}, {5, 0, 0}, {0, 10, 0}, {1, 10, 10}, {67108864, 67108864, 100},
+                 {4000000000ul, 4294967295ul, 93}, {20, 10, 100}};
+    for (const auto& c : cases) EXPECT_EQ(c.percent, download_percent(c.done, c.total)) << c.done << "/" << c.total;
 }
 
 TEST(ViewerTextTest, TargetsAreClassifiedAndOnlyLoopbackCounts) {
