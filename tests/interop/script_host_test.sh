@@ -11,11 +11,7 @@ GN_WORK="$(mktemp -d "${TMPDIR:-/tmp}/gnscript.XXXXXX")"
 gn_prefix_env "$GN_BUILD/wineprefix-script" null
 MAP_KEY='HKCU\Software\Quor Software\QuorPlugin\quorqry\6x-8x URL Map'
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-    local what="$1"; shift
-    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
+. "$GN_HERE/tests/support/checks.sh"
 cleanup() {
     (cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s /u GNLauncher.dll </dev/null >/dev/null 2>&1)
     gn_prefix_stop

@@ -35,18 +35,7 @@ gn_prefix_env "$GN_BUILD/wineprefix-tls" null
 certs="$GN_WORK/certs"
 server_pids=()
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-    local what="$1"; shift
-    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
-has() { grep -qF -- "$2" "$GN_WORK/$1" 2>/dev/null; }
-show() {
-    echo "--- launcher log"; cat "$GN_WORK/launcher.log" 2>/dev/null
-    echo "--- call record"; cat "$GN_WORK/calls.txt" 2>/dev/null
-    echo "--- viewer record"; cat "$GN_WORK/viewer.txt" 2>/dev/null
-    echo "--- server log"; cat "$GN_WORK/docserver.log" 2>/dev/null
-}
+. "$GN_HERE/tests/support/checks.sh"
 cleanup() {
     gn_close_browser iexplore >/dev/null 2>&1
     gn_docserver_stop
