@@ -88,9 +88,10 @@ public:
     }
 };
 
-// (b): the platform's ceiling for this road: same flags, data read and dropped.
-class DiscardCallback final
-    : public gn::implements<DiscardCallback, gn::no_lock, IBindStatusCallback> {
+// A bare binding's callback with the launcher's flags: Derived reads the data;
+// the end of the binding is kept in result and done.
+template <class Derived>
+class BareCallback : public gn::implements<Derived, gn::no_lock, IBindStatusCallback> {
 public:
     volatile bool done = false;
     HRESULT result = S_OK;
@@ -100,7 +101,7 @@ public:
     STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
     STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
     STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR) override {
-        result = hr;
+        result = static_cast<Derived*>(this)->finish(hr);
         done = true;
         return S_OK;
     }
@@ -108,6 +109,13 @@ public:
         if (flags) *flags = BINDF_ASYNCHRONOUS | BINDF_PULLDATA;
         return S_OK;
     }
+    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
+};
+
+// (b): the platform's ceiling for this road: same flags, data read and dropped.
+class DiscardCallback final : public BareCallback<DiscardCallback> {
+public:
+    HRESULT finish(HRESULT hr) { return hr; }
     STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override {
         if (!medium || medium->tymed != TYMED_ISTREAM) return S_OK;
         char buffer[8192];
@@ -118,7 +126,6 @@ public:
             if (hr != S_OK || n == 0) return S_OK;
         }
     }
-    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
 };
 
 // (e): the ceiling for a component that writes the document: same flags,
@@ -126,14 +133,10 @@ public:
 // Measured in the temp folder, 64 MiB: WriteFile of 1 MiB and fwrite through a
 // 1 MiB stream buffer are level (about 4 GB/s); 8 KiB WriteFile calls are a
 // third of that. 8 KiB reads instead of 64 KiB changed nothing measurable.
-class WriteCallback final
-    : public gn::implements<WriteCallback, gn::no_lock, IBindStatusCallback> {
+class WriteCallback final : public BareCallback<WriteCallback> {
 public:
     static constexpr ULONG kBuffer = 1 << 20;
     static constexpr ULONG kRead = 1 << 16;
-    volatile bool done = false;
-    HRESULT result = S_OK;
-    unsigned long long bytes = 0;
     HANDLE file = INVALID_HANDLE_VALUE;
     std::vector<char> buffer = std::vector<char>(kBuffer);
     ULONG used = 0;
@@ -148,19 +151,9 @@ public:
             write_failed = true;
         used = 0;
     }
-    STDMETHODIMP OnStartBinding(DWORD, IBinding*) override { return S_OK; }
-    STDMETHODIMP GetPriority(LONG*) override { return S_OK; }
-    STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-    STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
-    STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR) override {
+    HRESULT finish(HRESULT hr) {
         flush();
-        result = write_failed ? E_FAIL : hr;
-        done = true;
-        return S_OK;
-    }
-    STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO*) override {
-        if (flags) *flags = BINDF_ASYNCHRONOUS | BINDF_PULLDATA;
-        return S_OK;
+        return write_failed ? E_FAIL : hr;
     }
     STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override {
         if (!medium || medium->tymed != TYMED_ISTREAM) return S_OK;
@@ -174,7 +167,6 @@ public:
             if (hr != S_OK || n == 0) return S_OK;
         }
     }
-    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
 };
 
 struct Result {
