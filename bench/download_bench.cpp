@@ -6,15 +6,31 @@
 //   (e) by a bare asynchronous BindToStorage that writes every byte to a file
 //       in the temp folder as fast as it can (the ceiling for a component that
 //       must write the document),
-// in rounds: each round runs every road once, the order turning by one road
-// from one round to the next. It prints the median MB/s of each road, the
-// ratios launcher/(e), launcher/(b), launcher/(c) and the launcher's peak
+// and the same number of bytes handed, without the platform's transfer, from
+// memory in the same notifications to
+//   (f) the launcher's binding callback,
+//   (g) the binding callback of (e).
+// It runs in rounds: each round runs (a) to (e) once, the order turning by one
+// road from one round to the next, then (f) and (g) in turn five times each. It prints the median MB/s of each road, the
+// ratios launcher/(e), launcher/(b), launcher/(c), launcher/(e) again with
+// the transfer's swings taken out (below), and the launcher's peak
 // working-set growth.
 //
+// The platform's transfer swings between a few large reads and many small
+// ones from one road to the next, and with it the MB/s of every road, by up to
+// a factor of three, so launcher/(e) moves by as much from run to run. Both
+// roads take the same transfer, and only the work of their callbacks differs:
+// (f) less (g) is that difference, measured on equal terms, and (e)'s time
+// plus it is the launcher's time with the swings taken out. The document
+// server runs in a second process (this program started with --serve), so
+// that making the body never takes CPU from the road measured.
+//
 // Usage: bench_download.exe [size in MiB, default 256] [rounds, default 5]
+//                           [roads to run, default abcdefg]
 #include <winsock2.h>
 #include <windows.h>
 #include <psapi.h>
+#include <shlwapi.h>
 #include <urlmon.h>
 #include <wininet.h>
 
@@ -28,6 +44,7 @@
 #include "frame/object.h"
 #include "frame/interfaces.h"
 #include "support/doc_server.h"
+#include "support/fake_moniker.h"
 
 namespace {
 
@@ -174,40 +191,96 @@ struct Result {
     bool ok = false;
 };
 
-Result via_launcher(HMODULE module, const std::wstring& url, unsigned long long size,
-                    SIZE_T* ws_growth) {
-    Result r;
+// A launcher from the module's class object, Loaded with the moniker as a
+// browser does, and the sink advised; empty on any failure.
+struct OpenLauncher {
+    gn::com_ptr<IUnknown> launcher;
+    gn::com_ptr<BenchSink> sink;
+};
+OpenLauncher open_launcher(HMODULE module, IMoniker* moniker) {
+    OpenLauncher open;
     auto get_class_object = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
         reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    if (!get_class_object) return r;
     gn::com_ptr<IClassFactory> factory;
-    if (FAILED(get_class_object(CLSID_MorvaneLauncher, IID_IClassFactory, factory.put_void())))
-        return r;
+    if (!get_class_object ||
+        FAILED(get_class_object(CLSID_MorvaneLauncher, IID_IClassFactory, factory.put_void())))
+        return open;
     gn::com_ptr<IUnknown> launcher;
-    if (FAILED(factory->CreateInstance(nullptr, IID_IUnknown, launcher.put_void()))) return r;
+    if (FAILED(factory->CreateInstance(nullptr, IID_IUnknown, launcher.put_void()))) return open;
     auto prop = gn::try_query<IMonikerProp>(launcher.get());
     auto persist = gn::try_query<IPersistMoniker>(launcher.get());
     auto adv = gn::try_query<ILauncherAdvise>(launcher.get());
-    if (!prop || !persist || !adv) return r;
-
     gn::com_ptr<BenchSink> sink = gn::make<BenchSink>();
-    if (!sink) return r;
+    gn::com_ptr<IBindCtx> bc;
+    if (!prop || !persist || !adv || !sink || FAILED(CreateBindCtx(0, bc.put()))) return open;
+    prop->PutProperty(MIMETYPEPROP, L"application/x-quorquery");
+    if (persist->Load(FALSE, moniker, bc.get(), 0) != S_OK || FAILED(adv->Advise(sink.get())))
+        return open;
+    open.launcher = std::move(launcher);
+    open.sink = std::move(sink);
+    return open;
+}
+
+Result via_launcher(HMODULE module, const std::wstring& url, unsigned long long size,
+                    SIZE_T* ws_growth) {
+    Result r;
     const SIZE_T before = working_set();
     const double start = now_seconds();
-    prop->PutProperty(MIMETYPEPROP, L"application/x-quorquery");
     gn::com_ptr<IMoniker> moniker;
-    gn::com_ptr<IBindCtx> bc;
     CreateURLMonikerEx(nullptr, url.c_str(), moniker.put(), URL_MK_UNIFORM);
-    CreateBindCtx(0, bc.put());
-    if (persist->Load(FALSE, moniker.get(), bc.get(), 0) != S_OK) return r;
-    adv->Advise(sink.get());
+    OpenLauncher open = open_launcher(module, moniker.get());
+    if (!open.launcher) return r;
     SIZE_T peak = before;
-    pump_until(sink->done, &peak);
+    pump_until(open.sink->done, &peak);
     r.seconds = now_seconds() - start;
-    r.ok = sink->ok && sink->size == size;
+    r.ok = open.sink->ok && open.sink->size == size;
     const SIZE_T after = working_set();
     if (after > peak) peak = after;
     *ws_growth = peak - before;
+    return r;
+}
+
+// The component's own share of the work, without the platform's transfer:
+// the same notifications, kNotification bytes ready at each and read from
+// memory, handed straight to the launcher's callback and to (e)'s. How the
+// platform delivers (a few large reads, or many small ones), which swings the
+// roads above by a factor of three from round to round, plays no part here.
+constexpr ULONG kNotification = 1 << 16;
+
+// Hands size bytes of block (a multiple of kNotification long, repeated) to
+// the callback, one memory stream per notification, then ends the binding.
+HRESULT feed(IBindStatusCallback* callback, unsigned long long size,
+             const std::vector<char>& block) {
+    FORMATETC format{0, nullptr, DVASPECT_CONTENT, -1, TYMED_ISTREAM};
+    RETURN_IF_FAILED(callback->OnStartBinding(0, nullptr));
+    for (unsigned long long sent = 0; sent < size; sent += kNotification) {
+        const ULONG n = static_cast<ULONG>(std::min<unsigned long long>(kNotification, size - sent));
+        gn::com_ptr<IStream> stream;
+        stream.attach(SHCreateMemStream(
+            reinterpret_cast<const BYTE*>(block.data() + sent % block.size()), n));
+        if (!stream) return E_OUTOFMEMORY;
+        STGMEDIUM medium{};
+        medium.tymed = TYMED_ISTREAM;
+        medium.pstm = stream.get();
+        const DWORD flags = sent == 0 ? BSCF_FIRSTDATANOTIFICATION
+                            : sent + n == size ? BSCF_LASTDATANOTIFICATION
+                                               : BSCF_INTERMEDIATEDATANOTIFICATION;
+        RETURN_IF_FAILED(callback->OnDataAvailable(flags, static_cast<DWORD>(sent + n), &format,
+                                                   &medium));
+    }
+    return callback->OnStopBinding(S_OK, nullptr);
+}
+
+Result fed_launcher(HMODULE module, unsigned long long size, const std::vector<char>& block) {
+    Result r;
+    const double start = now_seconds();
+    // A moniker whose binding stays under way: the callbacks come from feed().
+    auto moniker = gntest::FakeMoniker::make(L"http://127.0.0.1/fed.dzy", MK_S_ASYNCHRONOUS);
+    OpenLauncher open = open_launcher(module, moniker.get());
+    auto callback = gn::try_query<IBindStatusCallback>(open.launcher.get());
+    if (!callback || FAILED(feed(callback.get(), size, block))) return r;
+    r.seconds = now_seconds() - start;
+    r.ok = open.sink->ok && open.sink->size == size;
     return r;
 }
 
@@ -238,13 +311,30 @@ unsigned long long file_size(const std::string& path) {
     return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+// Opens the output of (e) and (g); INVALID_HANDLE_VALUE on failure.
+HANDLE create_output(const std::string& file) {
+    return CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Closes the output of (e) or (g) and notes the time, then checks what was
+// written and deletes the file.
+void finish_output(WriteCallback& callback, const std::string& file, unsigned long long size,
+                   HRESULT hr, double start, Result& r) {
+    CloseHandle(callback.file);
+    callback.file = INVALID_HANDLE_VALUE;
+    r.seconds = now_seconds() - start;
+    r.ok = SUCCEEDED(hr) && SUCCEEDED(callback.result) && callback.bytes == size &&
+           file_size(file) == size;
+    DeleteFileA(file.c_str());
+}
+
 Result via_bare_write(const std::wstring& url, const std::string& file, unsigned long long size) {
     Result r;
     gn::com_ptr<WriteCallback> callback = gn::make<WriteCallback>();
     if (!callback) return r;
     const double start = now_seconds();
-    callback->file = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    callback->file = create_output(file);
     if (callback->file == INVALID_HANDLE_VALUE) return r;
     gn::com_ptr<IMoniker> moniker;
     gn::com_ptr<IBindCtx> bc;
@@ -256,12 +346,19 @@ Result via_bare_write(const std::wstring& url, const std::string& file, unsigned
     const HRESULT hr = moniker->BindToStorage(bc.get(), nullptr, IID_IStream, stream.put_void());
     stream.reset();
     if (SUCCEEDED(hr)) pump_until(callback->done);
-    CloseHandle(callback->file);
-    callback->file = INVALID_HANDLE_VALUE;
-    r.seconds = now_seconds() - start;
-    r.ok = SUCCEEDED(hr) && SUCCEEDED(callback->result) && callback->bytes == size &&
-           file_size(file) == size;
-    DeleteFileA(file.c_str());
+    finish_output(*callback.get(), file, size, hr, start, r);
+    return r;
+}
+
+Result fed_bare_write(const std::string& file, unsigned long long size,
+                      const std::vector<char>& block) {
+    Result r;
+    gn::com_ptr<WriteCallback> callback = gn::make<WriteCallback>();
+    if (!callback) return r;
+    const double start = now_seconds();
+    callback->file = create_output(file);
+    if (callback->file == INVALID_HANDLE_VALUE) return r;
+    finish_output(*callback.get(), file, size, feed(callback.get(), size, block), start, r);
     return r;
 }
 
@@ -315,26 +412,112 @@ double median(std::vector<double> v) {
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
+// --serve: the document server's process. Prints its port on a line, then
+// serves until its standard input ends (the benchmark closes it, or ends).
+int serve(unsigned long long size) {
+    gntest::DocServer server;
+    if (!server.running()) return 1;
+    gntest::DocRoute route;
+    route.length = size;
+    server.route("/bench.dzy", route);
+    gntest::DocRoute small;
+    small.length = 1 << 20;
+    server.route("/warmup.dzy", small);
+    std::printf("%u\n", static_cast<unsigned>(server.port()));
+    std::fflush(stdout);
+    char c;
+    DWORD n = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &n, nullptr) && n) {
+    }
+    return 0;
+}
+
+// The server's process, seen from the benchmark: started with pipes for its
+// standard input and output, ended by closing its input.
+class ServerProcess {
+public:
+    ServerProcess(const char* self, unsigned long long mib) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE child_in = nullptr, child_out = nullptr;
+        if (!CreatePipe(&child_in, &to_child_, &inherit, 0)) return;
+        if (!CreatePipe(&from_child_, &child_out, &inherit, 0)) {
+            CloseHandle(child_in);
+            return;
+        }
+        SetHandleInformation(to_child_, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(from_child_, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = child_in;
+        si.hStdOutput = child_out;
+        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        std::string command = std::string("\"") + self + "\" --serve " + std::to_string(mib);
+        PROCESS_INFORMATION pi{};
+        if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                           &pi)) {
+            process_ = pi.hProcess;
+            CloseHandle(pi.hThread);
+        }
+        CloseHandle(child_in);
+        CloseHandle(child_out);
+        if (!process_) return;
+        std::string line;
+        char c;
+        DWORD n = 0;
+        while (line.size() < 16 && ReadFile(from_child_, &c, 1, &n, nullptr) && n && c != '\n')
+            line += c;
+        const unsigned long value = std::strtoul(line.c_str(), nullptr, 10);
+        if (value > 0 && value < 65536) port_ = static_cast<unsigned short>(value);
+    }
+    ~ServerProcess() {
+        if (to_child_) CloseHandle(to_child_);
+        if (process_ && WaitForSingleObject(process_, 5000) != WAIT_OBJECT_0)
+            TerminateProcess(process_, 1);
+        if (process_) CloseHandle(process_);
+        if (from_child_) CloseHandle(from_child_);
+    }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    unsigned short port() const { return port_; }
+    std::string url(const char* path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    std::wstring wurl(const char* path) const {
+        const std::string u = url(path);
+        return std::wstring(u.begin(), u.end());
+    }
+
+private:
+    HANDLE to_child_ = nullptr;
+    HANDLE from_child_ = nullptr;
+    HANDLE process_ = nullptr;
+    unsigned short port_ = 0;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--serve")
+        return serve(std::strtoull(argv[2], nullptr, 10) * 1024 * 1024);
     const unsigned long long mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 256;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+    const std::string only = argc > 3 ? argv[3] : "abcdefg";  // the roads to run
     const unsigned long long size = mib * 1024 * 1024;
     if (mib == 0 || rounds < 1) {
-        std::fprintf(stderr, "usage: bench_download [MiB] [rounds]\n");
+        std::fprintf(stderr, "usage: bench_download [MiB] [rounds] [roads, e.g. aefg]\n");
         return 2;
     }
     CoInitialize(nullptr);
 
-    gntest::DocServer server;
-    if (!server.running()) {
-        std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    ServerProcess server(self, mib);
+    if (!server.port()) {
+        std::fprintf(stderr, "the document server did not start on 127.0.0.1\n");
         return 1;
     }
-    gntest::DocRoute route;
-    route.length = size;
-    server.route("/bench.dzy", route);
     const std::string url = server.url("/bench.dzy");
     const std::wstring wurl = server.wurl("/bench.dzy");
 
@@ -342,8 +525,6 @@ int main(int argc, char** argv) {
     GetTempPathA(MAX_PATH, dir);
     const std::string file = std::string(dir) + "bench_download.out";
 
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string module_path(self);
     module_path = module_path.substr(0, module_path.find_last_of("\\/") + 1) + "GNLauncher.dll";
     HMODULE module = LoadLibraryA(module_path.c_str());
@@ -356,54 +537,72 @@ int main(int argc, char** argv) {
     // The platform's first use pages in its code and sets up its caches:
     // one small transfer first, so that the growth measured is the launcher's.
     {
-        gntest::DocRoute small;
-        small.length = 1 << 20;
-        server.route("/warmup.dzy", small);
         SIZE_T ignored = 0;
-        via_launcher(module, server.wurl("/warmup.dzy"), small.length, &ignored);
-        via_bare_binding(server.wurl("/warmup.dzy"), small.length);
+        via_launcher(module, server.wurl("/warmup.dzy"), 1 << 20, &ignored);
+        via_bare_binding(server.wurl("/warmup.dzy"), 1 << 20);
         DeleteUrlCacheEntryA(server.url("/warmup.dzy").c_str());
     }
 
     SIZE_T growth = 0;
+    // What every road is given.
+    struct Context {
+        std::wstring wurl;
+        std::string url, file;
+        unsigned long long size;
+        HMODULE module;
+        std::vector<char> block;  // the bytes fed to (f) and (g)
+    };
+    const Context context{wurl, url, file, size, module, std::vector<char>(1 << 20, 'x')};
     struct Road {
         const char* name;
-        Result (*run)(const std::wstring&, const std::string&, const std::string&,
-                      unsigned long long, HMODULE, SIZE_T*);
+        Result (*run)(const Context&, SIZE_T*);
         std::vector<double> seconds;  // of the rounds it succeeded in, in round order
         int failed;
     };
     Road roads[] = {
         {"(a) launcher",
-         [](const std::wstring& w, const std::string&, const std::string&, unsigned long long n,
-            HMODULE m, SIZE_T* g) { return via_launcher(m, w, n, g); }, {}, 0},
+         [](const Context& c, SIZE_T* g) { return via_launcher(c.module, c.wurl, c.size, g); }, {}, 0},
         {"(b) bare BindToStorage, discarding",
-         [](const std::wstring& w, const std::string&, const std::string&, unsigned long long n,
-            HMODULE, SIZE_T*) { return via_bare_binding(w, n); }, {}, 0},
+         [](const Context& c, SIZE_T*) { return via_bare_binding(c.wurl, c.size); }, {}, 0},
         {"(c) URLDownloadToFileA",
-         [](const std::wstring&, const std::string& u, const std::string& f,
-            unsigned long long n, HMODULE, SIZE_T*) { return via_url_download(u, f, n); }, {}, 0},
+         [](const Context& c, SIZE_T*) { return via_url_download(c.url, c.file, c.size); }, {}, 0},
         {"(d) wininet InternetReadFile (info)",
-         [](const std::wstring&, const std::string& u, const std::string& f,
-            unsigned long long n, HMODULE, SIZE_T*) { return via_wininet(u, f, n); }, {}, 0},
+         [](const Context& c, SIZE_T*) { return via_wininet(c.url, c.file, c.size); }, {}, 0},
         {"(e) bare BindToStorage, WriteFile",
-         [](const std::wstring& w, const std::string&, const std::string& f,
-            unsigned long long n, HMODULE, SIZE_T*) { return via_bare_write(w, f, n); }, {}, 0},
+         [](const Context& c, SIZE_T*) { return via_bare_write(c.wurl, c.file, c.size); }, {}, 0},
+        {"(f) launcher, fed from memory",
+         [](const Context& c, SIZE_T*) { return fed_launcher(c.module, c.size, c.block); }, {}, 0},
+        {"(g) WriteFile callback, fed from memory",
+         [](const Context& c, SIZE_T*) { return fed_bare_write(c.file, c.size, c.block); }, {}, 0},
     };
     constexpr int kRoads = sizeof roads / sizeof roads[0];
     // launcher/(e) of each round where both succeeded: a pair measured under
     // the same load.
     std::vector<double> paired;
 
-    std::printf("  round   order   MB/s: (a)    (b)    (c)    (d)    (e)\n");
+    std::printf("  round   order                MB/s: (a)    (b)    (c)    (d)    (e)    (f)    (g)\n");
+    // (f) and (g) take a tenth of a second or so, and writing to the file
+    // system swings them too: each round runs them kFedPairs times in turn.
+    constexpr int kFedPairs = 5;
     for (int k = 0; k < rounds; ++k) {
         double round_seconds[kRoads] = {};
-        char order[kRoads + 1] = {};
-        for (int j = 0; j < kRoads; ++j) {
-            const int i = (k + j) % kRoads;
-            order[j] = static_cast<char>('a' + i);
+        std::vector<int> sequence;
+        for (int j = 0; j < 5; ++j) sequence.push_back((k + j) % 5);
+        for (int j = 0; j < kFedPairs; ++j) {
+            const int first = 5 + (k + j) % 2;
+            sequence.push_back(first);
+            sequence.push_back(11 - first);
+        }
+        std::string order;
+        for (const int i : sequence) {
+            const char name = static_cast<char>('a' + i);
+            if (only.find(name) == std::string::npos) {
+                order += '-';
+                continue;
+            }
+            order += name;
             SIZE_T g = 0;
-            const Result r = roads[i].run(wurl, url, file, size, module, &g);
+            const Result r = roads[i].run(context, &g);
             // The platform keeps a cache copy of every transfer: dropped after
             // each road, so that no road reads another's copy and none piles up.
             DeleteUrlCacheEntryA(url.c_str());
@@ -415,10 +614,12 @@ int main(int argc, char** argv) {
                 ++roads[i].failed;
             }
         }
-        std::printf("  %5d   %s  ", k + 1, order);
+        std::printf("  %5d   %s  ", k + 1, order.c_str());
         for (int i = 0; i < kRoads; ++i) {
             if (round_seconds[i] > 0)
                 std::printf(" %6.1f", mbps(size, round_seconds[i]));
+            else if (only.find(static_cast<char>('a' + i)) == std::string::npos)
+                std::printf("     - ");
             else
                 std::printf("  fail ");
         }
@@ -431,6 +632,7 @@ int main(int argc, char** argv) {
     double median_mbps[kRoads] = {};
     for (int i = 0; i < kRoads; ++i) {
         const Road& r = roads[i];
+        if (only.find(static_cast<char>('a' + i)) == std::string::npos) continue;
         if (!r.seconds.empty()) {
             median_mbps[i] = mbps(size, median(r.seconds));
             std::printf("  %-40s %8.1f MB/s  (median %.2f s", r.name, median_mbps[i],
@@ -438,19 +640,29 @@ int main(int argc, char** argv) {
         } else {
             std::printf("  %-40s   failed (", r.name);
         }
-        if (r.failed) std::printf(", %d of %d round(s) failed", r.failed, rounds);
+        if (r.failed) std::printf(", %d run(s) failed", r.failed);
         std::printf(")\n");
     }
-    auto ratio = [&](const char* name, int i, const char* target) {
-        if (median_mbps[0] > 0 && median_mbps[i] > 0)
-            std::printf("  launcher/%s = %.3f   (target %s)\n", name, median_mbps[0] / median_mbps[i],
+    auto ratio = [&](const char* name, int a, int b, const char* target) {
+        if (median_mbps[a] > 0 && median_mbps[b] > 0)
+            std::printf("  %s = %.3f   (target %s)\n", name, median_mbps[a] / median_mbps[b],
                         target);
     };
-    ratio("(e)", 4, ">= 0.97");
+    ratio("launcher/(e)", 0, 4, ">= 0.97");
     if (!paired.empty())
         std::printf("  launcher/(e) per round, median = %.3f\n", median(paired));
-    ratio("(b)", 1, ">= 0.95");
-    ratio("(c)", 2, ">= 0.90");
+    // The launcher's own work beyond the ceiling's ((f) less (g)), added to
+    // (e)'s whole time: launcher/(e) with the platform's transfer taking the
+    // same time under both, which it does but for its swings.
+    if (!roads[4].seconds.empty() && !roads[5].seconds.empty() && !roads[6].seconds.empty()) {
+        const double e = median(roads[4].seconds);
+        // Below zero when the launcher's own work is the lighter.
+        const double extra = median(roads[5].seconds) - median(roads[6].seconds);
+        std::printf("  launcher/(e), the transfer's swings taken out = %.3f   (target >= 0.97)\n",
+                    e / (e + extra));
+    }
+    ratio("launcher/(b)", 0, 1, ">= 0.95");
+    ratio("launcher/(c)", 0, 2, ">= 0.90");
     std::printf("  launcher peak working-set growth = %.2f MiB   (target < 4 MiB)\n",
                 static_cast<double>(growth) / (1024.0 * 1024.0));
 

@@ -8,34 +8,6 @@
 namespace gntest {
 
 // ---------------------------------------------------------------------------
-// FakeMoniker
-
-gn::com_ptr<FakeMoniker> FakeMoniker::make(const std::wstring& name, HRESULT bind_result) {
-    gn::com_ptr<FakeMoniker> m = gn::make<FakeMoniker>();
-    if (!m) return m;
-    m->name = name;
-    m->bind_result = bind_result;
-    return m;
-}
-
-STDMETHODIMP FakeMoniker::BindToStorage(IBindCtx*, IMoniker*, REFIID, void** ppv) {
-    ++bind_calls;
-    if (ppv) *ppv = nullptr;
-    return bind_result;
-}
-
-STDMETHODIMP FakeMoniker::GetDisplayName(IBindCtx*, IMoniker*, LPOLESTR* out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (FAILED(name_result)) return name_result;
-    const size_t bytes = (name.size() + 1) * sizeof(wchar_t);
-    *out = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-    if (!*out) return E_OUTOFMEMORY;
-    memcpy(*out, name.c_str(), bytes);
-    return S_OK;
-}
-
-// ---------------------------------------------------------------------------
 // ScriptedStream
 
 gn::com_ptr<ScriptedStream> ScriptedStream::make(std::vector<Step> steps) {

@@ -16,47 +16,11 @@
 
 #include "frame/object.h"
 #include "frame/interfaces.h"
+#include "support/fake_moniker.h"
 #include "support/module.h"
 #include "support/test_sink.h"
 
 namespace gntest {
-
-// A moniker that names a URL and, asked to bind, answers bind_result without
-// calling anyone back (a binding still under way, or one that failed at once).
-class FakeMoniker final
-    : public gn::implements<FakeMoniker, gn::no_lock, IMoniker, gn::alias<IPersistStream, IMoniker>,
-                            gn::alias<IPersist, IMoniker>> {
-public:
-    static gn::com_ptr<FakeMoniker> make(const std::wstring& name, HRESULT bind_result = S_OK);
-
-    std::wstring name;
-    HRESULT bind_result = S_OK;
-    HRESULT name_result = S_OK;
-    int bind_calls = 0;
-
-    STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
-    STDMETHODIMP IsDirty() override { return S_FALSE; }
-    STDMETHODIMP Load(IStream*) override { return E_NOTIMPL; }
-    STDMETHODIMP Save(IStream*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    STDMETHODIMP BindToObject(IBindCtx*, IMoniker*, REFIID, void**) override { return E_NOTIMPL; }
-    STDMETHODIMP BindToStorage(IBindCtx*, IMoniker*, REFIID, void** ppv) override;
-    STDMETHODIMP Reduce(IBindCtx*, DWORD, IMoniker**, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP ComposeWith(IMoniker*, BOOL, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP Enum(BOOL, IEnumMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP IsEqual(IMoniker*) override { return E_NOTIMPL; }
-    STDMETHODIMP Hash(DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP IsRunning(IBindCtx*, IMoniker*, IMoniker*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTimeOfLastChange(IBindCtx*, IMoniker*, FILETIME*) override { return E_NOTIMPL; }
-    STDMETHODIMP Inverse(IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP CommonPrefixWith(IMoniker*, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP RelativePathTo(IMoniker*, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetDisplayName(IBindCtx*, IMoniker*, LPOLESTR* out) override;
-    STDMETHODIMP ParseDisplayName(IBindCtx*, IMoniker*, LPOLESTR, ULONG*, IMoniker**) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP IsSystemMoniker(DWORD*) override { return E_NOTIMPL; }
-};
 
 // A stream that hands out the made-up document body in scripted portions:
 // each step gives up to `bytes` (never more than asked) with result `hr`.
