@@ -12,9 +12,10 @@ import subprocess
 import sys
 import tempfile
 
-# Written where ".dzy" had no owner before, or was already ours; always
-# taken away at removal.
-DOCTYPE = 'NOT GN_DZY_OWNER OR GN_DZY_OWNER~="dzyfile" OR REMOVE~="ALL"'
+# Written where ".dzy" had no owner before, or was already ours. Its key
+# path is the default value of "dzyfile", so that a ".dzy" of another
+# program never makes it look installed.
+DOCTYPE = 'NOT GN_DZY_OWNER OR GN_DZY_OWNER~="dzyfile"'
 CONDITIONS = {
     "DocType32": DOCTYPE,
     "Module64": "VersionNT64",

@@ -215,8 +215,10 @@ def rows(before, after, module, out_dir):
         expected.append("%s\\" % name)
         lines = parts[part]
         has_subkeys = any(k.startswith(lower + "\\") for k in b_keys)
-        if not new and not has_subkeys:  # a key that is there by being there
-            lines.append('<RegistryValue Root="HKCR" Key=%s Name="+" Value="" Type="string"/>'
+        if not new and not has_subkeys:
+            # A key that is there by being there, new and so ours: made at
+            # install, deleted at removal and rollback ("*").
+            lines.append('<RegistryValue Root="HKCR" Key=%s Name="*" Value="" Type="string"/>'
                          % quoteattr(sub))
         for vname, kind, data in new:
             expected.append("%s\\\\%s = %s" % (name, vname, show(kind, data, module)))
@@ -231,6 +233,8 @@ def rows(before, after, module, out_dir):
                     '"string"' if kind == "sz" else '"expandable"')
             else:
                 sys.exit("no row form for a %s value in %s" % (kind, name))
+            if part == "doctype" and sub.lower() == DOCTYPE_KEYS[1] and vname == "@":
+                attrs += ' KeyPath="yes"'  # ours alone, unlike ".dzy"
             lines.append("<RegistryValue %s/>" % attrs)
     for part, lines in parts.items():
         with open("%s/%s.wxi" % (out_dir, part), "w", encoding="utf-8") as f:
