@@ -200,7 +200,10 @@ def rows(before, after, module, out_dir):
     expected = []
     for lower in sorted(b_keys):
         if not lower.startswith(prefix):
-            if lower not in a_keys or a_keys[lower] != b_keys[lower]:
+            # Elsewhere in the software hive registration writes nothing (the
+            # system hive changes by itself: devices, services).
+            if lower.startswith("hkey_local_machine\\software\\") and (
+                    lower not in a_keys or a_keys[lower] != b_keys[lower]):
                 sys.exit("registration wrote outside the classes root: " + b_keys[lower][0])
             continue
         name, values = b_keys[lower]
