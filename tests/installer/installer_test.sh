@@ -169,5 +169,37 @@ check "the current client was started in its window" has calls.txt "PluginCtl In
 gn_close_browser iexplore
 [ "$failures" -eq 0 ] || show
 
+# With a 64-bit DLL (build-x64 beside this build, found by tools/package) the
+# x64 package, in a clean 64-bit prefix: each DLL in its Program Files, each
+# registered in its own registry view, and removal back to before.
+msi64="$GN_WORK/v1/GNLauncher-$v1-x64.msi"
+if [ -f "$msi64" ]; then
+    echo "=== the x64 package in a 64-bit prefix"
+    gn_prefix_stop
+    export WINEPREFIX="$GN_BUILD/wineprefix-installer64" WINEARCH=win64
+    rm -rf "$WINEPREFIX"
+    gn_prefix_start
+    wine reg add "$classes\MIME\Database\Content Type" /f /reg:64 </dev/null >/dev/null 2>&1
+    snap64() {  # both registry views: the 32-bit one is Software\Wow6432Node
+        timeout 120 wine reg export HKLM "$(gn_winpath "$GN_WORK/$1.reg")" /y /reg:64 </dev/null >/dev/null
+        timeout 120 wine reg export HKCU "$(gn_winpath "$GN_WORK/$1-user.reg")" /y /reg:64 </dev/null >/dev/null
+        (cd "$WINEPREFIX/drive_c" && find . -path ./windows/Installer -prune -o -printf '%y %s %P\n' | sort) \
+            >"$GN_WORK/$1.files"
+    }
+    served_in() {  # served_in VIEW PATH
+        wine reg query 'HKCR\CLSID\{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A03}\InprocServer32' /ve "/reg:$1" \
+            </dev/null 2>/dev/null | grep -qF "$2"
+    }
+    snap64 w0
+    check "installs" msiexec x64 /i "$(gn_winpath "$msi64")"
+    check "the 64-bit DLL, signed" verified "$WINEPREFIX/drive_c/Program Files/GNLauncher/GNLauncher.dll"
+    check "the 32-bit DLL, signed" verified "$WINEPREFIX/drive_c/Program Files (x86)/GNLauncher/GNLauncher.dll"
+    check "the 64-bit view serves the 64-bit DLL" served_in 64 "$module"
+    check "the 32-bit view the 32-bit one" served_in 32 'C:\Program Files (x86)\GNLauncher\GNLauncher.dll'
+    check "removes" msiexec x64-x /x "$(gn_winpath "$msi64")"
+    snap64 w1
+    check "back to the registry and files of before" same_as w0 w1
+fi
+
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
