@@ -22,10 +22,8 @@ LoadedModule::LoadedModule(const std::string& path) {
     if (!module_) return;
     get_class_object_ = reinterpret_cast<decltype(get_class_object_)>(
         reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-    can_unload_now_ =
-        reinterpret_cast<decltype(can_unload_now_)>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
-    register_server_ =
-        reinterpret_cast<decltype(register_server_)>(reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));
+    can_unload_now_ = gn::proc_address<decltype(can_unload_now_)>(module_, "DllCanUnloadNow");
+    register_server_ = gn::proc_address<decltype(register_server_)>(module_, "DllRegisterServer");
     unregister_server_ = reinterpret_cast<decltype(unregister_server_)>(
         reinterpret_cast<void*>(GetProcAddress(module_, "DllUnregisterServer")));
 }
