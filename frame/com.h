@@ -176,6 +176,13 @@ using unique_any = unique_owner<H, winapi_close_traits<H, R, Close, Invalid>>;
 using unique_hkey = unique_any<HKEY, LONG, RegCloseKey>;
 using unique_handle = unique_any<HANDLE, BOOL, CloseHandle>;
 using unique_hmodule = unique_any<HMODULE, BOOL, FreeLibrary>;
+
+// A function exported by a loaded module, as the type its caller knows it by
+// (through void*: FARPROC's own type differs from it in both flavors).
+template <class Fn>
+Fn proc_address(HMODULE module, const char* name) noexcept {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
 using unique_haccel = unique_any<HACCEL, BOOL, DestroyAcceleratorTable>;
 using unique_hwnd = unique_any<HWND, BOOL, DestroyWindow>;
 

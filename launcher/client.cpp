@@ -61,6 +61,8 @@ HRESULT MorvaneLauncher::CreateClientControl(REFCLSID clsid) {
     gn::unique_bstr url(sURL.copy());
     gn::com_ptr<IOleClientSite> site = pClientSite;  // held for the call
     gn::com_ptr<IUnknown> control;
+    // The interface carries the window as a long: window handles hold 32
+    // significant bits in both flavors, and the host sign-extends it back.
     return host->CreateControl6x(clsid_bstr.get(), url.get(),
                                  static_cast<long>(reinterpret_cast<LONG_PTR>(hWnd)), site.get(),
                                  control.put());

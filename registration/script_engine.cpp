@@ -57,8 +57,14 @@ key_store& system_registry() noexcept {
     return registry;
 }
 
+key_store& own_view_registry() noexcept {
+    static own_view_store registry(system_registry());
+    return registry;
+}
+
 HRESULT run_registry_script(const wchar_t* module_path, UINT id, const char* type,
-                            const replacement_map& replacements, bool do_register) noexcept {
+                            const replacement_map& replacements, bool do_register,
+                            key_store& store) noexcept {
     RETURN_HR_IF(E_INVALIDARG, !module_path || !type);
     char path[MAX_PATH * 2] = {};
     if (!WideCharToMultiByte(CP_ACP, 0, module_path, -1, path, sizeof path, nullptr, nullptr))
@@ -84,7 +90,7 @@ HRESULT run_registry_script(const wchar_t* module_path, UINT id, const char* typ
 
     unique_cotaskmem<char> expanded;
     RETURN_IF_FAILED(expand_script(text.get(), replacements, expanded.put()));
-    return run_script_text(system_registry(), expanded.get(), do_register);
+    return run_script_text(store, expanded.get(), do_register);
 }
 
 }  // namespace gn

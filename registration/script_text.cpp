@@ -544,4 +544,47 @@ HRESULT run_script_text(key_store& store, const char* text, bool do_register) no
     return walker->run(do_register);
 }
 
+namespace {
+
+bool is_root(HKEY key) noexcept {
+    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
+                      HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA, HKEY_CURRENT_CONFIG})
+        if (key == root) return true;
+    return false;
+}
+
+// Below the roots only HKCR\CLSID leads on; keys opened from there are the view's own.
+bool reachable(HKEY parent, const char* name) noexcept {
+    if (parent == HKEY_CLASSES_ROOT) return name && lstrcmpiA(name, "CLSID") == 0;
+    return !is_root(parent);
+}
+
+}  // namespace
+
+LONG own_view_store::open(HKEY parent, const char* name, access how, HKEY* key) noexcept {
+    if (!reachable(parent, name)) return ERROR_FILE_NOT_FOUND;
+    return inner_.open(parent, name, how, key);
+}
+
+LONG own_view_store::create(HKEY parent, const char* name, HKEY* key) noexcept {
+    if (!reachable(parent, name)) return ERROR_ACCESS_DENIED;
+    return inner_.create(parent, name, key);
+}
+
+LONG own_view_store::delete_key(HKEY parent, const char* name) noexcept {
+    if (!reachable(parent, name)) return ERROR_ACCESS_DENIED;
+    return inner_.delete_key(parent, name);
+}
+
+LONG own_view_store::delete_value(HKEY key, const char* name) noexcept {
+    if (is_root(key)) return ERROR_ACCESS_DENIED;
+    return inner_.delete_value(key, name);
+}
+
+LONG own_view_store::set_value(HKEY key, const char* name, DWORD type, const BYTE* data,
+                               DWORD size) noexcept {
+    if (is_root(key)) return ERROR_ACCESS_DENIED;
+    return inner_.set_value(key, name, type, data, size);
+}
+
 }  // namespace gn

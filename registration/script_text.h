@@ -63,6 +63,34 @@ protected:
     ~key_store() = default;
 };
 
+// A store seen from one registry view while the other flavor of the module
+// stays registered in the other view: below HKEY_CLASSES_ROOT only "CLSID"
+// (kept per view) can be opened, created or deleted; the shared keys look
+// absent and cannot be written, other roots likewise.
+class own_view_store final : public key_store {
+public:
+    explicit own_view_store(key_store& inner) noexcept : inner_(inner) {}
+    LONG open(HKEY parent, const char* name, access how, HKEY* key) noexcept override;
+    LONG create(HKEY parent, const char* name, HKEY* key) noexcept override;
+    LONG close(HKEY key) noexcept override { return inner_.close(key); }
+    LONG delete_key(HKEY parent, const char* name) noexcept override;
+    LONG delete_value(HKEY key, const char* name) noexcept override;
+    LONG set_value(HKEY key, const char* name, DWORD type, const BYTE* data,
+                   DWORD size) noexcept override;
+    LONG enum_key(HKEY key, DWORD index, char* name, DWORD* size) noexcept override {
+        return inner_.enum_key(key, index, name, size);
+    }
+    LONG enum_value(HKEY key, DWORD index, char* name, DWORD* size) noexcept override {
+        return inner_.enum_value(key, index, name, size);
+    }
+    LONG query_info(HKEY key, DWORD* subkeys, DWORD* values) noexcept override {
+        return inner_.query_info(key, subkeys, values);
+    }
+
+private:
+    key_store& inner_;
+};
+
 // Applies expanded script text in one direction. Each root block is parsed
 // whole before anything is written, so a block with a syntax error changes
 // nothing; a block whose registration fails later is unregistered again.

@@ -3,6 +3,7 @@
 #include <comcat.h>
 #include <olectl.h>
 
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -26,7 +27,7 @@ constexpr DWORD kEditFlags = 0x10000;
 
 // Runs one of the module's registry scripts with "Module" standing for the
 // module's full path (single quotes doubled: it lands inside quoted tokens).
-HRESULT run_module_script(UINT id, bool do_register) {
+HRESULT run_module_script(UINT id, bool do_register, key_store& store = system_registry()) {
     char path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(_Module.module_instance(), path, MAX_PATH);
     if (length == 0) return E_FAIL;
@@ -37,7 +38,7 @@ HRESULT run_module_script(UINT id, bool do_register) {
     if (!double_single_quotes(wide, quoted, MAX_PATH * 2 + 1)) return E_FAIL;
     replacement_map replacements;
     RETURN_IF_FAILED(replacements.add(L"Module", quoted));
-    return run_registry_script(wide, id, "REGISTRY", replacements, do_register);
+    return run_registry_script(wide, id, "REGISTRY", replacements, do_register, store);
 }
 
 com_ptr<ICatRegister> create_category_manager() {
@@ -61,16 +62,61 @@ HRESULT register_module() {
     return register_type_library();
 }
 
+void unregister_categories(const class_row& row) {
+    com_ptr<ICatRegister> manager = create_category_manager();
+    if (!manager || !row.categories) return;
+    for (const GUID* const* category = row.categories; *category; ++category) {
+        CATID id = **category;
+        manager->UnRegisterClassImplCategories(*row.clsid, 1, &id);
+    }
+}
+
 void unregister_module() {
     for (class_row* row = _Module.class_table(); row && row->clsid; ++row) {
         if (row->update_registry) row->update_registry(false);
-        com_ptr<ICatRegister> manager = create_category_manager();
-        if (!manager || !row->categories) continue;
-        for (const GUID* const* category = row->categories; *category; ++category) {
-            CATID id = **category;
-            manager->UnRegisterClassImplCategories(*row->clsid, 1, &id);
-        }
+        unregister_categories(*row);
     }
+    unregister_type_library();
+}
+
+// The 32-bit and the 64-bit flavor of the module can both be registered on a
+// 64-bit system, each in its own registry view. The views keep separate class
+// keys (HKCR\CLSID); the document types, the MIME database, the programmatic
+// identifiers and the type library's key are shared (the library's path is
+// kept per target system, "win32" or "win64").
+// True when the other view names another existing server file for the launcher.
+bool other_flavor_registered() {
+    const bool is_64_bit = sizeof(void*) == 8;
+    BOOL wow64 = FALSE;
+    if (!is_64_bit && (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)) return false;
+    const REGSAM other_view = is_64_bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    char server_key[80];
+    std::snprintf(server_key, sizeof server_key, "CLSID\\%s\\InprocServer32",
+                  registry_text(CLSID_MorvaneLauncher).text);
+    unique_hkey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, server_key, 0, KEY_READ | other_view, key.put()) !=
+        ERROR_SUCCESS)
+        return false;
+    char other[MAX_PATH] = {};
+    DWORD size = sizeof other - 1;
+    DWORD type = 0;
+    if (RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(other),
+                         &size) != ERROR_SUCCESS || type != REG_SZ)
+        return false;
+    char own[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(_Module.module_instance(), own, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    return lstrcmpiA(own, other) != 0 && GetFileAttributesA(other) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Unregistration while the other flavor stays registered: only what this
+// view holds for itself goes (class keys, categories, the library's path for
+// this target system); the shared keys stay for the other flavor.
+void unregister_own_view() {
+    for (const UINT script : {kLauncherScript, kVersionScript})
+        run_module_script(script, false, own_view_registry());
+    for (class_row* row = _Module.class_table(); row && row->clsid; ++row)
+        unregister_categories(*row);
     unregister_type_library();
 }
 
@@ -542,6 +588,11 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
 extern "C" HRESULT WINAPI DllUnregisterServer() {
     gn::com_scope com;
     LogPrint(0, "Start unregistration");
+    if (gn::other_flavor_registered()) {
+        LogPrint(0, "The other flavor of the module stays registered: shared keys kept");
+        gn::unregister_own_view();
+        return S_OK;
+    }
     gn::unregister_module();
     gn::unregister_document_types();
     return S_OK;

@@ -1,5 +1,6 @@
 # Sourced by tools/open and tests/interop: one document opened in a browser
-# (Wine's iexplore or gnviewer.exe) in a private 32-bit Wine prefix, with the
+# (Wine's iexplore or gnviewer.exe) in a private Wine prefix of the build
+# tree's flavor (32-bit, or 64-bit with both registry views), with the
 # launcher's log and the client controls' call record watched, and every
 # process, server and temp file it made taken away again.
 #
@@ -18,10 +19,16 @@ gn_winpath() {
 }
 
 # Exports the environment of a prefix. $1: prefix folder, $2: null or x11.
+# WINEARCH and the loader of the prefix's programs ("$GN_WINE") follow the
+# build tree's flavor (cmake/wine-env.sh).
 gn_prefix_env() {
-    export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    local display="${DISPLAY:-}"
+    # shellcheck source=../cmake/wine-env.sh
+    WINE_BUILD_DIR="$GN_BUILD" . "$GN_HERE/cmake/wine-env.sh"
+    export WINEPREFIX="$1" WINEDEBUG=-all
     GN_DRIVER="$2"
-    [ "$GN_DRIVER" = x11 ] || unset DISPLAY
+    [ "$GN_DRIVER" = x11 ] && [ -n "$display" ] && export DISPLAY="$display"
+    return 0
 }
 
 # Creates the prefix on first use (some seconds) and starts its wineserver.
@@ -31,15 +38,15 @@ gn_prefix_start() {
         timeout 180 wineboot -i >/dev/null 2>&1 || true
         if [ "$GN_DRIVER" = x11 ]; then
             # No window manager runs on a bare X server: Wine draws the frames.
-            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+            "$GN_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
         else
-            wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+            "$GN_WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
         fi
         timeout 60 wineserver -w || true
         touch "$WINEPREFIX/.gn-ready"
     fi
     wineserver -p </dev/null >/dev/null 2>&1
-    timeout 120 wine wineboot </dev/null >/dev/null 2>&1 || true
+    timeout 120 "$GN_WINE" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 # Ends every process of the prefix and its wineserver.
@@ -70,12 +77,12 @@ gn_temp_files() {
 gn_register() {
     local dll
     for dll in GNLauncher.dll gnclients.dll; do
-        if ! (cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s "$dll" </dev/null >/dev/null 2>&1); then
+        if ! (cd "$GN_BUILD/bin" && timeout 60 "$GN_WINE" regsvr32 /s "$dll" </dev/null >/dev/null 2>&1); then
             echo "regsvr32 $dll failed" >&2
             return 1
         fi
     done
-    timeout 60 wine reg delete "$GN_LEGACY_KEY" /f </dev/null >/dev/null 2>&1 || true
+    timeout 60 "$GN_WINE" reg delete "$GN_LEGACY_KEY" /f </dev/null >/dev/null 2>&1 || true
 }
 
 # Starts the loopback document server on a free port of 127.0.0.1; further
@@ -119,11 +126,11 @@ gn_browse() {
     GNLAUNCHERLOG="$(gn_winpath "$GN_WORK/launcher.log")"
     GNCLIENTS_CALLS="$(gn_winpath "$GN_WORK/calls.txt")"
     if [ "$browser" = viewer ]; then
-        (cd "$GN_BUILD/bin" && exec timeout 300 wine gnviewer.exe "$target" \
+        (cd "$GN_BUILD/bin" && exec timeout 300 "$GN_WINE" gnviewer.exe "$target" \
             --record "$(gn_winpath "$GN_WORK/viewer.txt")" --close-after-ms 120000) \
             </dev/null >"$GN_WORK/browser.out" 2>&1 &
     else
-        (cd "$GN_BUILD/bin" && exec timeout 300 wine iexplore "$target") \
+        (cd "$GN_BUILD/bin" && exec timeout 300 "$GN_WINE" iexplore "$target") \
             </dev/null >"$GN_WORK/browser.out" 2>&1 &
     fi
     GN_BROWSER_PID=$!
@@ -147,7 +154,7 @@ gn_close_browser() {
     GN_CLOSED=""
     [ -n "$GN_BROWSER_PID" ] || return 0
     if kill -0 "$GN_BROWSER_PID" 2>/dev/null; then
-        (cd "$GN_BUILD/bin" && timeout 30 wine gnwindows.exe close "$(gn_frame_class "$browser")" 10000 \
+        (cd "$GN_BUILD/bin" && timeout 30 "$GN_WINE" gnwindows.exe close "$(gn_frame_class "$browser")" 10000 \
             </dev/null >/dev/null 2>&1) || true
         for i in $(seq 100); do
             kill -0 "$GN_BROWSER_PID" 2>/dev/null || break

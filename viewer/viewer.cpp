@@ -476,7 +476,7 @@ void Viewer::close_document() {
     if (!server_path_.empty()) {
         HMODULE module = GetModuleHandleW(server_path_.c_str());
         auto can_unload = module ? reinterpret_cast<HRESULT(WINAPI*)()>(
-                                       GetProcAddress(module, "DllCanUnloadNow"))
+                                       reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")))
                                  : nullptr;
         if (can_unload) record_.add_hr("can_unload", can_unload());
     }

@@ -89,7 +89,7 @@ TEST(TypeLibrary, LibraryAttributes) {
         EXPECT_TRUE(IsEqualGUID(LIBID_DZxLauncherLib, attr->guid));
         EXPECT_EQ(1, attr->wMajorVerNum);
         EXPECT_EQ(0, attr->wMinorVerNum);
-        EXPECT_EQ(SYS_WIN32, attr->syskind);
+        EXPECT_EQ(gntest::kModuleSysKind, attr->syskind);
         // No library flags of its own (the loader marks every library it read from disk).
         EXPECT_EQ(0, attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE);
         EXPECT_EQ(0u, attr->lcid);

@@ -69,7 +69,7 @@ protected:
         HostTest::TearDown();
     }
     HRESULT call(const char* entry) {
-        auto fn = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(clients_, entry));
+        auto fn = gn::proc_address<HRESULT(WINAPI*)()>(clients_, entry);
         return fn ? fn() : E_UNEXPECTED;
     }
     std::string calls() const { return gntest::read_file(calls_path_); }
@@ -218,7 +218,7 @@ TEST_F(ClientsTest, RegistrationNamesItsOwnFileAndSparesAnotherBuild) {
     HMODULE other =
         LoadLibraryA((gntest::LoadedModule::program_dir() + "gnclients_v8_0.dll").c_str());
     ASSERT_NE(nullptr, other);
-    auto unregister = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(other, "DllUnregisterServer"));
+    auto unregister = gn::proc_address<HRESULT(WINAPI*)()>(other, "DllUnregisterServer");
     EXPECT_EQ(S_OK, unregister());
     FreeLibrary(other);
     size = sizeof(server);

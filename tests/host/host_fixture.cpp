@@ -52,7 +52,7 @@ void HostTest::SetUp() {
     ASSERT_NE(nullptr, dll_);
     create_host_ = reinterpret_cast<decltype(create_host_)>(
         reinterpret_cast<void*>(GetProcAddress(dll_, "CreateCtlHost6xForTest")));
-    can_unload_ = reinterpret_cast<decltype(can_unload_)>(GetProcAddress(dll_, "DllCanUnloadNow"));
+    can_unload_ = gn::proc_address<decltype(can_unload_)>(dll_, "DllCanUnloadNow");
     ASSERT_NE(nullptr, create_host_);
 
     register_window_class();

@@ -74,7 +74,7 @@ protected:
         ASSERT_EQ(S_OK, register_type_library(LoadedModule::module_path()));
         clients_.reset(LoadLibraryA((LoadedModule::program_dir() + "gnclients.dll").c_str()));
         ASSERT_TRUE(clients_);
-        auto reg = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(clients_.get(), "DllRegisterServer"));
+        auto reg = gn::proc_address<HRESULT(WINAPI*)()>(clients_.get(), "DllRegisterServer");
         ASSERT_TRUE(reg);
         ASSERT_EQ(S_OK, reg());
         calls_path_ = temp_dir + "client-calls.txt";
@@ -88,10 +88,10 @@ protected:
         // Both modules can go once everything is released.
         CoFreeUnusedLibraries();
         auto can_unload =
-            reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(clients_.get(), "DllCanUnloadNow"));
+            gn::proc_address<HRESULT(WINAPI*)()>(clients_.get(), "DllCanUnloadNow");
         EXPECT_EQ(S_OK, can_unload());
         auto unreg =
-            reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(clients_.get(), "DllUnregisterServer"));
+            gn::proc_address<HRESULT(WINAPI*)()>(clients_.get(), "DllUnregisterServer");
         unreg();
         clients_.reset();
         LauncherTest::TearDown();

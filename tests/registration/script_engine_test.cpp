@@ -165,6 +165,26 @@ TEST_F(ScriptEngine, UnregisterKeepsNoRemoveAndForeignSubkeys) {
         EXPECT_FALSE(reg.exists(key)) << key;
 }
 
+TEST_F(ScriptEngine, OwnViewUnregistersOnlyTheClassKeys) {
+    for (UINT id : {5102u, 5106u}) EXPECT_EQ(S_OK, run(reg, module_script(id), true));
+    gn::own_view_store view(reg);
+    for (UINT id : {5102u, 5106u}) {
+        std::string expanded;
+        ASSERT_EQ(S_OK, expand(module_script(id), &expanded, L"C:\\dir\\GNLauncher.dll"));
+        EXPECT_EQ(S_OK, gn::run_script_text(view, expanded.c_str(), false));
+    }
+    // The class keys are the view's own; the identifiers are shared.
+    EXPECT_EQ(0u, reg.find("CLSID")->keys.size());
+    for (const char* key : {"DZxLauncher.MorvaneLauncher.2", "DZxLauncher.MorvaneLauncher",
+                            "DZxLauncher.MorvaneVersion.1", "DZxLauncher.MorvaneVersion"})
+        EXPECT_TRUE(reg.exists(key)) << key;
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_ACCESS_DENIED, view.create(HKEY_CLASSES_ROOT, "Shared", &key));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, view.create(HKEY_CURRENT_USER, "CLSID", &key));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, view.delete_key(HKEY_CLASSES_ROOT, "DZxLauncher.MorvaneVersion"));
+    EXPECT_FALSE(reg.exists("Shared"));
+}
+
 TEST_F(ScriptEngine, NoRemoveKeepsLaterKeysOfItsBlock) {
     const char* script = "HKCR { Outer { First NoRemove Kept Later } Sibling }";
     EXPECT_EQ(S_OK, run(reg, script, true));

@@ -22,6 +22,8 @@ const char kLauncher[] = "{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A03}";
 const char kDataFile[] = "{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A04}";
 const char kVersion[] = "{A41C0E57-7B93-4D2A-8E16-C3F05B9D2E71}";
 const char kTypeLib[] = "TypeLib\\{C8E2F4A1-5D07-4B3C-9F62-81A7D3E0B5C9}\\1.0";
+// The library's path lies under the target system of the module's own flavor.
+const char* const kTypeLibPath = sizeof(void*) == 8 ? "\\0\\win64" : "\\0\\win32";
 
 // Dismisses any message box of this thread from a thread timer (its proc runs
 // inside the box's own message loop) and keeps what it said.
@@ -162,7 +164,7 @@ TEST_F(Registration, OnAnEmptyRegistryWritesEverything) {
         {std::string("CLSID\\") + kDataFile + "\\ProgID", nullptr, "dzdfile"},
         {std::string("CLSID\\") + kVersion + "\\InprocServer32", nullptr, path},
         {"DZxLauncher.MorvaneVersion\\CurVer", nullptr, "DZxLauncher.MorvaneVersion.1"},
-        {std::string(kTypeLib) + "\\0\\win32", nullptr, path},
+        {std::string(kTypeLib) + kTypeLibPath, nullptr, path},
         {std::string(kTypeLib) + "\\HELPDIR", nullptr, module_dir()},
     };
     for (const auto& row : rows)
@@ -342,7 +344,7 @@ TEST_F(Registration, ModulePathWithAQuoteIsWrittenOnce) {
         EXPECT_EQ(copy + ", 101",
                   read_text(hkcr(), std::string("CLSID\\") + kLauncher + "\\ToolboxBitmap32"));
         EXPECT_EQ(copy + ",2", read_text(hkcr(), "dzdfile\\DefaultIcon"));
-        EXPECT_EQ(copy, read_text(hkcr(), std::string(kTypeLib) + "\\0\\win32"));
+        EXPECT_EQ(copy, read_text(hkcr(), std::string(kTypeLib) + kTypeLibPath));
         EXPECT_EQ(dir, read_text(hkcr(), std::string(kTypeLib) + "\\HELPDIR"));
         EXPECT_EQ(S_OK, m.unregister_server());
         EXPECT_FALSE(key_exists(hkcr(), std::string("CLSID\\") + kLauncher));

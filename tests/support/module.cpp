@@ -22,12 +22,10 @@ LoadedModule::LoadedModule(const std::string& path) {
     if (!module_) return;
     get_class_object_ = reinterpret_cast<decltype(get_class_object_)>(
         reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-    can_unload_now_ =
-        reinterpret_cast<decltype(can_unload_now_)>(GetProcAddress(module_, "DllCanUnloadNow"));
-    register_server_ =
-        reinterpret_cast<decltype(register_server_)>(GetProcAddress(module_, "DllRegisterServer"));
+    can_unload_now_ = gn::proc_address<decltype(can_unload_now_)>(module_, "DllCanUnloadNow");
+    register_server_ = gn::proc_address<decltype(register_server_)>(module_, "DllRegisterServer");
     unregister_server_ = reinterpret_cast<decltype(unregister_server_)>(
-        GetProcAddress(module_, "DllUnregisterServer"));
+        reinterpret_cast<void*>(GetProcAddress(module_, "DllUnregisterServer")));
 }
 
 LoadedModule::~LoadedModule() { unload(); }
@@ -63,7 +61,7 @@ HRESULT register_type_library(const std::string& module_path) {
 }
 
 HRESULT unregister_type_library() {
-    return UnRegisterTypeLib(LIBID_DZxLauncherLib, 1, 0, 0, SYS_WIN32);
+    return UnRegisterTypeLib(LIBID_DZxLauncherLib, 1, 0, 0, kModuleSysKind);
 }
 
 std::string read_file(const std::string& path) {

@@ -50,6 +50,8 @@ private:
 };
 
 // Registers the type library carried by the module file (for IDispatch).
+// The target system the module's type library is built for: its own flavor's.
+constexpr SYSKIND kModuleSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 HRESULT register_type_library(const std::string& module_path);
 HRESULT unregister_type_library();
 

@@ -132,7 +132,7 @@ check "the plugin showed it" has calls.txt "$shown"
 echo "=== test_launcher.exe HTTPS cases"
 GN_HTTPS_TRUSTED="$(doc "${port[trusted]}")" GN_HTTPS_EXPIRED="$(doc "${port[expired]}")" \
 GN_HTTPS_WRONG_HOST="$(doc "${port[wronghost]}")" GN_HTTPS_UNTRUSTED="$(doc "${port[untrusted]}")" \
-    timeout 150 wine "$GN_BUILD/bin/test_launcher.exe" \
+    timeout 150 "$GN_WINE" "$GN_BUILD/bin/test_launcher.exe" \
     '--gtest_filter=EndToEnd.Https*:EndToEnd.SecureLegacy*:*/HttpsCertificate.*' \
     </dev/null >"$GN_WORK/gtest.out" 2>&1
 gtest_rc=$?
@@ -145,7 +145,7 @@ gn_register >/dev/null  # the test program unregistered the client controls at i
 
 # --- a legacy-server password cookie, Secure, set by the TLS server itself
 echo "=== Secure legacy cookie"
-( cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s gnclients.dll </dev/null >/dev/null 2>&1 )  # the legacy control
+( cd "$GN_BUILD/bin" && timeout 60 "$GN_WINE" regsvr32 /s gnclients.dll </dev/null >/dev/null 2>&1 )  # the legacy control
 gn_docserver_start "$GN_HERE/samples" --tls "$certs/trusted.pem" "$certs/trusted.key" \
     --cookie "QUORPASSWORD=secret; Secure; HttpOnly; path=/" || exit 1
 run iexplore "$(doc "$GN_PORT")"
