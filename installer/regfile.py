@@ -192,6 +192,10 @@ def formatted(text, module, folder):
     return text.replace("\x03", "[#$(var.DllFile)]").replace("\x04", "[$(var.DllDir)]")
 
 
+WOW64_TYPELIB_KEYS = ("hkey_local_machine\\software\\wow6432node\\classes\\interface\\",
+                      "hkey_local_machine\\software\\wow6432node\\classes\\typelib\\")
+
+
 def rows(before, after, module, out_dir):
     a_keys, b_keys = load(before), load(after)
     folder = module[: module.rfind("\\") + 1]
@@ -199,6 +203,14 @@ def rows(before, after, module, out_dir):
     parts = {"module": [], "doctype": []}
     expected = []
     for lower in sorted(b_keys):
+        if lower.startswith(WOW64_TYPELIB_KEYS):
+            # The platform's registration of a 64-bit type library also
+            # writes the library and its interfaces in the 32-bit view, for
+            # 32-bit callers. No row: the x64 package's 32-bit rows write the
+            # library and its interfaces there for the 32-bit DLL, and the
+            # 64-bit DLL's own registration, which the package runs after the
+            # tables, adds its path there and takes it away at removal.
+            continue
         if not lower.startswith(prefix):
             # Elsewhere in the software hive registration writes nothing (the
             # system hive changes by itself: devices, services).
