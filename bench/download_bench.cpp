@@ -311,55 +311,49 @@ unsigned long long file_size(const std::string& path) {
     return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// Opens the output of (e) and (g); INVALID_HANDLE_VALUE on failure.
-HANDLE create_output(const std::string& file) {
-    return CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// Closes the output of (e) or (g) and notes the time, then checks what was
-// written and deletes the file.
-void finish_output(WriteCallback& callback, const std::string& file, unsigned long long size,
-                   HRESULT hr, double start, Result& r) {
-    CloseHandle(callback.file);
-    callback.file = INVALID_HANDLE_VALUE;
-    r.seconds = now_seconds() - start;
-    r.ok = SUCCEEDED(hr) && SUCCEEDED(callback.result) && callback.bytes == size &&
-           file_size(file) == size;
-    DeleteFileA(file.c_str());
-}
-
-Result via_bare_write(const std::wstring& url, const std::string& file, unsigned long long size) {
+// (e) and (g): a WriteCallback with its output open is given to transfer,
+// which returns when the binding has ended; then the output is closed, the
+// time noted, what was written checked and the file deleted.
+template <class Transfer>
+Result write_road(const std::string& file, unsigned long long size, Transfer transfer) {
     Result r;
     gn::com_ptr<WriteCallback> callback = gn::make<WriteCallback>();
     if (!callback) return r;
     const double start = now_seconds();
-    callback->file = create_output(file);
+    callback->file = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (callback->file == INVALID_HANDLE_VALUE) return r;
-    gn::com_ptr<IMoniker> moniker;
-    gn::com_ptr<IBindCtx> bc;
-    CreateURLMonikerEx(nullptr, url.c_str(), moniker.put(), URL_MK_UNIFORM);
-    CreateBindCtx(0, bc.put());
-    gn::com_ptr<IBindStatusCallback> previous;
-    RegisterBindStatusCallback(bc.get(), callback.get(), previous.put(), 0);
-    gn::com_ptr<IStream> stream;
-    const HRESULT hr = moniker->BindToStorage(bc.get(), nullptr, IID_IStream, stream.put_void());
-    stream.reset();
-    if (SUCCEEDED(hr)) pump_until(callback->done);
-    finish_output(*callback.get(), file, size, hr, start, r);
+    const HRESULT hr = transfer(callback.get());
+    CloseHandle(callback->file);
+    callback->file = INVALID_HANDLE_VALUE;
+    r.seconds = now_seconds() - start;
+    r.ok = SUCCEEDED(hr) && SUCCEEDED(callback->result) && callback->bytes == size &&
+           file_size(file) == size;
+    DeleteFileA(file.c_str());
     return r;
+}
+
+Result via_bare_write(const std::wstring& url, const std::string& file, unsigned long long size) {
+    return write_road(file, size, [&](WriteCallback* callback) {
+        gn::com_ptr<IMoniker> moniker;
+        gn::com_ptr<IBindCtx> bc;
+        CreateURLMonikerEx(nullptr, url.c_str(), moniker.put(), URL_MK_UNIFORM);
+        CreateBindCtx(0, bc.put());
+        gn::com_ptr<IBindStatusCallback> previous;
+        RegisterBindStatusCallback(bc.get(), callback, previous.put(), 0);
+        gn::com_ptr<IStream> stream;
+        const HRESULT hr =
+            moniker->BindToStorage(bc.get(), nullptr, IID_IStream, stream.put_void());
+        stream.reset();
+        if (SUCCEEDED(hr)) pump_until(callback->done);
+        return hr;
+    });
 }
 
 Result fed_bare_write(const std::string& file, unsigned long long size,
                       const std::vector<char>& block) {
-    Result r;
-    gn::com_ptr<WriteCallback> callback = gn::make<WriteCallback>();
-    if (!callback) return r;
-    const double start = now_seconds();
-    callback->file = create_output(file);
-    if (callback->file == INVALID_HANDLE_VALUE) return r;
-    finish_output(*callback.get(), file, size, feed(callback.get(), size, block), start, r);
-    return r;
+    return write_road(file, size,
+                      [&](WriteCallback* callback) { return feed(callback, size, block); });
 }
 
 Result via_url_download(const std::string& url, const std::string& file, unsigned long long size) {
