@@ -156,24 +156,33 @@ void MorvaneLauncher::ShowNoClientNotice() noexcept {
     }
     if (!hWnd) return;
     SetWindowTextA(hWnd, NoticeText());
-    InvalidateRect(hWnd, nullptr, TRUE);
+    CreateNoticeControl();
 }
 
 const char* MorvaneLauncher::NoticeText() const noexcept {
     return sNotice.empty() ? kNoClientText : sNotice.c_str();
 }
 
-void MorvaneLauncher::PaintNotice() noexcept {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hWnd, &ps);
-    if (!dc) return;
-    RECT area{};
-    GetClientRect(hWnd, &area);
-    InflateRect(&area, -16, -16);
-    const HGDIOBJ old_font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-    DrawTextA(dc, NoticeText(), -1, &area, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, old_font);
-    EndPaint(hWnd, &ps);
+void MorvaneLauncher::CreateNoticeControl() noexcept {
+    if (!hWnd) return;
+    if (!hNotice || !IsWindow(hNotice))
+        hNotice = CreateWindowExA(0, "STATIC", NoticeText(),
+                                  WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 0, 0, 0, 0, hWnd,
+                                  nullptr, _Module.module_instance(), nullptr);
+    else
+        SetWindowTextA(hNotice, NoticeText());
+    LayOutNotice(gn::window_dpi(hWnd));
+}
+
+void MorvaneLauncher::LayOutNotice(UINT dpi) noexcept {
+    if (!hNotice) return;
+    gn::unique_hfont font(gn::create_gui_font(dpi));
+    SendMessageA(hNotice, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font.get() : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    noticeFont = std::move(font);  // the control no longer uses the old one
+    RECT client{};
+    GetClientRect(hWnd, &client);
+    const RECT r = gn::notice_rect(client, dpi);
+    SetWindowPos(hNotice, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hNotice, nullptr, TRUE);
 }

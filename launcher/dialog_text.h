@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 namespace gn {
 
 // Results of the version choice dialog.
@@ -23,5 +25,41 @@ bool is_usable_centre(LONG style) noexcept;
 // The result a command ends the dialog with, or 0 when the command is not one
 // of the dialog's (ids 1 to 7 are; only IDOK looks at the radio buttons).
 int version_choice_result(UINT id, bool open_8x_checked, bool open_6x_checked) noexcept;
+
+// The resolution that window sizes in pixels are written for.
+constexpr UINT kDefaultDpi = 96;
+
+// value (pixels or a font height) made for from_dpi, at dpi; rounded to the
+// nearest pixel, halves away from zero.
+LONG scale_for_dpi(LONG value, UINT dpi, UINT from_dpi = kDefaultDpi) noexcept;
+
+// Where the launcher window's notice text lies in a client area at dpi: a
+// margin of 16 pixels at 96 dpi all round (empty when the area is smaller).
+RECT notice_rect(const RECT& client, UINT dpi) noexcept;
+
+// The version choice dialog's client size and controls, in pixels of its
+// client area.
+struct VersionDialogLayout {
+    SIZE client;
+    RECT prompt, open_8x, open_6x, ok, cancel;
+};
+
+// What the dialog's texts need, measured in its own font, in pixels.
+struct VersionDialogNeeds {
+    LONG open_8x_width;  // a radio button: its mark, the gap and the text on one line
+    LONG open_6x_width;
+    LONG button_width;   // the wider of OK and Cancel, text and padding
+    // The height the prompt needs to show its whole text, wrapped at width.
+    std::function<LONG(LONG width)> prompt_height;
+};
+
+// The layout that shows every text whole: from the template's layout laid,
+// the dialog grows to the right (at most to max_client_width) for the radio
+// buttons and the push buttons, and downwards for the prompt; the radio
+// buttons end at the right margin, the push buttons keep their common width
+// and stay centred, and everything below the prompt moves down with it.
+VersionDialogLayout fit_version_dialog(const VersionDialogLayout& laid,
+                                       const VersionDialogNeeds& needs, LONG margin,
+                                       LONG max_client_width);
 
 }  // namespace gn

@@ -16,6 +16,7 @@
 #include "frame/window.h"
 #include "launcher/document_view.h"
 #include "launcher/download.h"
+#include "launcher/screen_dpi.h"
 
 #include <docobj.h>
 #include <exdisp.h>
@@ -174,7 +175,11 @@ private:
     // translated text saying so instead of staying blank.
     void ShowNoClientNotice() noexcept;
     const char* NoticeText() const noexcept;
-    void PaintNotice() noexcept;
+    // The notice is a static text control (screen readers read its text),
+    // made in the launcher window and set in a font for the window's dpi.
+    void CreateNoticeControl() noexcept;
+    void LayOutNotice(UINT dpi) noexcept;
+    bool OnNoticeMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) noexcept;
 
     // Own state.
     gn::com_ptr<IWebBrowser2> pWebBrowser;
@@ -183,7 +188,10 @@ private:
     bool bClientStarted = false;
 
     // Set when no client control could be created: the launcher window then
-    // paints sNotice, the translated notice (the English text when empty).
+    // shows sNotice, the translated notice (the English text when empty), in
+    // the static control hNotice with the font noticeFont.
     bool bNoClient = false;
     std::string sNotice;
+    HWND hNotice = nullptr;
+    gn::unique_hfont noticeFont;
 };

@@ -22,6 +22,8 @@ public:
 private:
     void OnInitDialog() noexcept;
     void SetTexts() noexcept;
+    // Grows the dialog and moves its controls so that every text shows whole.
+    void FitToTexts() noexcept;
     void Centre() noexcept;
     bool OnCommand(UINT id) noexcept;
 };

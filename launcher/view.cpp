@@ -18,6 +18,8 @@ bool is_tab_key(const MSG* msg) {
 }
 
 constexpr UINT kForwardMsg = 0x037F;  // WM_FORWARDMSG
+constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED
+constexpr UINT kDpiChangedAfterParent = 0x02E3;  // WM_DPICHANGED_AFTERPARENT
 
 // The launcher window's class, registered once per process and removed when
 // the module terminates.
@@ -386,12 +388,39 @@ void MorvaneLauncher::CreateViewWindow(HWND parent, const RECT& pos) noexcept {
     if (!hwnd) _Module.extract_create_wnd_data();  // never reached the window: take it back
 }
 
-LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM, LPARAM, bool& handled) {
+// The messages of a launcher window that shows the notice instead of a client.
+bool MorvaneLauncher::OnNoticeMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) noexcept {
+    switch (msg) {
+    case WM_CREATE:  // a window made again after a deactivation shows it again
+        CreateNoticeControl();
+        return false;
+    case WM_SIZE:
+        LayOutNotice(gn::window_dpi(hWnd));
+        return false;
+    case kDpiChanged:  // a top-level window: the new dpi comes with the message
+        LayOutNotice(LOWORD(wp));
+        return false;
+    case kDpiChangedAfterParent:
+        LayOutNotice(gn::window_dpi(hWnd));
+        return false;
+    case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lp) != hNotice) return false;
+        // The notice lies on the window's own background.
+        SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_WINDOW));
+        result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
     if (!hWnd) hWnd = hwnd();
-    if (msg == WM_PAINT && bNoClient) {
-        handled = true;
-        PaintNotice();
-        return 0;
+    if (bNoClient) {
+        LRESULT result = 0;
+        handled = OnNoticeMessage(msg, wp, lp, result);
+        if (handled) return result;
     }
     if (msg != WM_CREATE) return 0;
     handled = true;
@@ -406,4 +435,8 @@ LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM, LPARAM, bool& handled) {
     return 0;
 }
 
-void MorvaneLauncher::on_final_message() { hWnd = nullptr; }
+void MorvaneLauncher::on_final_message() {
+    hWnd = nullptr;
+    hNotice = nullptr;  // destroyed with its parent
+    noticeFont.reset();
+}
