@@ -1,10 +1,13 @@
 // Shows the version choice dialog of gntesthooks.dll (found beside this
-// program) and saves what the screen shows of it as a 24-bit BMP file.
-// Usage: gndialog_shot.exe OUT.bmp
+// program) and saves what the screen shows of it as a 24-bit BMP file. With a
+// translation table, a copy of the DLL in the temporary folder shows the
+// dialog with the table beside it.
+// Usage: gndialog_shot.exe OUT.bmp [TABLE]
 #include "demo/screen_capture.h"
 #include "tests/support/hooks/test_hooks.h"
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -48,7 +51,7 @@ void CALLBACK on_timer(HWND, UINT, UINT_PTR id, DWORD) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: gndialog_shot OUT.bmp\n");
+        std::fprintf(stderr, "usage: gndialog_shot OUT.bmp [TABLE]\n");
         return 2;
     }
     g_out = argv[1];
@@ -56,6 +59,19 @@ int main(int argc, char** argv) {
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     char* slash = strrchr(path, '\\');
     if (slash) lstrcpyA(slash + 1, "gntesthooks.dll");
+    if (argc > 2) {
+        char copy[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, copy);
+        lstrcatA(copy, "gndialog_shot\\");
+        CreateDirectoryA(copy, nullptr);
+        const std::string dir = copy;
+        if (!CopyFileA(path, (dir + "gntesthooks.dll").c_str(), FALSE) ||
+            !CopyFileA(argv[2], (dir + "quorttbl.txt").c_str(), FALSE)) {
+            std::fprintf(stderr, "cannot copy the DLL and %s to %s\n", argv[2], dir.c_str());
+            return 2;
+        }
+        lstrcpyA(path, (dir + "gntesthooks.dll").c_str());
+    }
     HMODULE dll = LoadLibraryA(path);
     if (!dll) {
         std::fprintf(stderr, "cannot load %s\n", path);
@@ -66,5 +82,12 @@ int main(int argc, char** argv) {
     const INT_PTR choice = call ? call(GnTestAskVersionChoice, 0, 0) : -1;
     std::printf("dialog result %d\n", static_cast<int>(choice));
     FreeLibrary(dll);
+    if (argc > 2) {  // the copy goes again
+        std::string dir = path;
+        dir.resize(dir.size() - lstrlenA("gntesthooks.dll"));
+        DeleteFileA(path);
+        DeleteFileA((dir + "quorttbl.txt").c_str());
+        RemoveDirectoryA(dir.c_str());
+    }
     return g_status;
 }
