@@ -30,6 +30,12 @@ int version_choice_result(UINT id, bool open_8x_checked, bool open_6x_checked) n
     return VersionChoiceCancel;
 }
 
+bool tab_stays_inside(int stops, int focus_stop, bool backward) noexcept {
+    if (stops <= 0) return false;
+    if (focus_stop < 0 || focus_stop >= stops) return true;  // the dialog manager finds a stop
+    return backward ? focus_stop > 0 : focus_stop < stops - 1;
+}
+
 LONG scale_for_dpi(LONG value, UINT dpi, UINT from_dpi) noexcept {
     if (from_dpi == 0) return value;
     const long long scaled = static_cast<long long>(value) * dpi;

@@ -26,6 +26,12 @@ bool is_usable_centre(LONG style) noexcept;
 // of the dialog's (ids 1 to 7 are; only IDOK looks at the radio buttons).
 int version_choice_result(UINT id, bool open_8x_checked, bool open_6x_checked) noexcept;
 
+// Whether Tab (Shift+Tab when backward) moves the focus to another of a
+// window's stops rather than out of it: not when there are none, nor from
+// the last stop forwards or the first one backwards. focus_stop is the index
+// of the stop that holds the focus, -1 when the focus is on none of them.
+bool tab_stays_inside(int stops, int focus_stop, bool backward) noexcept;
+
 // The resolution that window sizes in pixels are written for.
 constexpr UINT kDefaultDpi = 96;
 

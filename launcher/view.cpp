@@ -3,6 +3,7 @@
 #include "launcher/launcher.h"
 
 #include "frame/log.h"
+#include "launcher/dialog_text.h"
 
 #include <cstdio>
 
@@ -15,6 +16,20 @@ bool inSetRect = false;
 bool is_tab_key(const MSG* msg) {
     return msg && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) &&
            msg->wParam == VK_TAB;
+}
+
+// Whether a Tab now moves the focus between the window's own tab stops.
+bool tab_stays_inside(HWND window) {
+    HWND focus = GetFocus();
+    while (focus && GetParent(focus) != window) focus = GetParent(focus);
+    int stops = 0, focus_stop = -1;
+    for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        const LONG style = GetWindowLongA(c, GWL_STYLE);
+        if ((style & (WS_TABSTOP | WS_VISIBLE | WS_DISABLED)) != (WS_TABSTOP | WS_VISIBLE)) continue;
+        if (c == focus) focus_stop = stops;
+        ++stops;
+    }
+    return gn::tab_stays_inside(stops, focus_stop, GetKeyState(VK_SHIFT) < 0);
 }
 
 constexpr UINT kForwardMsg = 0x037F;  // WM_FORWARDMSG
@@ -188,7 +203,10 @@ STDMETHODIMP MorvaneLauncher::TranslateAccelerator(LPMSG lpmsg) {
         // The hosted control gets the first chance at the Tab key.
         if (SendMessageA(hWnd, kForwardMsg, 0, reinterpret_cast<LPARAM>(lpmsg)) != 0)
             return S_OK;
-        if (IsDialogMessageA(hWnd, lpmsg)) return S_OK;
+        // Then the tab stops in the launcher window, until the focus would wrap
+        // around: from the last stop (the first with Shift) Tab leaves the
+        // document for the browser, through the site below.
+        if (tab_stays_inside(hWnd) && IsDialogMessageA(hWnd, lpmsg)) return S_OK;
     }
     gn::com_ptr<IOleControlSite> site = pClientSite.try_query<IOleControlSite>();
     if (!site) return S_FALSE;

@@ -53,6 +53,23 @@ TEST(DialogText, CommandResults) {
     for (UINT id : {0u, 8u, 5201u, 5202u, 0xFFFFu}) EXPECT_EQ(0, gn::version_choice_result(id, true, false)) << id;
 }
 
+TEST(DialogText, TabLeavesAWindowAtEitherEnd) {
+    struct Case {
+        int stops, focus;
+        bool backward, inside;
+    };
+    const Case cases[] = {
+        {0, -1, false, false}, {0, -1, true, false},  // nothing to stop at
+        {3, 0, false, true},   {3, 2, false, false},  // forwards: out from the last
+        {3, 2, true, true},    {3, 0, true, false},   // backwards: out from the first
+        {1, 0, false, false},  {1, 0, true, false},   // one stop: out either way
+        {3, -1, false, true},  {3, 7, true, true},    // focus on no stop: the dialog manager finds one
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.inside, gn::tab_stays_inside(c.stops, c.focus, c.backward))
+            << c.stops << " " << c.focus << " " << c.backward;
+}
+
 TEST(DialogText, ScalesForDpiAndPlacesTheNotice) {
     EXPECT_EQ(16, gn::scale_for_dpi(16, 96));
     EXPECT_EQ(24, gn::scale_for_dpi(16, 144));

@@ -3,6 +3,9 @@
 
 #include <docobj.h>
 
+#include <cstdio>
+#include <string>
+
 #include "frame/interfaces.h"
 #include "support/browser.h"
 #include "support/module.h"
@@ -244,6 +247,66 @@ TEST_F(ViewTest, KeysGoToTheSiteWithTheModifierState) {
     // A Tab that nothing in the window takes also goes on to the site.
     msg.wParam = VK_TAB;
     EXPECT_EQ(S_FALSE, active->TranslateAccelerator(&msg));
+}
+
+// Where each key arrives when the browser's loop offers it to the document
+// first, as the viewer's does: taken in the document (the focus moves between
+// its tab stops), or handed on to the browser through the container's site,
+// which records it with the modifier state. Two tab stops in the launcher
+// window stand for a hosted control's windows.
+TEST_F(ViewTest, KeysLeaveTheDocumentAtEitherEndAndUnusedOnesReachTheBrowser) {
+    BrowserContainer browser;
+    ASSERT_EQ(S_OK, browser.open(launcher.get(), nullptr, nullptr));
+    com_ptr<IOleInPlaceActiveObject> active = launcher.try_query<IOleInPlaceActiveObject>();
+    ASSERT_TRUE(active);
+    HWND window = launcher_window();
+    HWND stops[2];
+    for (int i = 0; i < 2; ++i)
+        stops[i] = CreateWindowExA(0, "BUTTON", i ? "second" : "first",
+                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 10 + 30 * i, 80, 24, window,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(i + 1)), nullptr, nullptr);
+    struct Key {
+        const char* what;
+        WPARAM vk;
+        BYTE modifier;  // VK_SHIFT, VK_CONTROL or 0
+        int focus_before, focus_after;  // tab stop index
+        HRESULT taken;
+        const char* browser_call;  // what the site records, "" for nothing
+    };
+    const Key keys[] = {
+        {"Tab on the first stop", VK_TAB, 0, 0, 1, S_OK, ""},
+        {"Tab at the last stop", VK_TAB, 0, 1, 1, S_FALSE, "TranslateAccelerator(0)"},
+        {"Shift+Tab on the last stop", VK_TAB, VK_SHIFT, 1, 0, S_OK, ""},
+        {"Shift+Tab at the first stop", VK_TAB, VK_SHIFT, 0, 0, S_FALSE, "TranslateAccelerator(1)"},
+        {"Ctrl+P, unused by the control", 'P', VK_CONTROL, 0, 0, S_FALSE, "TranslateAccelerator(2)"},
+        {"Escape", VK_ESCAPE, 0, 1, 1, S_FALSE, "TranslateAccelerator(0)"},
+        {"Enter", VK_RETURN, 0, 1, 1, S_FALSE, "TranslateAccelerator(0)"},
+    };
+    std::printf("| key | taken by the document | recorded by the container | focus after |\n");
+    for (const Key& k : keys) {
+        SetFocus(stops[k.focus_before]);
+        BYTE state[256];
+        GetKeyboardState(state);
+        const BYTE before = k.modifier ? state[k.modifier] : 0;
+        if (k.modifier) state[k.modifier] = 0x80;
+        SetKeyboardState(state);
+        browser.calls.clear();
+        MSG msg{GetFocus(), WM_KEYDOWN, k.vk, 0, 0, {0, 0}};
+        const HRESULT hr = active->TranslateAccelerator(&msg);
+        if (k.modifier) state[k.modifier] = before;
+        SetKeyboardState(state);
+        std::string recorded;
+        for (const auto& call : browser.calls)
+            if (call.rfind("TranslateAccelerator", 0) == 0) recorded += call;
+        const int after = GetFocus() == stops[0] ? 0 : GetFocus() == stops[1] ? 1 : -1;
+        std::printf("| %s | %s | %s | %s |\n", k.what, hr == S_OK ? "yes" : "no",
+                    recorded.empty() ? "-" : recorded.c_str(),
+                    after < 0 ? "elsewhere" : after ? "second stop" : "first stop");
+        EXPECT_EQ(k.taken, hr) << k.what;
+        EXPECT_EQ(k.browser_call, recorded) << k.what;
+        EXPECT_EQ(k.focus_after, after) << k.what;
+    }
+    browser.close();
 }
 
 TEST_F(ViewTest, MisbehavingContainerGetsResultCodes) {
