@@ -460,6 +460,16 @@ TEST(LauncherNotice, IsTranslated) {
             MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&inside), 2);
             EXPECT_EQ(32, inside.left);  // the margin at 192 dpi
             EXPECT_EQ(client.right - 32, inside.right);
+            {  // and its text fits it whole at that size
+                HDC dc = GetDC(notice);
+                const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(notice, WM_GETFONT, 0, 0)));
+                RECT need{0, 0, inside.right - inside.left, 0};
+                DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+                SelectObject(dc, old);
+                ReleaseDC(notice, dc);
+                EXPECT_LE(need.right, inside.right - inside.left);
+                EXPECT_LE(need.bottom, inside.bottom - inside.top);
+            }
             SendMessageA(window, 0x02E0, MAKEWPARAM(96, 96), 0);
             EXPECT_EQ(at_96, font_height(notice));
             browser.close();
@@ -517,6 +527,13 @@ TEST(DialogFit, EveryTextShowsWholeAtEveryDpiAndLength) {
     DWORD saved = 0, size = sizeof saved, type = 0;
     const bool had = RegQueryValueExA(key.get(), "LogPixels", nullptr, &type,
                                       reinterpret_cast<BYTE*>(&saved), &size) == ERROR_SUCCESS;
+    // The prefix's resolution comes back whatever happens below.
+    const auto restore = gn::scope_exit([&] {
+        if (had)
+            RegSetValueExA(key.get(), "LogPixels", 0, type, reinterpret_cast<const BYTE*>(&saved), size);
+        else
+            RegDeleteValueA(key.get(), "LogPixels");
+    });
     char exe[MAX_PATH];
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
     for (DWORD dpi : {96u, 144u, 192u}) {
@@ -545,10 +562,6 @@ TEST(DialogFit, EveryTextShowsWholeAtEveryDpiAndLength) {
     }
     SetEnvironmentVariableA("GN_FIT_DPI", nullptr);
     SetEnvironmentVariableA("GN_FIT_LONGER", nullptr);
-    if (had)
-        RegSetValueExA(key.get(), "LogPixels", 0, type, reinterpret_cast<const BYTE*>(&saved), size);
-    else
-        RegDeleteValueA(key.get(), "LogPixels");
 }
 
 TEST(DialogFitChild, DISABLED_ShowsEveryTextWhole) {
@@ -585,4 +598,37 @@ TEST(DialogFitChild, DISABLED_ShowsEveryTextWhole) {
     std::printf("%d dpi, %s texts: client area %dx%d (template %dx%d)\n", dpi,
                 longer ? "longer" : "English", int(client.right), int(client.bottom), int(units.right),
                 int(units.bottom));
+
+    // Owned by a window that is not DPI aware, the dialog is made unaware too:
+    // the system shows it at 96 dpi, and its texts still fit.
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    using SetContextFn = void*(WINAPI*)(void*);
+    using GetContextFn = void*(WINAPI*)(HWND);
+    using AwarenessFn = int(WINAPI*)(void*);
+    const auto set_context = gn::proc_address<SetContextFn>(user32, "SetThreadDpiAwarenessContext");
+    const auto window_context = gn::proc_address<GetContextFn>(user32, "GetWindowDpiAwarenessContext");
+    const auto awareness = gn::proc_address<AwarenessFn>(user32, "GetAwarenessFromDpiAwarenessContext");
+    if (!set_context || !window_context || !awareness) return;  // no per-thread contexts here
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "GNTestUnawareOwner";
+    RegisterClassA(&wc);
+    void* before = set_context(reinterpret_cast<void*>(-1));  // DPI_AWARENESS_CONTEXT_UNAWARE
+    gn::unique_hwnd owner(CreateWindowExA(0, "GNTestUnawareOwner", "owner",
+                                          WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr,
+                                          nullptr, GetModuleHandleA(nullptr), nullptr));
+    if (before) set_context(before);
+    ASSERT_TRUE(owner);
+    int dialog_awareness = -1, owner_awareness = -1;
+    faults = "not shown";
+    EXPECT_EQ(2, run_dialog(dll, owner.get(), [&](HWND d) {
+        dialog_awareness = awareness(window_context(d));
+        faults = layout_faults(d);
+        press(d, VK_ESCAPE);
+    }));
+    owner_awareness = awareness(window_context(owner.get()));
+    EXPECT_EQ(0, dialog_awareness);  // DPI_AWARENESS_UNAWARE, as its owner
+    EXPECT_EQ(0, owner_awareness);
+    EXPECT_EQ("", faults) << "unaware owner at " << dpi << " dpi";
 }
