@@ -177,7 +177,8 @@ void MorvaneLauncher::CreateNoticeControl() noexcept {
 void MorvaneLauncher::LayOutNotice(UINT dpi) noexcept {
     if (!hNotice) return;
     gn::unique_hfont font(gn::create_gui_font(dpi));
-    SendMessageA(hNotice, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font.get() : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    const HGDIOBJ shown = font ? font.get() : GetStockObject(DEFAULT_GUI_FONT);
+    SendMessageA(hNotice, WM_SETFONT, reinterpret_cast<WPARAM>(shown), FALSE);
     noticeFont = std::move(font);  // the control no longer uses the old one
     RECT client{};
     GetClientRect(hWnd, &client);

@@ -145,7 +145,8 @@ std::string layout_faults(HWND d) {
         placed.emplace_back(id, r);
 
         HDC dc = GetDC(c);
-        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(c, WM_GETFONT, 0, 0)));
+        const HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(c, WM_GETFONT, 0, 0)));
         const std::string text = text_of(c);
         const LONG width = r.right - r.left, height = r.bottom - r.top;
         char cls[16] = {};
@@ -168,8 +169,9 @@ std::string layout_faults(HWND d) {
         SelectObject(dc, old);
         ReleaseDC(c, dc);
         if (need.right > width || need.bottom > height)
-            fault(id, "text needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) +
-                          ", has " + std::to_string(width) + "x" + std::to_string(height));
+            fault(id, "text needs " + std::to_string(need.right) + "x" +
+                          std::to_string(need.bottom) + ", has " + std::to_string(width) + "x" +
+                          std::to_string(height));
     }
     return faults;
 }
@@ -462,7 +464,8 @@ TEST(LauncherNotice, IsTranslated) {
             EXPECT_EQ(client.right - 32, inside.right);
             {  // and its text fits it whole at that size
                 HDC dc = GetDC(notice);
-                const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(notice, WM_GETFONT, 0, 0)));
+                const HGDIOBJ old = SelectObject(
+                    dc, reinterpret_cast<HGDIOBJ>(SendMessageA(notice, WM_GETFONT, 0, 0)));
                 RECT need{0, 0, inside.right - inside.left, 0};
                 DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
                 SelectObject(dc, old);
