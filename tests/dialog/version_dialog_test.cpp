@@ -79,12 +79,20 @@ std::string text_of(HWND hwnd) {
     return buf;
 }
 
+// IAccessible's identifier, written out: the 64-bit import library of oleacc
+// resolves IID_IAccessible to a code thunk in oleacc.dll instead of the data.
+const IID kIAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
 // The name a screen reader reads for a window: its client object's name.
 std::wstring accessible_name(HWND hwnd) {
     gn::com_ptr<IAccessible> object;
     const HRESULT hr = AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT),
-                                                  IID_IAccessible, object.put_void());
-    if (FAILED(hr) || !object) return L"<no accessible object>";
+                                                  kIAccessible, object.put_void());
+    if (FAILED(hr) || !object) {
+        wchar_t text[64];
+        swprintf(text, 64, L"<no accessible object: 0x%08lx>", static_cast<unsigned long>(hr));
+        return text;
+    }
     VARIANT self;
     VariantInit(&self);
     self.vt = VT_I4;
