@@ -64,7 +64,7 @@ void move_down(RECT& r, LONG dy) {
 
 VersionDialogLayout fit_version_dialog(const VersionDialogLayout& laid,
                                        const VersionDialogNeeds& needs, LONG margin,
-                                       LONG max_client_width) {
+                                       SIZE max_client) {
     VersionDialogLayout out = laid;
 
     // Width: the template's, or what the widest line needs, within the screen.
@@ -75,7 +75,7 @@ VersionDialogLayout fit_version_dialog(const VersionDialogLayout& laid,
     wanted = std::max(wanted, laid.open_8x.left + needs.open_8x_width + margin);
     wanted = std::max(wanted, laid.open_6x.left + needs.open_6x_width + margin);
     wanted = std::max(wanted, 2 * margin + 2 * button + gap);
-    const LONG width = std::max(laid.client.cx, std::min(wanted, max_client_width));
+    const LONG width = std::max(laid.client.cx, std::min(wanted, max_client.cx));
     const LONG dx = width - laid.client.cx;
     out.client.cx = width;
 
@@ -84,8 +84,9 @@ VersionDialogLayout fit_version_dialog(const VersionDialogLayout& laid,
     const LONG prompt_height =
         std::max(height_of(laid.prompt),
                  needs.prompt_height ? needs.prompt_height(width_of(out.prompt)) : 0);
-    const LONG dy = prompt_height - height_of(laid.prompt);
-    out.prompt.bottom = out.prompt.top + prompt_height;
+    const LONG room = std::max(LONG{0}, max_client.cy - laid.client.cy);
+    const LONG dy = std::min(prompt_height - height_of(laid.prompt), room);
+    out.prompt.bottom += dy;
 
     // The radio buttons reach the right margin, never past the client area.
     for (RECT* radio : {&out.open_8x, &out.open_6x}) {

@@ -60,12 +60,13 @@ struct VersionDialogNeeds {
 };
 
 // The layout that shows every text whole: from the template's layout laid,
-// the dialog grows to the right (at most to max_client_width) for the radio
-// buttons and the push buttons, and downwards for the prompt; the radio
-// buttons end at the right margin, the push buttons keep their common width
-// and stay centred, and everything below the prompt moves down with it.
+// the dialog grows to the right for the radio buttons and the push buttons,
+// and downwards for the prompt, never past max_client (the work area less the
+// frame, where the longest texts are cut); the radio buttons end at the right
+// margin, the push buttons keep their common width and stay centred, and
+// everything below the prompt moves down with it.
 VersionDialogLayout fit_version_dialog(const VersionDialogLayout& laid,
                                        const VersionDialogNeeds& needs, LONG margin,
-                                       LONG max_client_width);
+                                       SIZE max_client);
 
 }  // namespace gn

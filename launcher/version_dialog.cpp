@@ -130,8 +130,8 @@ void VersionChoiceDialog::FitToTexts() noexcept {
         SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
         const SIZE frame{(window.right - window.left) - client.right,
                          (window.bottom - window.top) - client.bottom};
-        const gn::VersionDialogLayout fit = gn::fit_version_dialog(
-            laid, needs, units.left, (area.right - area.left) - frame.cx);
+        const SIZE room{(area.right - area.left) - frame.cx, (area.bottom - area.top) - frame.cy};
+        const gn::VersionDialogLayout fit = gn::fit_version_dialog(laid, needs, units.left, room);
 
         const RECT* targets[5] = {&fit.prompt, &fit.open_8x, &fit.open_6x, &fit.ok, &fit.cancel};
         for (int i = 0; i < 5; ++i) {

@@ -97,18 +97,19 @@ struct FitCase {
 };
 
 TEST(DialogText, FitGrowsForEveryTextAndKeepsTheLayout) {
-    const LONG max_width = 1000;
+    const SIZE max_client{1000, 700};
     const FitCase cases[] = {
         {"English", 200, 40, 40, 403, 156},
         {"prompt two lines longer", 200, 40, 80, 403, 156 + 80 - 54},
         {"wider radio button", 500, 40, 40, 23 + 500 + 12, 156},
-        {"radio button wider than the screen", 2000, 40, 40, max_width, 156},
+        {"radio button wider than the screen", 2000, 40, 40, 1000, 156},
+        {"prompt taller than the screen", 200, 40, 5000, 403, 700},
         {"wider push buttons", 200, 200, 40, 2 * 12 + 2 * 200 + 21, 156},
     };
     for (const auto& c : cases) {
         gn::VersionDialogNeeds needs{c.radio, c.radio - 10, c.button,
                                      [&](LONG) { return c.prompt; }};
-        const gn::VersionDialogLayout fit = gn::fit_version_dialog(kTemplate, needs, 12, max_width);
+        const gn::VersionDialogLayout fit = gn::fit_version_dialog(kTemplate, needs, 12, max_client);
         EXPECT_EQ(c.width, fit.client.cx) << c.what;
         EXPECT_EQ(c.height, fit.client.cy) << c.what;
         // Everything inside the client area, in its order from top to bottom.
@@ -129,7 +130,7 @@ TEST(DialogText, FitGrowsForEveryTextAndKeepsTheLayout) {
     }
     // English at 96 dpi moves nothing but the radio buttons' right edges.
     gn::VersionDialogNeeds english{200, 200, 40, [](LONG) { return 28L; }};
-    const gn::VersionDialogLayout same = gn::fit_version_dialog(kTemplate, english, 12, max_width);
+    const gn::VersionDialogLayout same = gn::fit_version_dialog(kTemplate, english, 12, max_client);
     EXPECT_TRUE(EqualRect(&same.prompt, &kTemplate.prompt));
     EXPECT_TRUE(EqualRect(&same.ok, &kTemplate.ok));
     EXPECT_TRUE(EqualRect(&same.cancel, &kTemplate.cancel));

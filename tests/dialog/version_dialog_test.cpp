@@ -371,6 +371,30 @@ TEST_F(VersionDialog, TranslatedTexts) {
     EXPECT_EQ(0u, prompt.find("Two versions of Veltrix are detected"));
 }
 
+TEST_F(VersionDialog, TextsLongerThanTheScreenKeepItOnTheScreen) {
+    TestDll dll("vd_huge");
+    std::string words;
+    while (words.size() < 8000) words += "Veltrix ";
+    dll.write_table("Two versions of Veltrix are detected on your system. Choose the version of "
+                    "Veltrix to use to open this document:\t" + words + "\n" +
+                    "Open the document with Veltrix 8.x\t" + std::string(3000, 'W') + "\n");
+    ASSERT_TRUE(dll.load());
+    RECT dialog{}, area{}, client{}, ok{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    EXPECT_EQ(2, run_dialog(dll, nullptr, [&](HWND d) {
+        GetWindowRect(d, &dialog);
+        GetClientRect(d, &client);
+        GetWindowRect(GetDlgItem(d, IDOK), &ok);
+        MapWindowPoints(nullptr, d, reinterpret_cast<POINT*>(&ok), 2);
+        press(d, VK_ESCAPE);
+    }));
+    // As large as the work area, no larger: the buttons stay in reach.
+    EXPECT_TRUE(dialog.left >= area.left && dialog.top >= area.top && dialog.right <= area.right &&
+                dialog.bottom <= area.bottom);
+    EXPECT_LE(ok.bottom, client.bottom);
+    EXPECT_LE(ok.right, client.right);
+}
+
 // Where the dialog lands, for an owner made by make.
 class DialogPlacement : public VersionDialog {
 protected:
