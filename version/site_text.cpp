@@ -69,8 +69,14 @@ bool url_host(const char* url, char (&out)[kHostSize]) noexcept {
     }
 
     size_t n = static_cast<size_t>(host_end - p);
-    if (n > 0 && p[n - 1] == '.') --n;
+    if (n > 0 && p[n - 1] == '.' && *p != '[') --n;
     if (n == 0 || n >= kHostSize) return false;
+    // A name is labels joined by single dots: no empty label anywhere.
+    if (*p != '[') {
+        if (p[0] == '.') return false;
+        for (size_t i = 1; i < n; ++i)
+            if (p[i] == '.' && p[i - 1] == '.') return false;
+    }
     for (size_t i = 0; i < n; ++i) out[i] = ascii_lower(p[i]);
     out[n] = '\0';
     return true;

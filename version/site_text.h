@@ -13,7 +13,8 @@ constexpr size_t kHostSize = 256;
 
 // Writes the host of an absolute URL ("scheme://host[:port]/...") into out,
 // lower-cased, without the port and without a final dot. Only a plain host is
-// taken: letters, digits, '-', '.', '_', or an address in brackets. A URL with
+// taken: labels of letters, digits, '-' and '_' joined by single dots, or an
+// address in brackets. A URL with
 // user information ('@'), a backslash, a percent sign or any other character
 // in its authority has no host here, so no other reader of the same text can
 // find a different host in it. False, with out empty, when there is none.
