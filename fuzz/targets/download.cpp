@@ -1,5 +1,5 @@
 // The download's text rules on what a server and the cookie store hand over:
-// cookie lines, Content-Length values, status texts, certificate errors.
+// cookie lines, URLs, Content-Length values, status texts, certificate errors.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -36,6 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     gn::format_certificate_error(line, sizeof line, gn::certificate_reason(number, flags));
     (void)gn::is_secure_channel_failure(static_cast<std::int32_t>(number));
     gn::format_incomplete(line, size % sizeof line + 1, number, flags);
+
+    std::wstring wide(size / 2, L'\0');
+    for (std::size_t i = 0; i < wide.size(); ++i)
+        wide[i] = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    (void)gn::is_file_url(wide.c_str());
 
     char name[64];
     const std::string dir = text.substr(0, size / 2), prefix = text.substr(size / 2);
