@@ -27,7 +27,6 @@
 
 namespace {
 
-constexpr char kSandbox[] = "Software\\GNLauncherTests\\dispatch";
 constexpr char kMapKey[] = "Software\\Quor Software\\QuorPlugin\\quorqry\\6x-8x URL Map";
 constexpr char kZoneDefaults[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\ProtocolDefaults";
@@ -92,17 +91,21 @@ class DispatchFuzz : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        dir_ = gntest::make_scratch_dir("dispatch");
+        // Runs of different seeds may go side by side: each has its own folder and keys.
+        seed_ = env_number("GN_DISPATCH_SEED", kDefaultSeed);
+        const std::string run = "dispatch-" + std::to_string(seed_);
+        sandbox_ = "Software\\GNLauncherTests\\" + run;
+        dir_ = gntest::make_scratch_dir(run);
         SetCurrentDirectoryA(dir_.c_str());
         log_ = dir_ + "dispatch.log";
         SetEnvironmentVariableA("GNLAUNCHERLOG", log_.c_str());
         const std::string env = "GNLAUNCHERLOG=" + log_;
         _putenv(env.c_str());
 
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSandbox);
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kSandbox) + "\\classes").c_str(),
+        RegDeleteTreeA(HKEY_CURRENT_USER, sandbox_.c_str());
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (sandbox_ + "\\classes").c_str(),
                                                  0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes_, nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kSandbox) + "\\user").c_str(),
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (sandbox_ + "\\user").c_str(),
                                                  0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user_, nullptr));
         HKEY zones = nullptr;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(user_, kZoneDefaults, 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -132,7 +135,7 @@ protected:
         RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
         if (classes_) RegCloseKey(classes_);
         if (user_) RegCloseKey(user_);
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSandbox);
+        RegDeleteTreeA(HKEY_CURRENT_USER, sandbox_.c_str());
         CoUninitialize();
     }
 
@@ -312,7 +315,8 @@ protected:
         for (auto& a : args) VariantClear(&a);
     }
 
-    std::string dir_, log_;
+    unsigned long seed_ = kDefaultSeed;
+    std::string sandbox_, dir_, log_;
     HKEY classes_ = nullptr, user_ = nullptr;
     gntest::LoadedModule* module_ = nullptr;
     std::vector<target> targets_;
@@ -327,7 +331,7 @@ protected:
 
 TEST_F(DispatchFuzz, RandomCallsThroughEveryDualInterface) {
     const unsigned long calls = env_number("GN_DISPATCH_CALLS", kDefaultCalls);
-    const unsigned long seed = env_number("GN_DISPATCH_SEED", kDefaultSeed);
+    const unsigned long seed = seed_;
     rng_.seed(seed);
 
     gn::com_ptr<IUnknown> launcher, version, host;
