@@ -40,6 +40,13 @@ unsigned long env_number(const char* name, unsigned long fallback) {
     return text && *text ? std::strtoul(text, nullptr, 0) : fallback;
 }
 
+// The reference count of an object of ours.
+template <class T>
+ULONG references(T* object) {
+    object->AddRef();
+    return object->Release();
+}
+
 // An object handed in as VT_UNKNOWN or VT_DISPATCH: answers IUnknown and
 // IDispatch (members: none) and counts its references.
 class FakeArgument final : public gn::implements<FakeArgument, gn::no_lock, IDispatch> {
@@ -298,6 +305,17 @@ protected:
             params.cNamedArgs = 1;
         }
 
+        last_call_ = std::string(t.name) + " id " + std::to_string(id) + " flags " + std::to_string(flag) +
+                     (params.cNamedArgs ? " named" : "") + " args";
+        for (const auto& a : args) {
+            char type[16];
+            std::snprintf(type, sizeof type, " %04x", V_VT(&a));
+            last_call_ += type;
+        }
+        if (trace_) {
+            std::printf("%s\n", last_call_.c_str());
+            std::fflush(stdout);
+        }
         VARIANT result;
         VariantInit(&result);
         EXCEPINFO error{};
@@ -316,6 +334,8 @@ protected:
     }
 
     unsigned long seed_ = kDefaultSeed;
+    bool trace_ = env_number("GN_DISPATCH_TRACE", 0) != 0;  // each call printed before it is made
+    std::string last_call_;
     std::string sandbox_, dir_, log_;
     HKEY classes_ = nullptr, user_ = nullptr;
     gntest::LoadedModule* module_ = nullptr;
@@ -350,12 +370,23 @@ TEST_F(DispatchFuzz, RandomCallsThroughEveryDualInterface) {
     add_target("ICtlHost6x", host.get());
 
     LONGLONG worst = 0;
-    unsigned long worst_call = 0;
+    unsigned long worst_call = 0, kept = 0;
     for (unsigned long i = 0; i < calls; ++i) {
         target& t = targets_[pick(static_cast<unsigned>(targets_.size()))];
+        if (trace_) std::printf("call %lu: ", i);
         const LONGLONG before = log_size();
+        const ULONG fake_refs = references(fake_.get()), site_refs = references(site_.get());
+        last_call_.clear();
         call_once(t);
         const LONGLONG grown = log_size() - before;
+        // An object handed in is given back when the call returns (none of
+        // these calls may keep it: no control is ever created).
+        if (references(fake_.get()) != fake_refs || references(site_.get()) != site_refs) {
+            if (++kept < 10)
+                ADD_FAILURE() << "call " << i << " kept a reference: " << last_call_;
+            else if (kept == 10)
+                ADD_FAILURE() << "more calls kept references";
+        }
         if (grown > worst) {
             worst = grown;
             worst_call = i;
@@ -399,4 +430,43 @@ TEST_F(DispatchFuzz, RandomCallsThroughEveryDualInterface) {
     // Every fake handed in was given back.
     EXPECT_EQ(1u, fake_->AddRef() - 1);
     fake_->Release();
+}
+
+TEST_F(DispatchFuzz, ObjectArgumentsAreGivenBack) {
+    gn::com_ptr<IUnknown> host;
+    auto create_host = gn::proc_address<HRESULT(WINAPI*)(IUnknown**)>(module_->handle(),
+                                                                      "CreateCtlHost6xForTest");
+    ASSERT_TRUE(create_host);
+    ASSERT_EQ(S_OK, create_host(host.put()));
+    add_target("ICtlHost6x", host.get());
+    const DISPID create_control = targets_[0].members.at(1);
+
+    for (int shape = 0; shape < 4; ++shape) {
+        SCOPED_TRACE(shape);
+        IUnknown* out = nullptr;
+        VARIANT args[5];  // in reverse: ppUnk, pServiceProvider, hWnd, lpURL, lpCLSID
+        for (auto& a : args) VariantInit(&a);
+        V_VT(&args[0]) = VT_BYREF | VT_UNKNOWN;
+        V_UNKNOWNREF(&args[0]) = &out;
+        V_VT(&args[1]) = shape & 1 ? VT_DISPATCH : VT_UNKNOWN;
+        V_DISPATCH(&args[1]) = fake_.get();
+        V_VT(&args[2]) = VT_I4;
+        V_I4(&args[2]) = 0;
+        V_VT(&args[3]) = VT_BSTR;
+        V_BSTR(&args[3]) = SysAllocString(L"http://fuzz.test/a.dzy");
+        V_VT(&args[4]) = VT_BSTR;
+        V_BSTR(&args[4]) = SysAllocString(L"{00000000-0000-0000-0000-000000000000}");
+        // shape 2, 3: the out argument left off.
+        DISPPARAMS params{shape & 2 ? args + 1 : args, nullptr, shape & 2 ? 4u : 5u, 0};
+        const ULONG before = references(fake_.get());
+        VARIANT result;
+        VariantInit(&result);
+        const HRESULT hr = targets_[0].disp->Invoke(create_control, IID_NULL, LOCALE_USER_DEFAULT,
+                                                    DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        VariantClear(&result);
+        EXPECT_EQ(before, references(fake_.get())) << std::hex << hr;
+        if (out) out->Release();
+        VariantClear(&args[3]);
+        VariantClear(&args[4]);
+    }
 }
