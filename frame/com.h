@@ -2,6 +2,8 @@
 // macros and a scope guard. Everything here is header-only and free of state.
 #pragma once
 
+#include "frame/result.h"
+
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
@@ -9,20 +11,6 @@
 #include <cstdio>
 #include <type_traits>
 #include <utility>
-
-// ---------------------------------------------------------------------------
-// Early returns. Functions return an HRESULT and leave at the first failure.
-#define RETURN_IF_FAILED(expr)                         \
-    do {                                               \
-        const HRESULT hr_ = (expr);                    \
-        if (FAILED(hr_)) return hr_;                   \
-    } while (0)
-#define RETURN_HR_IF(hr, cond)                         \
-    do {                                               \
-        if (cond) return (hr);                         \
-    } while (0)
-#define RETURN_HR_IF_NULL(hr, ptr) RETURN_HR_IF(hr, (ptr) == nullptr)
-#define RETURN_IF_NULL_ALLOC(ptr) RETURN_HR_IF(E_OUTOFMEMORY, (ptr) == nullptr)
 
 namespace gn {
 

@@ -85,12 +85,76 @@ HRESULT typeinfo_cache::get_ids_of_names(REFIID, LPOLESTR* names, UINT count, LC
     return loaded->GetIDsOfNames(names, count, ids);
 }
 
+namespace {
+
+// Whether an argument can be given to a parameter of type desc the way the
+// type library's Invoke gives it: an [out] pointer only by reference to its
+// own type or to a VARIANT, anything else through a conversion to its type.
+bool argument_fits(const TYPEDESC& desc, VARIANT* arg) noexcept {
+    if (desc.vt == VT_VARIANT) return true;
+    if (desc.vt == VT_PTR) {
+        const VARTYPE target = desc.lptdesc ? desc.lptdesc->vt : static_cast<VARTYPE>(VT_EMPTY);
+        return V_VT(arg) == (VT_BYREF | VT_VARIANT) || V_VT(arg) == (VT_BYREF | target);
+    }
+    if (desc.vt == VT_USERDEFINED) return true;  // left to the type library
+    VARIANT converted;
+    VariantInit(&converted);
+    const bool fits = SUCCEEDED(VariantChangeType(&converted, arg, 0, desc.vt));
+    VariantClear(&converted);
+    return fits;
+}
+
+// S_OK when the arguments of params suit the member that flags call by id, else
+// the failure the type library's Invoke would report. That Invoke converts the
+// arguments one by one and finds a wrong count or type only afterwards; it
+// then fails without releasing what it has converted (an object handed in as
+// VT_DISPATCH for an IUnknown* keeps a reference for ever). So a call it would
+// refuse is refused here, before anything is converted.
+HRESULT check_arguments(ITypeInfo* info, DISPID id, WORD flags, DISPPARAMS* params,
+                        UINT* arg_err) noexcept {
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info->GetTypeAttr(&attr))) return S_OK;
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+        FUNCDESC* desc = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &desc))) continue;
+        const bool found = desc->memid == id && (desc->invkind & flags);
+        if (found) {
+            const UINT given = params ? params->cArgs : 0;
+            const UINT positional = params && params->cNamedArgs <= given ? given - params->cNamedArgs : 0;
+            UINT required = 0;
+            for (SHORT p = 0; p < desc->cParams; ++p) {
+                const USHORT f = desc->lprgelemdescParam[p].paramdesc.wParamFlags;
+                if (!(f & (PARAMFLAG_FOPT | PARAMFLAG_FRETVAL | PARAMFLAG_FHASDEFAULT | PARAMFLAG_FLCID)))
+                    ++required;
+            }
+            const bool varargs = desc->cParamsOpt == -1;
+            if (given < required || (!varargs && given > static_cast<UINT>(desc->cParams)))
+                hr = DISP_E_BADPARAMCOUNT;
+            // Positional arguments lie in reverse order: the first parameter's last.
+            for (UINT p = 0; hr == S_OK && !varargs && p < positional && p < static_cast<UINT>(desc->cParams); ++p) {
+                if (!argument_fits(desc->lprgelemdescParam[p].tdesc, &params->rgvarg[given - 1 - p])) {
+                    hr = DISP_E_TYPEMISMATCH;
+                    if (arg_err) *arg_err = given - 1 - p;
+                }
+            }
+        }
+        info->ReleaseFuncDesc(desc);
+        if (found) break;
+    }
+    info->ReleaseTypeAttr(attr);
+    return hr;
+}
+
+}  // namespace
+
 HRESULT typeinfo_cache::invoke(void* self, DISPID id, REFIID riid, LCID lcid, WORD flags,
                                DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
                                UINT* arg_err) noexcept {
     RETURN_HR_IF(DISP_E_UNKNOWNINTERFACE, !IsEqualIID(riid, IID_NULL));
     ITypeInfo* loaded;
     RETURN_IF_FAILED(ensure_loaded(lcid, &loaded));
+    RETURN_IF_FAILED(check_arguments(loaded, id, flags, params, arg_err));
     return loaded->Invoke(self, id, flags, params, result, excep, arg_err);
 }
 

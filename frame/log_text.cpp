@@ -1,5 +1,5 @@
 // Pure helpers of the diagnostic log: file choice, line ends, timestamps.
-#include "frame/log.h"
+#include "frame/log_text.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,6 +2,7 @@
 #include "launcher/download.h"
 
 #include "frame/log.h"
+#include "launcher/acp_text.h"
 #include "launcher/download_text.h"
 
 #include <wininet.h>

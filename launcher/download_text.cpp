@@ -1,8 +1,6 @@
 #include "launcher/download_text.h"
 
-#include <urlmon.h>
-#include <wininet.h>
-
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -13,6 +11,24 @@ namespace gn {
 const char* const kLegacyCookieNames[3] = {"QUORPASSWORD=", "rvs_username=", "rvs_info="};
 
 namespace {
+
+// A 32-bit result code as the platform's HRESULT holds it.
+constexpr long result_code(std::uint32_t code) noexcept {
+    return static_cast<long>(static_cast<std::int32_t>(code));
+}
+constexpr long kResourceNotFound = result_code(0x800C0005);  // INET_E_RESOURCE_NOT_FOUND
+constexpr long kDownloadFailure = result_code(0x800C0008);   // INET_E_DOWNLOAD_FAILURE
+constexpr long kSecurityProblem = result_code(0x800C000E);   // INET_E_SECURITY_PROBLEM
+constexpr long kRedirectFailed = result_code(0x800C0014);    // INET_E_REDIRECT_FAILED
+constexpr long kInvalidCertificate = result_code(0x800C0019); // INET_E_INVALID_CERTIFICATE
+
+// WinINet's errors about a server certificate (ERROR_INTERNET_*).
+constexpr unsigned long kCertDateInvalid = 12037;
+constexpr unsigned long kCertNameInvalid = 12038;
+constexpr unsigned long kInvalidCa = 12045;
+constexpr unsigned long kCertNoRevocation = 12056;
+constexpr unsigned long kCertRevocationFailed = 12057;
+constexpr unsigned long kCertRevoked = 12170;
 
 // The first occurrence of name inside [begin, end), or null.
 const char* find_in(const char* begin, const char* end, const char* name, size_t len) noexcept {
@@ -109,25 +125,25 @@ bool compose_temp_name(char* out, size_t out_size, const char* dir, const char* 
     return true;
 }
 
-bool is_document_status(DWORD status) noexcept { return status >= 200 && status <= 299; }
+bool is_document_status(unsigned long status) noexcept { return status >= 200 && status <= 299; }
 
-HRESULT http_status_result(DWORD status) noexcept {
+long http_status_result(unsigned long status) noexcept {
     switch (status) {
     case 404:
     case 410:
-        return INET_E_RESOURCE_NOT_FOUND;
+        return kResourceNotFound;
     case 301:
     case 302:
     case 303:
     case 307:
     case 308:
-        return INET_E_REDIRECT_FAILED;
+        return kRedirectFailed;
     default:
-        return INET_E_DOWNLOAD_FAILURE;
+        return kDownloadFailure;
     }
 }
 
-void format_http_error(char* out, size_t out_size, DWORD status, const char* reason) noexcept {
+void format_http_error(char* out, size_t out_size, unsigned long status, const char* reason) noexcept {
     if (!out || out_size == 0) return;
     if (reason && *reason)
         std::snprintf(out, out_size, "HTTP %lu %s", static_cast<unsigned long>(status), reason);
@@ -141,16 +157,16 @@ void format_incomplete(char* out, size_t out_size, unsigned long long received,
     std::snprintf(out, out_size, "Incomplete download: %llu of %llu bytes", received, expected);
 }
 
-bool is_secure_channel_failure(HRESULT hr) noexcept {
-    return hr == INET_E_INVALID_CERTIFICATE || hr == INET_E_SECURITY_PROBLEM;
+bool is_secure_channel_failure(long hr) noexcept {
+    return hr == kInvalidCertificate || hr == kSecurityProblem;
 }
 
-const char* certificate_reason(DWORD error, DWORD security_flags) noexcept {
+const char* certificate_reason(unsigned long error, unsigned long security_flags) noexcept {
     // WinINet keeps a bit per problem in the request's security flags, and its
     // error names only one of them (an unknown root fails its revocation check
     // too, and the error may name that): the bits come first, in this order.
     static const struct {
-        DWORD bit;
+        unsigned long bit;
         const char* reason;
     } kFlagReasons[] = {
         {0x01000000, "untrusted root"},   // invalid CA
@@ -160,16 +176,16 @@ const char* certificate_reason(DWORD error, DWORD security_flags) noexcept {
     for (const auto& row : kFlagReasons)
         if (security_flags & row.bit) return row.reason;
     switch (error) {
-    case ERROR_INTERNET_INVALID_CA:
+    case kInvalidCa:
         return "untrusted root";
-    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case kCertDateInvalid:
         return "expired";
-    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case kCertNameInvalid:
         return "wrong host name";
-    case ERROR_INTERNET_SEC_CERT_REVOKED:
+    case kCertRevoked:
         return "revoked";
-    case ERROR_INTERNET_SEC_CERT_NO_REV:
-    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+    case kCertNoRevocation:
+    case kCertRevocationFailed:
         return "revocation unknown";
     default:
         break;
@@ -200,19 +216,6 @@ bool parse_content_length(const char* text, unsigned long long* value) noexcept 
     *value = v;
     return true;
 }
-
-acp_text::acp_text(const wchar_t* text) noexcept {
-    if (!text) return;
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return;
-    text_ = new (std::nothrow) char[size];
-    if (text_ && WideCharToMultiByte(CP_ACP, 0, text, -1, text_, size, nullptr, nullptr) <= 0) {
-        delete[] text_;
-        text_ = nullptr;
-    }
-}
-
-acp_text::~acp_text() { delete[] text_; }
 
 char_buffer::char_buffer(size_t size) noexcept : data_(new (std::nothrow) char[size ? size : 1]) {
     if (data_) data_[0] = '\0';

@@ -1,9 +1,8 @@
 // Text work of the download: the legacy-server cookie test, the cookie line
 // written to the log, the temporary file name and the texts and codes of a
-// failed transfer. Pure functions, no hidden state.
+// failed transfer. Pure functions, no hidden state, in plain types: result
+// codes are the platform's 32-bit HRESULT values held in a long.
 #pragma once
-
-#include <windows.h>
 
 #include <cstddef>
 
@@ -33,42 +32,28 @@ bool compose_temp_name(char* out, size_t out_size, const char* dir, const char* 
                        unsigned long number) noexcept;
 
 // True for a final HTTP status that carries the document (200-299).
-bool is_document_status(DWORD status) noexcept;
+bool is_document_status(unsigned long status) noexcept;
 // The result code of a download whose final HTTP answer carries no document:
 // not found, a redirect left unfollowed, or any other status.
-HRESULT http_status_result(DWORD status) noexcept;
+long http_status_result(unsigned long status) noexcept;
 // "HTTP <code> <reason>" (no blank and no reason when the reason is empty).
-void format_http_error(char* out, size_t out_size, DWORD status, const char* reason) noexcept;
+void format_http_error(char* out, size_t out_size, unsigned long status, const char* reason) noexcept;
 // "Incomplete download: <received> of <expected> bytes".
 void format_incomplete(char* out, size_t out_size, unsigned long long received,
                        unsigned long long expected) noexcept;
 // True for a binding result that reports a refused server certificate
 // (INET_E_INVALID_CERTIFICATE) or another failure of the secure channel
 // (INET_E_SECURITY_PROBLEM), which may be a certificate's too.
-bool is_secure_channel_failure(HRESULT hr) noexcept;
+bool is_secure_channel_failure(long hr) noexcept;
 // Why a server certificate is refused, from the WinINet error of a secure
 // request to the server and the security flags of that request: "untrusted
 // root", "expired", "wrong host name", "revoked", "revocation unknown", or
 // null when neither names a certificate problem.
-const char* certificate_reason(DWORD error, DWORD security_flags) noexcept;
+const char* certificate_reason(unsigned long error, unsigned long security_flags) noexcept;
 // "Certificate error: <reason>", or "Certificate error" for a null reason.
 void format_certificate_error(char* out, size_t out_size, const char* reason) noexcept;
 // Parses a Content-Length value (decimal digits, blanks around allowed).
 bool parse_content_length(const char* text, unsigned long long* value) noexcept;
-
-// A wide string converted to the system code page for log lines and file
-// names. Null and failed conversions read as "".
-class acp_text {
-public:
-    explicit acp_text(const wchar_t* text) noexcept;
-    ~acp_text();
-    acp_text(const acp_text&) = delete;
-    acp_text& operator=(const acp_text&) = delete;
-    const char* c_str() const noexcept { return text_ ? text_ : ""; }
-
-private:
-    char* text_ = nullptr;
-};
 
 // Owner of a buffer from new[] (std::nothrow), for cookie texts and the like.
 class char_buffer {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "frame/log.h"
+#include "version/system_text.h"
 #include "version/version_text.h"
 
 namespace {
@@ -57,6 +58,15 @@ bool update_url_map(const char* old_url, const char* new_url) noexcept {
 
 }  // namespace
 
+// A page allowed only its own host clears only the mappings of that host.
+bool MorvaneVersion::may_clear(const caller& who, const wchar_t* name, DWORD length) noexcept {
+    if (who.access == gn::map_access::all) return true;
+    std::unique_ptr<char[]> ascii(new (std::nothrow) char[length + 1]);
+    if (!ascii) return false;
+    gn::ascii_for_host(name, length, ascii.get());
+    return gn::may_change_mapping(who.access, who.host, ascii.get());
+}
+
 STDMETHODIMP MorvaneVersion::Map6xUrlTo8(BSTR sOldURL, BSTR sNewURL) {
     const UINT old_length = SysStringLen(sOldURL);
     const UINT new_length = SysStringLen(sNewURL);
@@ -69,6 +79,14 @@ STDMETHODIMP MorvaneVersion::Map6xUrlTo8(BSTR sOldURL, BSTR sNewURL) {
     LogPrint(0, "Map6xUrlTo8() invoked. OldUrl: %s -> NewUrl: %s",
              gn::log_argument(old_url.c_str(), old_shown),
              gn::log_argument(new_url.c_str(), new_shown));
+
+    // A page may point only the legacy documents its zone and the policy let it.
+    const caller who = identify_caller();
+    if (!gn::may_change_mapping(who.access, who.host, old_url.c_str())) {
+        LogPrint(0, "Map6xUrlTo8(): Page on host %s may not change the URL map",
+                 who.host[0] ? who.host : "(unknown)");
+        return E_ACCESSDENIED;
+    }
 
     // Any page can call this: no URL longer than a browser would take.
     if (old_length > gn::kMaxUrlLength || new_length > gn::kMaxUrlLength) {
@@ -87,6 +105,13 @@ STDMETHODIMP MorvaneVersion::Map6xUrlTo8(BSTR sOldURL, BSTR sNewURL) {
 
 STDMETHODIMP MorvaneVersion::Clear6xUrlMap() {
     LogPrint(0, "Clear6xURLMap() invoked");
+    const caller who = identify_caller();
+    if (who.access == gn::map_access::none) {
+        LogPrint(0, "Clear6xURLMap(): Page on host %s may not change the URL map",
+                 who.host[0] ? who.host : "(unknown)");
+        return E_ACCESSDENIED;
+    }
+
     gn::unique_hkey key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kMapKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS)
         return S_OK;
@@ -106,7 +131,7 @@ STDMETHODIMP MorvaneVersion::Clear6xUrlMap() {
         DWORD length = capacity;
         if (RegEnumValueW(key.get(), index, name.get(), &length, nullptr, nullptr, nullptr,
                           nullptr) == ERROR_SUCCESS &&
-            length > 0)
+            length > 0 && may_clear(who, name.get(), length))
             RegDeleteValueW(key.get(), name.get());
     }
     return S_OK;

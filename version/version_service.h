@@ -1,10 +1,20 @@
 // MorvaneVersion: the scriptable version service.
 #pragma once
 
+#include <objsafe.h>
+
 #include "frame/com.h"
 #include "frame/dispatch.h"
 #include "frame/interfaces.h"
 #include "frame/object.h"
+#include "version/site_text.h"
+
+// The toolchain's objsafe.h names no identifier for __uuidof.
+#ifndef GN_IOBJECTSAFETY_UUID
+#define GN_IOBJECTSAFETY_UUID
+__CRT_UUID_DECL(IObjectSafety, 0xcb5bdc81, 0x93c1, 0x11cf, 0x8f, 0x20, 0x00, 0x80, 0x5f, 0x2c, 0xd0,
+                0x64)
+#endif
 
 namespace gn {
 extern typeinfo_cache version_typeinfo;
@@ -13,7 +23,8 @@ extern typeinfo_cache version_typeinfo;
 class MorvaneVersion final
     : public gn::implements<MorvaneVersion, gn::aggregatable,
                             gn::dispatch_impl<IMorvaneVersion, gn::version_typeinfo>,
-                            gn::alias<IDispatch, IMorvaneVersion>> {
+                            gn::alias<IDispatch, IMorvaneVersion>, IObjectWithSite,
+                            IObjectSafety> {
 public:
     // Instance creator of the class table (plain or aggregated).
     static HRESULT create(IUnknown* outer, REFIID riid, void** ppv);
@@ -22,4 +33,27 @@ public:
     STDMETHODIMP GetClientVersion(BSTR* pVer) override;
     STDMETHODIMP Map6xUrlTo8(BSTR sOldURL, BSTR sNewURL) override;
     STDMETHODIMP Clear6xUrlMap() override;
+
+    // IObjectWithSite: the container's site tells which page scripts the object.
+    STDMETHODIMP SetSite(IUnknown* site) override;  // holds a reference to site
+    STDMETHODIMP GetSite(REFIID riid, void** ppv) override;
+
+    // IObjectSafety: safe for untrusted callers and data on its scripting interfaces.
+    STDMETHODIMP GetInterfaceSafetyOptions(REFIID riid, DWORD* supported,
+                                           DWORD* enabled) override;
+    STDMETHODIMP SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) override;
+
+private:
+    // The calling page as the site lock sees it.
+    struct caller {
+        gn::map_access access = gn::map_access::none;
+        char host[gn::kHostSize] = {};
+    };
+    // Finds the page behind the site, its zone and the policy for it.
+    caller identify_caller() noexcept;
+    // Whether a page allowed only its own host may clear the mapping named name.
+    static bool may_clear(const caller& who, const wchar_t* name, DWORD length) noexcept;
+
+    gn::com_ptr<IUnknown> site_;
+    DWORD safety_ = 0;
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "host/units_text.h"
 
 // The screen conversions used for the hosted control's extent.

@@ -1,0 +1,14 @@
+// Pure text rules of the diagnostic log: file choice, line ends, timestamps.
+#pragma once
+
+#include <ctime>
+
+namespace gn {
+// The path the log would use: ".\quor_launcher.log" when it passes the write
+// test, else the value of env (may be null). Returns null for no log.
+const char* choose_log_path(bool local_writable, const char* env) noexcept;
+// Whether a line written with this format needs a line end appended.
+bool log_needs_newline(const char* format) noexcept;
+// The 24-character timestamp of a line: "Mon Dec  7 08:05:09 2026".
+void format_log_time(time_t t, char (&out)[32]) noexcept;
+}  // namespace gn

@@ -1,0 +1,22 @@
+#include "launcher/acp_text.h"
+
+#include <windows.h>
+
+#include <new>
+
+namespace gn {
+
+acp_text::acp_text(const wchar_t* text) noexcept {
+    if (!text) return;
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return;
+    text_ = new (std::nothrow) char[size];
+    if (text_ && WideCharToMultiByte(CP_ACP, 0, text, -1, text_, size, nullptr, nullptr) <= 0) {
+        delete[] text_;
+        text_ = nullptr;
+    }
+}
+
+acp_text::~acp_text() { delete[] text_; }
+
+}  // namespace gn

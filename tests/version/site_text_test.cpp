@@ -1,0 +1,58 @@
+// The site lock's host rules: which text names which host. (The fuzz target
+// checks that any text is handled; these rows pin down what it means.)
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "version/site_text.h"
+
+namespace {
+
+std::string host_of(const char* url) {
+    char host[gn::kHostSize];
+    return gn::url_host(url, host) ? host : "<none>";
+}
+
+}  // namespace
+
+TEST(SiteText, HostOfUrl) {
+    const struct {
+        const char* url;
+        const char* host;
+    } rows[] = {
+        {"http://Legacy.Test/a.dzy", "legacy.test"},
+        {"https://legacy.test:8443/a?x=http://evil.test/", "legacy.test"},
+        {"http://legacy.test./", "legacy.test"},
+        {"http://legacy.test", "legacy.test"},
+        {"http://[::1]:80/", "[::1]"},
+        // User information, backslashes, escapes and other marks hide the host
+        // another reader of the text would take: no host.
+        {"http://evil.test@legacy.test/", "<none>"},
+        {"http://legacy.test\\@evil.test/", "<none>"},
+        {"http://legacy%2etest/", "<none>"},
+        {"http://legacy.test:80x/", "<none>"},
+        {"http://leg acy.test/", "<none>"},
+        {"http:///a", "<none>"},
+        {"legacy.test/a", "<none>"},
+        {"//legacy.test/a", "<none>"},
+        {"", "<none>"},
+        {nullptr, "<none>"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(row.host, host_of(row.url)) << (row.url ? row.url : "null");
+}
+
+TEST(SiteText, AllowListPatterns) {
+    EXPECT_TRUE(gn::host_matches("a.example.com", "*.example.com"));
+    EXPECT_TRUE(gn::host_matches("a.b.example.com", "*.EXAMPLE.com."));
+    EXPECT_FALSE(gn::host_matches("example.com", "*.example.com"));
+    EXPECT_FALSE(gn::host_matches("badexample.com", "*.example.com"));
+    EXPECT_TRUE(gn::host_matches("example.com", "Example.com"));
+    EXPECT_FALSE(gn::host_matches("a.example.com", "example.com"));
+    for (const char* odd : {"*", "*.", "a*.example.com", "*.*.com", "", "*.com*"})
+        EXPECT_FALSE(gn::host_matches("a.example.com", odd)) << odd;
+
+    EXPECT_TRUE(gn::may_change_mapping(gn::map_access::own_host, "legacy.test", "http://LEGACY.test:81/x"));
+    EXPECT_FALSE(gn::may_change_mapping(gn::map_access::own_host, "legacy.test", "http://evil.test/x"));
+    EXPECT_FALSE(gn::may_change_mapping(gn::map_access::own_host, "", "http:///x"));
+    EXPECT_FALSE(gn::may_change_mapping(gn::map_access::none, "legacy.test", "http://legacy.test/"));
+}
