@@ -415,7 +415,7 @@ if part x64 && [ -f "$msi64" ]; then
         snap64 "$n-end"
         check "back to the registry and files of before" same_as w0 "$n-end"
     }
-    both order1 x86 32 x64 32 x64 32 64 "32"
+    both order1 x86 32 x64 32 x64 32 32 "32"
     both order2 x64 32 x86 64 x86 64 32 "32 64"
     both order3 x86 64 x64 32 x86 32 64 "32 64"
     both order4 x64 64 x86 32 x64 64 32 "32"
