@@ -21,4 +21,10 @@ HRESULT check_type_library() noexcept;
 // characters: *path is a CoTaskMemAlloc buffer the caller frees. A path the
 // platform cannot give whole is a failure, never a cut one.
 HRESULT module_file_name(HMODULE module, wchar_t** path) noexcept;
+
+// The path registration writes for a module: its full path when that is
+// shorter than MAX_PATH (the longest path the platform's type-library and
+// class loaders take), else its short form when the file system has one
+// that is; else ERROR_FILENAME_EXCED_RANGE, and nothing may be written.
+HRESULT registration_path(HMODULE module, wchar_t** path) noexcept;
 }  // namespace gn

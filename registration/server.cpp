@@ -29,7 +29,7 @@ constexpr DWORD kEditFlags = 0x10000;
 // module's full path, written as UTF-16 whatever the system code page.
 HRESULT run_module_script(UINT id, bool do_register, key_store& store = system_registry()) {
     unique_cotaskmem<wchar_t> path;
-    RETURN_IF_FAILED(module_file_name(_Module.module_instance(), path.put()));
+    RETURN_IF_FAILED(registration_path(_Module.module_instance(), path.put()));
     replacement_map replacements;
     RETURN_IF_FAILED(replacements.add(L"Module", kModuleStandIn));
     module_path_store with_path(store, path.get());
@@ -126,7 +126,7 @@ unique_cotaskmem<wchar_t> other_flavor_module() {
         return none;
     other.get()[size / sizeof(wchar_t)] = L'\0';
     unique_cotaskmem<wchar_t> own;
-    if (FAILED(module_file_name(_Module.module_instance(), own.put()))) return none;
+    if (FAILED(registration_path(_Module.module_instance(), own.put()))) return none;
     if (lstrcmpiW(own.get(), other.get()) == 0 || !file_exists(other.get())) return none;
     return other;
 }
@@ -526,7 +526,7 @@ bool register_document_types(const wchar_t* icon_module) {
     run_texts texts;
     unique_cotaskmem<wchar_t> module_path;
     if (!icon_module) {
-        if (FAILED(module_file_name(_Module.module_instance(), module_path.put()))) return false;
+        if (FAILED(registration_path(_Module.module_instance(), module_path.put()))) return false;
         icon_module = module_path.get();
     }
     texts.icon_module = icon_module;
@@ -634,7 +634,7 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
     // A module whose path the platform cannot give, or whose type library
     // cannot be loaded from there, fails before anything is written.
     gn::unique_cotaskmem<wchar_t> path;
-    if (FAILED(gn::module_file_name(_Module.module_instance(), path.put())) ||
+    if (FAILED(gn::registration_path(_Module.module_instance(), path.put())) ||
         FAILED(gn::check_type_library())) {
         LogPrint(0, "_Module.RegisterServer() failed\n");
         return SELFREG_E_CLASS;
@@ -655,7 +655,7 @@ extern "C" HRESULT WINAPI DllUnregisterServer() {
     gn::com_scope com;
     LogPrint(0, "Start unregistration");
     gn::unique_cotaskmem<wchar_t> path;
-    if (FAILED(gn::module_file_name(_Module.module_instance(), path.put()))) {
+    if (FAILED(gn::registration_path(_Module.module_instance(), path.put()))) {
         LogPrint(0, "_Module.UnregisterServer() failed\n");
         return SELFREG_E_CLASS;
     }

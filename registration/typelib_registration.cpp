@@ -32,6 +32,23 @@ HRESULT module_file_name(HMODULE module, wchar_t** path) noexcept {
     return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 }
 
+HRESULT registration_path(HMODULE module, wchar_t** path) noexcept {
+    RETURN_HR_IF(E_POINTER, !path);
+    *path = nullptr;
+    unique_cotaskmem<wchar_t> full;
+    RETURN_IF_FAILED(module_file_name(module, full.put()));
+    if (std::wcslen(full.get()) < MAX_PATH) {
+        *path = full.release();
+        return S_OK;
+    }
+    unique_cotaskmem<wchar_t> brief(static_cast<wchar_t*>(CoTaskMemAlloc(MAX_PATH * sizeof(wchar_t))));
+    RETURN_IF_NULL_ALLOC(brief.get());
+    const DWORD length = GetShortPathNameW(full.get(), brief.get(), MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    *path = brief.release();
+    return S_OK;
+}
+
 namespace {
 
 struct loaded_library {
@@ -41,7 +58,7 @@ struct loaded_library {
 
 HRESULT load_library(loaded_library& out) {
     unique_cotaskmem<wchar_t> module;
-    RETURN_IF_FAILED(module_file_name(_Module.typelib_instance(), module.put()));
+    RETURN_IF_FAILED(registration_path(_Module.typelib_instance(), module.put()));
     HRESULT hr = LoadTypeLib(module.get(), out.library.put());
     if (SUCCEEDED(hr)) {
         out.path.reset(SysAllocString(module.get()));
