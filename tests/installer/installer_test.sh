@@ -111,6 +111,21 @@ registration() { regfile list "$GN_WORK/$1.reg" --under "$classes" --ignore "$ch
 same_registration() { diff <(registration "$1") <(registration "$2") && diff "$GN_WORK/$1.files" "$GN_WORK/$2.files"; }
 fails() { ! msiexec "$@"; }
 fails_to_find() { ! has "$2" "$1"; }
+# Unregistration keeps ".dzy" and "dzyfile" with their names (other programs
+# may name them). When nothing else of them is left in snapshot $1, they are
+# taken away here, so that what follows compares with before.
+drop_names_left() {  # drop_names_left SNAPSHOT [/reg:64]
+    local snap="$1"; shift
+    names_only() {
+        diff <(regfile list "$GN_WORK/$snap.reg" --under "$classes\\$1") \
+            <(printf '%s\n' "$classes\\$1\\" "$classes\\$1\\\\@ = sz:$2") >/dev/null
+    }
+    [ -n "$(regfile list "$GN_WORK/$snap.reg" --under "$classes\\.dzy")" ] || return 0
+    check "only .dzy and dzyfile are left, with their names" \
+        eval 'names_only .dzy dzyfile && names_only dzyfile "QuorQuery Document"'
+    wine reg delete 'HKCR\.dzy' /f "$@" </dev/null >/dev/null 2>&1
+    wine reg delete 'HKCR\dzyfile' /f "$@" </dev/null >/dev/null 2>&1
+}
 
 if part signing; then
     echo "=== signing: a password-protected key, an RFC 3161 timestamp"
@@ -161,7 +176,7 @@ if part signing; then
         osslsigncode verify -CAfile "$sig/ca.pem" -TSA-CAfile "$GN_WORK/tsa/ca.pem" -time "$1" -in "$2" 2>&1 |
             grep -q '^Signature verification: ok'
     }
-    has_timestamp() { osslsigncode verify -CAfile "$sig/ca.pem" -TSA-CAfile "$GN_WORK/tsa/ca.pem" -in "$1" 2>&1 | grep -q '^Timestamp time: '; }
+    has_timestamp() { osslsigncode verify -CAfile "$sig/ca.pem" -TSA-CAfile "$GN_WORK/tsa/ca.pem" -in "$1" 2>&1 | grep -q 'Timestamp time: '; }
     check "the DLL's signature carries a timestamp" has_timestamp "$stamped_dll"
     check "so does the package's" has_timestamp "$stamped_msi"
     check "both verify now" verified_at "$(date +%s)" "$stamped_msi"
@@ -195,7 +210,12 @@ check "the File table holds the DLL's version" test "$(file_version "$msi1")" = 
 regfile list "$GN_WORK/v1.reg" --under "$arp" >"$GN_WORK/v1-arp.txt"
 check "the entry has the help link" has v1-arp.txt "\\HelpLink = sz:$help_link"
 check "and the about link" has v1-arp.txt "\\URLInfoAbout = sz:$about_link"
-check "and the launcher icon" grep -qE '\\DisplayIcon = sz:.*GNLauncher\.ico' "$GN_WORK/v1-arp.txt"
+# (Windows shows ARPPRODUCTICON as the entry's DisplayIcon; Wine's msi does not write it.)
+product_icon() {
+    msiinfo export "$msi1" Property | tr -d '\r' | grep -qx $'ARPPRODUCTICON\tGNLauncher.ico' &&
+        msiinfo streams "$msi1" | grep -qx 'Icon.GNLauncher.ico'
+}
+check "and the package names the launcher icon for it" product_icon
 cp "$GN_WORK/v1.reg" "$GN_WORK/v1-first.reg"
 
 echo "=== a rebuild of $v1 over it"
@@ -284,6 +304,8 @@ if part folders; then
     dll="$GN_WORK/v1/.work/x86/GNLauncher.dll"
     (cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s gnclients.dll </dev/null >/dev/null 2>&1)
     version_read warm wine cscript  # the script host registers its type library once
+    kLauncherServer='\{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A03}\InprocServer32\\@'
+
     folder_case() {  # folder_case NAME RELATIVE_FOLDER
         local name="$1" rel="$2" win
         win="C:\\${rel//\//\\}"
@@ -293,21 +315,26 @@ if part folders; then
             timeout 60 wine regsvr32 /s "$win\\GNLauncher.dll"
         snap "$name-1"
         registration "$name-1" >"$GN_WORK/$name-1.txt"
-        check "the class is served from there, the path whole" \
-            has "$name-1.txt" "\\InprocServer32\\\\@ = sz:$win\\GNLauncher.dll"
-        check "the type library is registered there" has "$name-1.txt" "\\win32\\\\@ = sz:$win\\GNLauncher.dll"
-        check "the data files show its icon" has "$name-1.txt" "dzdfile\\DefaultIcon\\\\@ = sz:$win\\GNLauncher.dll,2"
+        # The path whole, or (beyond MAX_PATH, which the platform's loaders
+        # cannot take) its short form.
+        local path="$win\\GNLauncher.dll"
+        [ ${#path} -lt 260 ] || path="$(grep -F "$kLauncherServer" "$GN_WORK/$name-1.txt" | sed 's/.* = sz://')"
+        check "the class is served from there ($path)" has "$name-1.txt" "$kLauncherServer = sz:$path"
+        check "the type library is registered there" has "$name-1.txt" "\\win32\\\\@ = sz:$path"
+        check "the data files show its icon" has "$name-1.txt" "dzdfile\\DefaultIcon\\\\@ = sz:$path,2"
         check "a script host reads the client's version through it" version_read "$name" wine cscript
         check "regsvr32 /u unregisters it" timeout 60 wine regsvr32 /s /u "$win\\GNLauncher.dll"
         snap "$name-2"
-        check "the registry as before" same_registration "$name-0" "$name-2"
+        drop_names_left "$name-2"
+        snap "$name-3"
+        check "the registry as before" same_registration "$name-0" "$name-3"
         rm -rf "$WINEPREFIX/drive_c/${rel%%/*}"
     }
     folder_case unicode "Данные 中文"
     long="$(python3 -c '
 parts, n = [], 3
 while n + 61 < 259 - 60:
-    parts.append("folder%02d" % len(parts) + "x" * 51); n += 61
+    parts.append("folder%02d" % len(parts) + "x" * 52); n += 61
 parts.append("y" * (259 - n)); print("/".join(parts))')"
     folder_case long "$long"
 
@@ -319,12 +346,15 @@ parts.append("y" * (259 - n)); print("/".join(parts))')"
     timeout 60 wine regsvr32 /s 'C:\Elsewhere\GNLauncher.dll' </dev/null >/dev/null 2>&1
     check "regsvr32 /u of the copy succeeds" timeout 60 wine regsvr32 /s /u 'C:\Данные 中文\GNLauncher.dll'
     snap copy-1
-    check "and nothing is left registered" same_registration copy-0 copy-1
+    drop_names_left copy-1
+    snap copy-2
+    check "and nothing is left registered" same_registration copy-0 copy-2
     rm -rf "$WINEPREFIX/drive_c/Elsewhere" "$WINEPREFIX/drive_c/Данные 中文"
 
     echo "=== the package installed into a folder outside the code page"
     snap pkgdir-0
-    check "installs" msiexec pkgdir /i "$(gn_winpath "$msi1")" 'GNDIR32=C:\Данные 中文\GNLauncher\'
+    check "installs" msiexec pkgdir /i "$(gn_winpath "$msi1")" 'GNDIR32=C:\Данные 中文\'
+    check "the DLL is there" test -f "$WINEPREFIX/drive_c/Данные 中文/GNLauncher.dll"
     check "a script host reads the client's version through it" version_read pkgdir wine cscript
     check "removes" msiexec pkgdir-x /x "$(gn_winpath "$msi1")"
     snap pkgdir-1
@@ -437,17 +467,8 @@ if part x64 && [ -f "$msi64" ]; then
         check "the package removes (msiexec $4)" msiexec_by "$4" "$n-2" /x "$pkg32"
         check "the hand-registered 64-bit flavor still works" works 64 "$n-l64"
         check "it unregisters by hand" timeout 60 "$wine64" regsvr32 /s /u "$hand"
-        # Unregistration keeps ".dzy" and "dzyfile" with their names (other
-        # programs may name them); nothing else of them.
         snap64 "$n-left"
-        names_only() {
-            diff <(regfile list "$GN_WORK/$n-left.reg" --under "$classes\\$1") <(printf '%s\n' "$classes\\$1\\" "$classes\\$1\\\\@ = sz:$2")
-        }
-        if regfile list "$GN_WORK/$n-left.reg" --under "$classes\\.dzy" | grep -q .; then
-            check "only .dzy and dzyfile are left, with their names" eval 'names_only .dzy dzyfile && names_only dzyfile "QuorQuery Document"'
-            wine reg delete "HKCR\\.dzy" /f /reg:64 </dev/null >/dev/null 2>&1
-            wine reg delete "HKCR\\dzyfile" /f /reg:64 </dev/null >/dev/null 2>&1
-        fi
+        drop_names_left "$n-left" /reg:64
         snap64 "$n-end"
         check "back to the registry and files of before" same_as w0 "$n-end"
     }
