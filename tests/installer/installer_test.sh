@@ -114,17 +114,17 @@ fails_to_find() { ! has "$2" "$1"; }
 # Unregistration keeps ".dzy" and "dzyfile" with their names (other programs
 # may name them). When nothing else of them is left in snapshot $1, they are
 # taken away here, so that what follows compares with before.
-drop_names_left() {  # drop_names_left SNAPSHOT [/reg:64]
-    local snap="$1"; shift
+drop_names_left() {  # drop_names_left SNAPSHOT [CLASSES_ROOT_KEY]
+    local snap="$1" root="${2:-$classes}"
     names_only() {
-        diff <(regfile list "$GN_WORK/$snap.reg" --under "$classes\\$1") \
-            <(printf '%s\n' "$classes\\$1\\" "$classes\\$1\\\\@ = sz:$2") >/dev/null
+        diff <(regfile list "$GN_WORK/$snap.reg" --under "$root\\$1") \
+            <(printf '%s\n' "$root\\$1\\" "$root\\$1\\\\@ = sz:$2") >/dev/null
     }
-    [ -n "$(regfile list "$GN_WORK/$snap.reg" --under "$classes\\.dzy")" ] || return 0
-    check "only .dzy and dzyfile are left, with their names" \
+    [ -n "$(regfile list "$GN_WORK/$snap.reg" --under "$root\\.dzy")" ] || return 0
+    check "only .dzy and dzyfile are left, with their names (${root##*\\Software\\})" \
         eval 'names_only .dzy dzyfile && names_only dzyfile "QuorQuery Document"'
-    wine reg delete 'HKCR\.dzy' /f "$@" </dev/null >/dev/null 2>&1
-    wine reg delete 'HKCR\dzyfile' /f "$@" </dev/null >/dev/null 2>&1
+    wine reg delete "${root/HKEY_LOCAL_MACHINE/HKLM}\\.dzy" /f /reg:64 </dev/null >/dev/null 2>&1
+    wine reg delete "${root/HKEY_LOCAL_MACHINE/HKLM}\\dzyfile" /f /reg:64 </dev/null >/dev/null 2>&1
 }
 
 if part signing; then
@@ -442,6 +442,20 @@ if part x64 && [ -f "$msi64" ]; then
             fi
         done
         check "$r2 removes" msiexec_by "$m2" "$n-4" /x "$(pkgfile "$r2")"
+        # Wine's 64-bit msiexec writes the 32-bit package's shared keys below
+        # Wow6432Node (Windows writes them to the one shared key), where the
+        # 32-bit DLL's own registration then finds and keeps them: after the
+        # last removal only their names and empty MIME parents may be left.
+        snap64 "$n-left"
+        drop_names_left "$n-left"
+        drop_names_left "$n-left" "$classes\\Wow6432Node"
+        local mime="$classes\\Wow6432Node\\MIME"
+        if [ -n "$(regfile list "$GN_WORK/$n-left.reg" --under "$mime")" ] &&
+           [ -z "$(regfile list "$GN_WORK/w0.reg" --under "$mime")" ]; then
+            check "the 32-bit view keeps only empty MIME parents" \
+                test -z "$(regfile list "$GN_WORK/$n-left.reg" --under "$mime" | grep -F ' = ')"
+            wine reg delete 'HKLM\Software\Classes\Wow6432Node\MIME' /f /reg:64 </dev/null >/dev/null 2>&1
+        fi
         snap64 "$n-end"
         check "back to the registry and files of before" same_as w0 "$n-end"
     }
@@ -468,7 +482,7 @@ if part x64 && [ -f "$msi64" ]; then
         check "the hand-registered 64-bit flavor still works" works 64 "$n-l64"
         check "it unregisters by hand" timeout 60 "$wine64" regsvr32 /s /u "$hand"
         snap64 "$n-left"
-        drop_names_left "$n-left" /reg:64
+        drop_names_left "$n-left"
         snap64 "$n-end"
         check "back to the registry and files of before" same_as w0 "$n-end"
     }
