@@ -1,11 +1,17 @@
 #!/usr/bin/env python3
 """What wixl cannot write, set in a built package's tables with msitools:
-component conditions and rollback custom actions.
+component conditions, rollback custom actions, the upgrade rule for a
+package of the same version and the files' versions.
 
-  msitables.py PACKAGE
-      DocType32/DocType64 get the condition that ".dzy" is free or ours;
-      Module64/DocType64 also VersionNT64; every custom action whose name
-      contains "Undo" becomes a rollback action (deferred, no impersonation).
+  msitables.py PACKAGE [FILE=VERSION ...]
+      DocType gets the condition that ".dzy" is free or ours; Module64
+      VersionNT64; every custom action whose name contains "Undo" becomes a
+      rollback action (deferred, no impersonation); the major-upgrade row
+      also takes in the same version (a rebuild replaces the installed
+      package: one entry, never two), while a newer installed version is
+      still a downgrade; each FILE (a File table key) gets VERSION and
+      language 1033, so that the file replacement rules of repair and upgrade
+      compare versions.
 """
 import os
 import subprocess
@@ -17,12 +23,13 @@ import tempfile
 # program never makes it look installed.
 DOCTYPE = 'NOT GN_DZY_OWNER OR GN_DZY_OWNER~="dzyfile"'
 CONDITIONS = {
-    "DocType32": DOCTYPE,
+    "DocType": DOCTYPE,
     "Module64": "VersionNT64",
-    "DocType64": "VersionNT64 AND (%s)" % DOCTYPE,
 }
 # Custom action type bits.
 IN_SCRIPT, ROLLBACK, NO_IMPERSONATE = 0x400, 0x100, 0x800
+# Upgrade table attribute bits.
+MIN_INCLUSIVE, MAX_INCLUSIVE = 0x100, 0x200
 
 
 def export(package, table, folder):
@@ -35,7 +42,15 @@ def write(folder, table, lines):
         f.write("\r\n".join(lines).encode("latin-1"))
 
 
-def main(package):
+def edit(lines, width, change):
+    """Applies change(cells) to every data row of an exported table."""
+    for i, line in enumerate(lines[3:], 3):
+        cells = line.split("\t")
+        if len(cells) == width:
+            lines[i] = "\t".join(change(cells))
+
+
+def main(package, versions):
     with tempfile.TemporaryDirectory() as folder:
         lines = export(package, "Component", folder)
         for i, line in enumerate(lines[3:], 3):
@@ -51,12 +66,30 @@ def main(package):
                 cells[1] = str(int(cells[1]) | IN_SCRIPT | ROLLBACK | NO_IMPERSONATE)
                 lines[i] = "\t".join(cells)
         write(folder, "CustomAction", lines)
-        for table in ("Component", "CustomAction"):
+
+        def upgrade(cells):  # UpgradeCode VersionMin VersionMax Language Attributes Remove ActionProperty
+            if cells[6] == "WIX_UPGRADE_DETECTED":
+                cells[4] = str(int(cells[4] or 0) | MAX_INCLUSIVE)
+            elif cells[6] == "WIX_DOWNGRADE_DETECTED":
+                cells[4] = str(int(cells[4] or 0) & ~MIN_INCLUSIVE)
+            return cells
+        lines = export(package, "Upgrade", folder)
+        edit(lines, 7, upgrade)
+        write(folder, "Upgrade", lines)
+
+        def version(cells):  # File Component_ FileName FileSize Version Language Attributes Sequence
+            if cells[0] in versions:
+                cells[4], cells[5] = versions[cells[0]], "1033"
+            return cells
+        lines = export(package, "File", folder)
+        edit(lines, 8, version)
+        write(folder, "File", lines)
+        for table in ("Component", "CustomAction", "Upgrade", "File"):
             subprocess.run(["msibuild", package, "-i", os.path.join(folder, table + ".idt")],
                            check=True)
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) < 2 or not all("=" in a for a in sys.argv[2:]):
         sys.exit(__doc__)
-    main(sys.argv[1])
+    main(sys.argv[1], dict(a.split("=", 1) for a in sys.argv[2:]))

@@ -5,10 +5,14 @@ turned into installer registry rows.
   regfile.py rows BEFORE AFTER MODULE OUT_DIR
       What registering MODULE (its Windows path) added under
       HKEY_LOCAL_MACHINE\\Software\\Classes between BEFORE and AFTER, written as
-      RegistryValue elements: OUT_DIR/module.wxi (the class, identifier, type
-      library and data-file keys) and OUT_DIR/doctype.wxi (".dzy" and the type
-      key it names), with the module path as [#$(var.DllFile)] and its folder
-      as [$(var.DllDir)]; OUT_DIR/expected.txt lists the same entries as text.
+      RegistryValue elements in three parts: OUT_DIR/module.wxi (what each
+      registry view holds for itself: the class and interface keys and the
+      type library's path for the module's target system), OUT_DIR/shared.wxi
+      (what both flavors share: identifiers, type library, MIME entries,
+      ".dzd" and "dzdfile") and OUT_DIR/doctype.wxi (".dzy" and the type key
+      it names), with the module path as [#$(var.DllFile)] and its folder as
+      [$(var.DllDir)]; OUT_DIR/expected.txt lists the same entries as text.
+      Keys every Windows has (SYSTEM_KEYS) never become rows.
   regfile.py diff BEFORE AFTER [--ignore FILE] [--module PATH]
       Prints what differs between two exports, one line per key or value
       ("+" added, "-" removed, "~" changed), leaving out keys named in FILE;
@@ -181,6 +185,40 @@ def diff(before, after, module=None, prefixes=()):
 # writes them only where no other program owns ".dzy".
 DOCTYPE_KEYS = (".dzy", "dzyfile")
 
+# Keys below the classes root that every Windows has: never rows, so that no
+# package owns or deletes them, whether the scratch prefix had them or not.
+# Registration only adds below them (or leaves them as they are).
+SYSTEM_KEYS = {k.lower() for k in (
+    "CLSID", "Interface", "TypeLib", "MIME", "MIME\\Database", "MIME\\Database\\Content Type",
+    "Component Categories",
+    "Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}",  # safe for scripting
+    "Component Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}",  # safe for initializing
+    "Component Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}",  # AppContainer compatible
+)}
+
+
+def part_of(sub):
+    """Which component a key below the classes root belongs to: "doctype",
+    "module" (kept per registry view: each flavor has its own), "shared"
+    (one key for both flavors), or None for a system key."""
+    lower = sub.lower()
+    if lower in SYSTEM_KEYS or any(lower.startswith(k + "\\") for k in SYSTEM_KEYS
+                                   if k.startswith("component categories\\")):
+        return None
+    first = lower.split("\\")[0]
+    if first in DOCTYPE_KEYS:
+        return "doctype"
+    if first in ("clsid", "interface"):
+        return "module"
+    # TypeLib\{LIBID}\<version>\<locale>\win32 (or win64): the library's
+    # path for one target system.
+    if re.match(r"typelib\\[^\\]+\\[^\\]+\\[^\\]+\\win(32|64)(\\|$)", lower):
+        return "module"
+    return "shared"
+
+# The value each shared part is known by (its component's key path).
+SHARED_KEY_PATH = ("dzxlauncher.morvanelauncher\\clsid", "@")
+
 
 def formatted(text, module, folder):
     """A value as installer formatted text: brackets escaped, the module's
@@ -192,6 +230,9 @@ def formatted(text, module, folder):
     return text.replace("\x03", "[#$(var.DllFile)]").replace("\x04", "[$(var.DllDir)]")
 
 
+# Written by Wine itself while a fresh prefix starts, at its own time.
+PLATFORM_CHURN = ("hkey_local_machine\\software\\microsoft\\windows nt\\currentversion\\networkcards",)
+
 WOW64_TYPELIB_KEYS = ("hkey_local_machine\\software\\wow6432node\\classes\\interface\\",
                       "hkey_local_machine\\software\\wow6432node\\classes\\typelib\\")
 
@@ -200,7 +241,7 @@ def rows(before, after, module, out_dir):
     a_keys, b_keys = load(before), load(after)
     folder = module[: module.rfind("\\") + 1]
     prefix = CLASSES.lower() + "\\"
-    parts = {"module": [], "doctype": []}
+    parts = {"module": [], "shared": [], "doctype": []}
     expected = []
     for lower in sorted(b_keys):
         if lower.startswith(WOW64_TYPELIB_KEYS):
@@ -214,7 +255,8 @@ def rows(before, after, module, out_dir):
         if not lower.startswith(prefix):
             # Elsewhere in the software hive registration writes nothing (the
             # system hive changes by itself: devices, services).
-            if lower.startswith("hkey_local_machine\\software\\") and (
+            if lower.startswith("hkey_local_machine\\software\\") and not lower.startswith(
+                    PLATFORM_CHURN) and (
                     lower not in a_keys or a_keys[lower] != b_keys[lower]):
                 sys.exit("registration wrote outside the classes root: " + b_keys[lower][0])
             continue
@@ -226,7 +268,9 @@ def rows(before, after, module, out_dir):
             continue
         if any(k not in values for k in old):
             sys.exit("registration removed a value in " + name)
-        part = "doctype" if sub.split("\\")[0].lower() in DOCTYPE_KEYS else "module"
+        part = part_of(sub)
+        if part is None:
+            continue
         expected.append("%s\\" % name)
         lines = parts[part]
         has_subkeys = any(k.startswith(lower + "\\") for k in b_keys)
@@ -250,6 +294,8 @@ def rows(before, after, module, out_dir):
                 sys.exit("no row form for a %s value in %s" % (kind, name))
             if part == "doctype" and sub.lower() == DOCTYPE_KEYS[1] and vname == "@":
                 attrs += ' KeyPath="yes"'  # ours alone, unlike ".dzy"
+            if part == "shared" and (sub.lower(), vname) == SHARED_KEY_PATH:
+                attrs += ' KeyPath="yes"'
             lines.append("<RegistryValue %s/>" % attrs)
     for part, lines in parts.items():
         with open("%s/%s.wxi" % (out_dir, part), "w", encoding="utf-8") as f:

@@ -13,4 +13,18 @@ HRESULT register_version_script(bool do_register);
 HRESULT register_type_library() noexcept;
 // Removes the type library's registration; the result is that of loading it.
 HRESULT unregister_type_library() noexcept;
+// Whether the type library loads from the module (or the ".tlb" beside it):
+// registration asks before it writes anything.
+HRESULT check_type_library() noexcept;
+
+// The full path of a module file as UTF-16, whatever its length and
+// characters: *path is a CoTaskMemAlloc buffer the caller frees. A path the
+// platform cannot give whole is a failure, never a cut one.
+HRESULT module_file_name(HMODULE module, wchar_t** path) noexcept;
+
+// The path registration writes for a module: its full path when that is
+// shorter than MAX_PATH (the longest path the platform's type-library and
+// class loaders take), else its short form when the file system has one
+// that is; else ERROR_FILENAME_EXCED_RANGE, and nothing may be written.
+HRESULT registration_path(HMODULE module, wchar_t** path) noexcept;
 }  // namespace gn

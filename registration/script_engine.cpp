@@ -3,6 +3,7 @@
 #include "frame/com.h"
 
 #include <cstring>
+#include <cwchar>
 
 namespace gn {
 
@@ -43,6 +44,8 @@ public:
     }
 };
 
+constexpr size_t kValueNameRoom = 260;  // a script value name (at most 259 bytes) and a NUL
+
 // The last error as a result; a failure without an error code is still a failure.
 HRESULT last_error_result() {
     const DWORD error = GetLastError();
@@ -50,7 +53,53 @@ HRESULT last_error_result() {
     return HRESULT_FROM_WIN32(error);
 }
 
+// Appends 8-bit text (system code page) to a wide buffer; false when it does not fit.
+bool append_narrow(const char* text, size_t bytes, wchar_t* out, size_t& used, size_t cap) {
+    if (bytes == 0) return true;
+    const int got = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), out + used,
+                                        static_cast<int>(cap - used));
+    if (got <= 0) return false;
+    used += static_cast<size_t>(got);
+    return true;
+}
+
 }  // namespace
+
+const wchar_t kModuleStandIn[] = L"<module>";
+
+LONG module_path_store::set_value(HKEY key, const char* name, DWORD type, const BYTE* data,
+                                  DWORD size) noexcept {
+    static const char stand_in[] = "<module>";
+    const char* text = reinterpret_cast<const char*>(data);
+    if (type != REG_SZ || !data || !size || text[size - 1] != '\0' || !std::strstr(text, stand_in))
+        return inner_.set_value(key, name, type, data, size);
+    // The data with every stand-in replaced, as UTF-16.
+    size_t stand_ins = 0;
+    for (const char* p = text; (p = std::strstr(p, stand_in)) != nullptr; p += sizeof stand_in - 1)
+        ++stand_ins;
+    const size_t cap = size + stand_ins * std::wcslen(path_) + 1;
+    unique_cotaskmem<wchar_t> wide(static_cast<wchar_t*>(CoTaskMemAlloc(cap * sizeof(wchar_t))));
+    if (!wide) return ERROR_OUTOFMEMORY;
+    size_t used = 0;
+    for (const char* p = text;;) {
+        const char* at = std::strstr(p, stand_in);
+        const size_t bytes = at ? static_cast<size_t>(at - p) : std::strlen(p);
+        if (!append_narrow(p, bytes, wide.get(), used, cap)) return ERROR_NO_UNICODE_TRANSLATION;
+        if (!at) break;
+        const size_t n = std::wcslen(path_);
+        std::wmemcpy(wide.get() + used, path_, n);
+        used += n;
+        p = at + sizeof stand_in - 1;
+    }
+    wide.get()[used] = L'\0';
+    wchar_t wide_name[kValueNameRoom] = {};
+    if (name && *name &&
+        !MultiByteToWideChar(CP_ACP, 0, name, -1, wide_name, static_cast<int>(kValueNameRoom)))
+        return ERROR_NO_UNICODE_TRANSLATION;
+    return RegSetValueExW(key, name ? wide_name : nullptr, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(wide.get()),
+                          static_cast<DWORD>((used + 1) * sizeof(wchar_t)));
+}
 
 key_store& system_registry() noexcept {
     static win32_registry registry;
@@ -66,14 +115,11 @@ HRESULT run_registry_script(const wchar_t* module_path, UINT id, const char* typ
                             const replacement_map& replacements, bool do_register,
                             key_store& store) noexcept {
     RETURN_HR_IF(E_INVALIDARG, !module_path || !type);
-    char path[MAX_PATH * 2] = {};
-    if (!WideCharToMultiByte(CP_ACP, 0, module_path, -1, path, sizeof path, nullptr, nullptr))
-        return last_error_result();
 
     // The script text, copied out of the module with a terminator added.
     unique_cotaskmem<char> text;
     {
-        unique_hmodule file(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        unique_hmodule file(LoadLibraryExW(module_path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
         if (!file) return last_error_result();
         HRSRC found = FindResourceA(file.get(), MAKEINTRESOURCEA(id), type);
         if (!found) return last_error_result();

@@ -26,19 +26,14 @@ constexpr LCID kCategoryLocale = 0x409;
 constexpr DWORD kEditFlags = 0x10000;
 
 // Runs one of the module's registry scripts with "Module" standing for the
-// module's full path (single quotes doubled: it lands inside quoted tokens).
+// module's full path, written as UTF-16 whatever the system code page.
 HRESULT run_module_script(UINT id, bool do_register, key_store& store = system_registry()) {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(_Module.module_instance(), path, MAX_PATH);
-    if (length == 0) return E_FAIL;
-    if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-    wchar_t wide[MAX_PATH] = {};
-    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH)) return E_FAIL;
-    wchar_t quoted[MAX_PATH * 2 + 1];
-    if (!double_single_quotes(wide, quoted, MAX_PATH * 2 + 1)) return E_FAIL;
+    unique_cotaskmem<wchar_t> path;
+    RETURN_IF_FAILED(registration_path(_Module.module_instance(), path.put()));
     replacement_map replacements;
-    RETURN_IF_FAILED(replacements.add(L"Module", quoted));
-    return run_registry_script(wide, id, "REGISTRY", replacements, do_register, store);
+    RETURN_IF_FAILED(replacements.add(L"Module", kModuleStandIn));
+    module_path_store with_path(store, path.get());
+    return run_registry_script(path.get(), id, "REGISTRY", replacements, do_register, with_path);
 }
 
 com_ptr<ICatRegister> create_category_manager() {
@@ -71,12 +66,14 @@ void unregister_categories(const class_row& row) {
     }
 }
 
-void unregister_module() {
+// False when a script or the type library could not be run or loaded.
+bool unregister_module() {
+    bool ok = true;
     for (class_row* row = _Module.class_table(); row && row->clsid; ++row) {
-        if (row->update_registry) row->update_registry(false);
+        if (row->update_registry && FAILED(row->update_registry(false))) ok = false;
         unregister_categories(*row);
     }
-    unregister_type_library();
+    return SUCCEEDED(unregister_type_library()) && ok;
 }
 
 // The 32-bit and the 64-bit flavor of the module can both be registered on a
@@ -84,11 +81,32 @@ void unregister_module() {
 // keys (HKCR\CLSID); the document types, the MIME database, the programmatic
 // identifiers and the type library's key are shared (the library's path is
 // kept per target system, "win32" or "win64").
-// True when the other view names another existing server file for the launcher.
-bool other_flavor_registered() {
+// Whether a file exists, seen without the file-system redirection that a
+// 32-bit process has on 64-bit Windows (the other flavor's path names the
+// 64-bit system folder as it is, not as this process would see it).
+bool file_exists(const wchar_t* path) {
+    using redirect_fn = BOOL(WINAPI*)(PVOID*);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto disable = kernel && sizeof(void*) == 4
+                             ? proc_address<redirect_fn>(kernel, "Wow64DisableWow64FsRedirection")
+                             : nullptr;
+    const auto revert = kernel && sizeof(void*) == 4
+                            ? proc_address<BOOL(WINAPI*)(PVOID)>(kernel, "Wow64RevertWow64FsRedirection")
+                            : nullptr;
+    PVOID old = nullptr;
+    const bool undo = disable && revert && disable(&old);
+    const DWORD attributes = GetFileAttributesW(path);
+    if (undo) revert(old);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The other flavor's module when the other registry view names an existing
+// server file for the launcher other than this module; else empty.
+unique_cotaskmem<wchar_t> other_flavor_module() {
+    unique_cotaskmem<wchar_t> none;
     const bool is_64_bit = sizeof(void*) == 8;
     BOOL wow64 = FALSE;
-    if (!is_64_bit && (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)) return false;
+    if (!is_64_bit && (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)) return none;
     const REGSAM other_view = is_64_bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
     char server_key[80];
     std::snprintf(server_key, sizeof server_key, "CLSID\\%s\\InprocServer32",
@@ -96,34 +114,55 @@ bool other_flavor_registered() {
     unique_hkey key;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, server_key, 0, KEY_READ | other_view, key.put()) !=
         ERROR_SUCCESS)
-        return false;
-    char other[MAX_PATH] = {};
-    DWORD size = sizeof other - 1;
-    DWORD type = 0;
-    if (RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(other),
+        return none;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_SZ || size > 65536)
+        return none;
+    unique_cotaskmem<wchar_t> other(static_cast<wchar_t*>(CoTaskMemAlloc(size + sizeof(wchar_t))));
+    if (!other) return none;
+    if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(other.get()),
                          &size) != ERROR_SUCCESS || type != REG_SZ)
-        return false;
-    char own[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(_Module.module_instance(), own, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    return lstrcmpiA(own, other) != 0 && GetFileAttributesA(other) != INVALID_FILE_ATTRIBUTES;
+        return none;
+    other.get()[size / sizeof(wchar_t)] = L'\0';
+    unique_cotaskmem<wchar_t> own;
+    if (FAILED(registration_path(_Module.module_instance(), own.put()))) return none;
+    if (lstrcmpiW(own.get(), other.get()) == 0 || !file_exists(other.get())) return none;
+    return other;
 }
+
+bool register_document_types(const wchar_t* icon_module);
 
 // Unregistration while the other flavor stays registered: only what this
 // view holds for itself goes (class keys, categories, the library's path for
-// this target system); the shared keys stay for the other flavor.
-void unregister_own_view() {
+// this target system); the shared keys stay for the other flavor. They are
+// written again first, because an installer may just have removed its own
+// copy of them, with the data-file icon taken from the module that stays.
+// False when a stage failed.
+bool unregister_own_view(const wchar_t* other_module) {
+    bool ok = register_module() == S_OK && register_document_types(other_module);
     for (const UINT script : {kLauncherScript, kVersionScript})
-        run_module_script(script, false, own_view_registry());
+        if (FAILED(run_module_script(script, false, own_view_registry()))) ok = false;
     for (class_row* row = _Module.class_table(); row && row->clsid; ++row)
         unregister_categories(*row);
-    unregister_type_library();
+    return SUCCEEDED(unregister_type_library()) && ok;
 }
 
-// Declares a category with its description, then marks the launcher class as
-// implementing it. Each call has a category manager of its own.
+// Whether the category is declared already. Every Windows declares the
+// safe-for-scripting and safe-for-initializing categories with descriptions
+// of its own, which registration keeps.
+bool category_declared(const GUID& category) {
+    char name[80];
+    std::snprintf(name, sizeof name, "Component Categories\\%s", registry_text(category).text);
+    unique_hkey key;
+    return RegOpenKeyExA(HKEY_CLASSES_ROOT, name, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+// Declares a category with its description unless it is declared already,
+// then marks the launcher class as implementing it. Each call has a category
+// manager of its own.
 HRESULT mark_launcher_safe(const GUID& category, const wchar_t* description) {
-    {
+    if (!category_declared(category)) {
         com_ptr<ICatRegister> manager = create_category_manager();
         RETURN_HR_IF(E_FAIL, !manager);
         CATEGORYINFO info = {};
@@ -144,6 +183,18 @@ HRESULT mark_launcher_safe(const GUID& category, const wchar_t* description) {
 LONG set_string(HKEY key, const char* name, const char* text) {
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                           static_cast<DWORD>(std::strlen(text) + 1));
+}
+
+// A module's icon: its path followed by "," and the icon's index, as UTF-16.
+LONG set_icon(HKEY key, const wchar_t* module, const wchar_t* index) {
+    const size_t length = std::wcslen(module) + std::wcslen(index) + 2;
+    unique_cotaskmem<wchar_t> text(static_cast<wchar_t*>(CoTaskMemAlloc(length * sizeof(wchar_t))));
+    if (!text) return ERROR_OUTOFMEMORY;
+    std::wcscpy(text.get(), module);
+    std::wcscat(text.get(), L",");
+    std::wcscat(text.get(), index);
+    return RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.get()),
+                          static_cast<DWORD>((std::wcslen(text.get()) + 1) * sizeof(wchar_t)));
 }
 
 LONG set_dword(HKEY key, const char* name, DWORD number) {
@@ -333,7 +384,7 @@ struct registry_row {
 struct run_texts {
     guid_text launcher = registry_text(CLSID_MorvaneLauncher);
     guid_text data_file = registry_text(CLSID_MorvaneLauncherData);
-    char icon[MAX_PATH + 4] = {};
+    const wchar_t* icon_module = nullptr;  // the module whose icon 2 the data files show
 };
 const char kLauncherClsid[] = "(launcher class)";
 const char kDataFileClsid[] = "(data-file class)";
@@ -342,7 +393,6 @@ const char kModuleIcon[] = "(module icon)";
 const char* resolve(const char* text, const run_texts& texts) {
     if (text == kLauncherClsid) return texts.launcher.text;
     if (text == kDataFileClsid) return texts.data_file.text;
-    if (text == kModuleIcon) return texts.icon;
     return text;
 }
 
@@ -411,8 +461,10 @@ bool write_rows(const registry_row (&rows)[N], const run_texts& texts, HKEY main
             break;
         }
         case K::text:
-            result = set_string(row.key == At::main ? main : current, row.name,
-                                resolve(row.text, texts));
+            result = row.text == kModuleIcon
+                         ? set_icon(row.key == At::main ? main : current, texts.icon_module, L"2")
+                         : set_string(row.key == At::main ? main : current, row.name,
+                                      resolve(row.text, texts));
             break;
         case K::number:
             result = set_dword(row.key == At::main ? main : current, row.name, kEditFlags);
@@ -466,15 +518,18 @@ bool open_document_type(unique_hkey& type_key) {
     return set_string(extension.get(), nullptr, "dzyfile") == ERROR_SUCCESS;
 }
 
-// The program's own stage. Returns true when everything was written; a failure
-// stops at once, with only the log lines of the steps that name their key.
-bool register_document_types() {
+// The program's own stage, with the data files showing the icon of
+// icon_module (null: this module). Returns true when everything was written;
+// a failure stops at once, with only the log lines of the steps that name
+// their key.
+bool register_document_types(const wchar_t* icon_module) {
     run_texts texts;
-    char module_path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(_Module.module_instance(), module_path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    lstrcpyA(texts.icon, module_path);
-    lstrcatA(texts.icon, ",2");
+    unique_cotaskmem<wchar_t> module_path;
+    if (!icon_module) {
+        if (FAILED(registration_path(_Module.module_instance(), module_path.put()))) return false;
+        icon_module = module_path.get();
+    }
+    texts.icon_module = icon_module;
 
     if (!write_rows(kDocumentMimeRows, texts, nullptr)) return false;
     {
@@ -510,8 +565,9 @@ void unregister_document_types() {
         char text[514];
         if (read_string(extension.get(), "CLSID", text)) {
             if (std::strcmp(text, launcher) == 0) RegDeleteValueA(extension.get(), "CLSID");
-        } else if (!saved_type[0] && read_string(extension.get(), nullptr, text) &&
-                   is_type_name(text)) {
+        } else if (read_string(extension.get(), nullptr, text) && is_type_name(text) &&
+                   lstrcmpiA(text, saved_type) != 0) {
+            // The type key ".dzy" names now; a saved one is put back below.
             put_back_type_key(text, launcher, nullptr);
         }
         unique_hkey mirror;
@@ -575,25 +631,43 @@ HRESULT register_version_script(bool do_register) {
 extern "C" HRESULT WINAPI DllRegisterServer() {
     gn::com_scope com;
     LogPrint(0, "Start registration");
+    // A module whose path the platform cannot give, or whose type library
+    // cannot be loaded from there, fails before anything is written.
+    gn::unique_cotaskmem<wchar_t> path;
+    if (FAILED(gn::registration_path(_Module.module_instance(), path.put())) ||
+        FAILED(gn::check_type_library())) {
+        LogPrint(0, "_Module.RegisterServer() failed\n");
+        return SELFREG_E_CLASS;
+    }
     if (gn::register_module() != S_OK) {
         LogPrint(0, "_Module.RegisterServer() failed\n");
         return SELFREG_E_CLASS;
     }
-    if (gn::register_document_types()) return S_OK;
+    if (gn::register_document_types(nullptr)) return S_OK;
     LogPrint(0, "ERROR: Cannot register MorvaneLauncher class");
     MessageBoxA(nullptr, "Cannot register MorvaneLauncher class", "Registration Error", MB_OK);
     return SELFREG_E_CLASS;
 }
 
+// Reports failure when any stage failed, so that a tool never takes a half
+// unregistration for a whole one; every stage runs even so.
 extern "C" HRESULT WINAPI DllUnregisterServer() {
     gn::com_scope com;
     LogPrint(0, "Start unregistration");
-    if (gn::other_flavor_registered()) {
-        LogPrint(0, "The other flavor of the module stays registered: shared keys kept");
-        gn::unregister_own_view();
-        return S_OK;
+    gn::unique_cotaskmem<wchar_t> path;
+    if (FAILED(gn::registration_path(_Module.module_instance(), path.put()))) {
+        LogPrint(0, "_Module.UnregisterServer() failed\n");
+        return SELFREG_E_CLASS;
     }
-    gn::unregister_module();
-    gn::unregister_document_types();
-    return S_OK;
+    bool ok = true;
+    if (gn::unique_cotaskmem<wchar_t> other = gn::other_flavor_module()) {
+        LogPrint(0, "The other flavor of the module stays registered: shared keys kept");
+        ok = gn::unregister_own_view(other.get());
+    } else {
+        ok = gn::unregister_module();
+        gn::unregister_document_types();
+    }
+    if (ok) return S_OK;
+    LogPrint(0, "_Module.UnregisterServer() failed\n");
+    return SELFREG_E_CLASS;
 }

@@ -1,10 +1,53 @@
 // Registration of the component's type library, loaded from the module file
-// itself or, failing that, from the ".tlb" file beside it.
+// itself or, failing that, from the ".tlb" file beside it. Paths are UTF-16:
+// the module may lie in a folder that the system code page cannot name.
+#include <cwchar>
+
 #include "frame/com.h"
 #include "frame/module.h"
 #include "registration/registrar.h"
 
 namespace gn {
+
+HRESULT module_file_name(HMODULE module, wchar_t** path) noexcept {
+    RETURN_HR_IF(E_POINTER, !path);
+    *path = nullptr;
+    // The longest path the platform has: 32767 characters.
+    for (DWORD room = MAX_PATH; room <= 32768; room *= 2) {
+        unique_cotaskmem<wchar_t> buffer(
+            static_cast<wchar_t*>(CoTaskMemAlloc((room + 1) * sizeof(wchar_t))));
+        RETURN_IF_NULL_ALLOC(buffer.get());
+        SetLastError(ERROR_SUCCESS);
+        const DWORD length = GetModuleFileNameW(module, buffer.get(), room);
+        if (length == 0) {
+            const DWORD error = GetLastError();
+            return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+        }
+        if (length < room && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            buffer.get()[length] = L'\0';
+            *path = buffer.release();
+            return S_OK;
+        }
+    }
+    return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+}
+
+HRESULT registration_path(HMODULE module, wchar_t** path) noexcept {
+    RETURN_HR_IF(E_POINTER, !path);
+    *path = nullptr;
+    unique_cotaskmem<wchar_t> full;
+    RETURN_IF_FAILED(module_file_name(module, full.put()));
+    if (std::wcslen(full.get()) < MAX_PATH) {
+        *path = full.release();
+        return S_OK;
+    }
+    unique_cotaskmem<wchar_t> brief(static_cast<wchar_t*>(CoTaskMemAlloc(MAX_PATH * sizeof(wchar_t))));
+    RETURN_IF_NULL_ALLOC(brief.get());
+    const DWORD length = GetShortPathNameW(full.get(), brief.get(), MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    *path = brief.release();
+    return S_OK;
+}
 
 namespace {
 
@@ -14,30 +57,34 @@ struct loaded_library {
 };
 
 HRESULT load_library(loaded_library& out) {
-    // Room for ".tlb" behind a full-length path.
-    char path[MAX_PATH + 8] = {};
-    const DWORD length = GetModuleFileNameA(_Module.typelib_instance(), path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-
-    wchar_t wide[MAX_PATH + 8] = {};
-    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH + 8)) return E_FAIL;
-    HRESULT hr = LoadTypeLib(wide, out.library.put());
-    if (FAILED(hr)) {
-        char* dot = nullptr;
-        char* p = path;
-        for (; *p; p = CharNextA(p))
-            if (*p == '.') dot = p;
-        lstrcpyA(dot ? dot : p, ".tlb");
-        if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH + 8)) return E_FAIL;
-        hr = LoadTypeLib(wide, out.library.put());
+    unique_cotaskmem<wchar_t> module;
+    RETURN_IF_FAILED(registration_path(_Module.typelib_instance(), module.put()));
+    HRESULT hr = LoadTypeLib(module.get(), out.library.put());
+    if (SUCCEEDED(hr)) {
+        out.path.reset(SysAllocString(module.get()));
+    } else {
+        // The same path with ".tlb" in place of its last extension (after
+        // the last dot anywhere in it, or at its end when it has none).
+        const size_t length = std::wcslen(module.get());
+        const wchar_t* dot = std::wcsrchr(module.get(), L'.');
+        const size_t keep = dot ? static_cast<size_t>(dot - module.get()) : length;
+        out.path.reset(SysAllocStringLen(nullptr, static_cast<UINT>(keep + 4)));
+        RETURN_IF_NULL_ALLOC(out.path.get());
+        std::wmemcpy(out.path.get(), module.get(), keep);
+        std::wmemcpy(out.path.get() + keep, L".tlb", 5);
+        hr = LoadTypeLib(out.path.get(), out.library.put());
         if (FAILED(hr)) return hr;
     }
-    out.path.reset(SysAllocString(wide));
     RETURN_IF_NULL_ALLOC(out.path.get());
     return hr;
 }
 
 }  // namespace
+
+HRESULT check_type_library() noexcept {
+    loaded_library lib;
+    return load_library(lib);
+}
 
 HRESULT register_type_library() noexcept {
     loaded_library lib;

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # The Windows Installer package under Wine's msiexec, in a clean 32-bit prefix
-# of this test's own: signatures; what the Registry table alone writes against
-# what the DLL's own registration writes; install, upgrade in place and
-# removal back to the registry and file tree of before; a foreign ".dzy"
-# association kept and given back; a failing install rolled back; and a
-# document opened in iexplore through the installed DLL.
+# of this test's own: signatures (timestamped, the key's password never on a
+# command line); what the Registry table alone writes against what the DLL's
+# own registration writes; install, upgrade in place, a same-version rebuild
+# and removal back to the registry and file tree of before; a foreign ".dzy"
+# association kept and given back; a failing install rolled back; a document
+# opened in iexplore through the installed DLL; registration from folders
+# outside the code page and of 259 characters. Then, in a 64-bit prefix, both
+# packages and a hand-registered 64-bit DLL in every order, installed and
+# removed by the 32-bit and the 64-bit msiexec.
 # Usage: installer_test.sh SOURCE_DIR BUILD_DIR
+# GN_CASES (words: signing x86 folders x64; default all) runs only those parts.
 set -uo pipefail
 GN_HERE="$1" GN_BUILD="$2"
 GN_WORK="$(mktemp -d "${TMPDIR:-/tmp}/gninstaller.XXXXXX")"
@@ -20,6 +25,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+cases="${GN_CASES:-signing x86 folders x64}"
+part() { [[ " $cases " == *" $1 "* ]]; }
+
 regfile() { python3 "$GN_HERE/installer/regfile.py" "$@"; }
 churn="$GN_HERE/tests/installer/churn.txt"
 module='C:\Program Files\GNLauncher\GNLauncher.dll'
@@ -31,12 +39,16 @@ ca="$GN_BUILD/package/signing/ca.pem"
 # whose last step fails. Always signed with the build tree's throw-away CA.
 unset GN_SIGN_CERT GN_SIGN_KEY GN_SIGN_PASS
 pkg() { "$GN_HERE/tools/package" --build "$GN_BUILD" --out "$GN_WORK/$1" "${@:2}" >/dev/null; }
-pkg v1 && pkg fail --fail-test || { echo "FAIL tools/package"; exit 1; }
+help_link=https://support.example/gnlauncher about_link=https://www.example/gnlauncher
+pkg v1 --help-link "$help_link" --about-link "$about_link" && pkg fail --fail-test ||
+    { echo "FAIL tools/package"; exit 1; }
 v1="$(cd "$GN_WORK/v1" && ls GNLauncher-*.msi | grep -v x64 | sed 's/^GNLauncher-//; s/\.msi$//')"
 IFS=. read -r a b c _ <<<"$v1"
 v2="$a.$b.$((c + 1)).0"
 pkg v2 --version "$v2" || { echo "FAIL tools/package --version"; exit 1; }
+part x86 && { pkg v1b || { echo "FAIL tools/package (rebuild)"; exit 1; }; }
 msi1="$GN_WORK/v1/GNLauncher-$v1.msi" msi2="$GN_WORK/v2/GNLauncher-$v2.msi"
+msi1b="$GN_WORK/v1b/GNLauncher-$v1.msi"
 msifail="$GN_WORK/fail/GNLauncher-$v1.msi"
 expected="$GN_WORK/v1/.work/rows32/expected.txt"
 
@@ -49,11 +61,13 @@ not_by_system_cas() {
 }
 check "and not against the system's CAs" not_by_system_cas "$msi1"
 
+
 # A clean prefix. "MIME\Database\Content Type" exists on every Windows but not
 # in a fresh prefix; made here so that removal has a parent to leave.
 rm -rf "$WINEPREFIX"
 gn_prefix_start
 wine reg add "$classes\\MIME\\Database\\Content Type" /f </dev/null >/dev/null 2>&1
+"$GN_HERE/installer/system-keys" wine
 
 # A snapshot: registry exports of HKLM and HKCU and the file tree of C:.
 snap() {
@@ -97,7 +111,83 @@ registration() { regfile list "$GN_WORK/$1.reg" --under "$classes" --ignore "$ch
 same_registration() { diff <(registration "$1") <(registration "$2") && diff "$GN_WORK/$1.files" "$GN_WORK/$2.files"; }
 fails() { ! msiexec "$@"; }
 fails_to_find() { ! has "$2" "$1"; }
+# Unregistration keeps ".dzy" and "dzyfile" with their names (other programs
+# may name them). When nothing else of them is left in snapshot $1, they are
+# taken away here, so that what follows compares with before.
+drop_names_left() {  # drop_names_left SNAPSHOT [CLASSES_ROOT_KEY]
+    local snap="$1" root="${2:-$classes}"
+    names_only() {
+        diff <(regfile list "$GN_WORK/$snap.reg" --under "$root\\$1") \
+            <(printf '%s\n' "$root\\$1\\" "$root\\$1\\\\@ = sz:$2") >/dev/null
+    }
+    [ -n "$(regfile list "$GN_WORK/$snap.reg" --under "$root\\.dzy")" ] || return 0
+    check "only .dzy and dzyfile are left, with their names (${root##*\\Software\\})" \
+        eval 'names_only .dzy dzyfile && names_only dzyfile "QuorQuery Document"'
+    wine reg delete "${root/HKEY_LOCAL_MACHINE/HKLM}\\.dzy" /f /reg:64 </dev/null >/dev/null 2>&1
+    wine reg delete "${root/HKEY_LOCAL_MACHINE/HKLM}\\dzyfile" /f /reg:64 </dev/null >/dev/null 2>&1
+}
 
+if part signing; then
+    echo "=== signing: a password-protected key, an RFC 3161 timestamp"
+    # A signer that expires tomorrow, its key under a password, and a
+    # time-stamping authority of this test's own on loopback.
+    sig="$GN_WORK/signer" pass="gn-$RANDOM-$RANDOM-secret"
+    mkdir -p "$sig"
+    (
+        cd "$sig"
+        openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 30 -subj "/CN=test CA" \
+            -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" 2>/dev/null
+        openssl req -newkey rsa:2048 -keyout signer.key -passout "file:/dev/stdin" -out signer.csr \
+            -subj "/CN=test signer" 2>/dev/null <<<"$pass"
+        printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >ext.cnf
+        openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out signer.pem -days 1 \
+            -extfile ext.cnf 2>/dev/null
+    )
+    python3 "$GN_HERE/tests/installer/tsa.py" "$GN_WORK/tsa" &
+    tsa_pid=$!
+    for _ in $(seq 100); do [ -f "$GN_WORK/tsa/port" ] && break; sleep 0.1; done
+    # Signs with a process sampler running beside: every process's command
+    # line, as ps shows them to any user, every 50 ms.
+    sign_sampled() {  # sign_sampled OUT [tools/package options]
+        local out="$1"; shift
+        : >"$GN_WORK/$out.samples"
+        ( while :; do ps -eo args >>"$GN_WORK/$out.samples" 2>/dev/null; echo "--sample" >>"$GN_WORK/$out.samples"; sleep 0.05; done ) &
+        local sampler=$!
+        GN_SIGN_CERT="$sig/signer.pem" GN_SIGN_KEY="$sig/signer.key" GN_SIGN_PASS="$pass" \
+            "$GN_HERE/tools/package" --build "$GN_BUILD" --out "$GN_WORK/$out" "$@" >"$GN_WORK/$out.log" 2>&1
+        local status=$?
+        kill "$sampler"; wait "$sampler" 2>/dev/null
+        return $status
+    }
+    check "a package signed with a timestamp" sign_sampled stamped --timestamp "http://127.0.0.1:$(cat "$GN_WORK/tsa/port")"
+    check "and one without" sign_sampled plain
+    kill "$tsa_pid"; wait "$tsa_pid" 2>/dev/null
+    samples() { grep -c -- '^--sample' "$GN_WORK/stamped.samples"; }
+    check "the process sampler ran while signing ($(samples) samples)" test "$(samples)" -ge 5
+    check "and never saw the password" fails_to_find "$pass" stamped.samples
+    check "nor did the packaging's output" fails_to_find "$pass" stamped.log
+    check "nor the signing of the other package" fails_to_find "$pass" plain.samples
+    check "nor is the key in any output" fails_to_find "PRIVATE KEY" stamped.log
+    stamped_dll="$GN_WORK/stamped/.work/x86/GNLauncher.dll"
+    stamped_msi="$(ls "$GN_WORK"/stamped/GNLauncher-*.msi | head -1)"
+    plain_msi="$(ls "$GN_WORK"/plain/GNLauncher-*.msi | head -1)"
+    later=$(( $(date +%s) + 3 * 86400 ))  # two days after the signer expired
+    verified_at() {  # verified_at TIME FILE
+        osslsigncode verify -CAfile "$sig/ca.pem" -TSA-CAfile "$GN_WORK/tsa/ca.pem" -time "$1" -in "$2" 2>&1 |
+            grep -q '^Signature verification: ok'
+    }
+    has_timestamp() { osslsigncode verify -CAfile "$sig/ca.pem" -TSA-CAfile "$GN_WORK/tsa/ca.pem" -in "$1" 2>&1 | grep -q 'Timestamp time: '; }
+    check "the DLL's signature carries a timestamp" has_timestamp "$stamped_dll"
+    check "so does the package's" has_timestamp "$stamped_msi"
+    check "both verify now" verified_at "$(date +%s)" "$stamped_msi"
+    check "the timestamped DLL verifies after the signer's expiry" verified_at "$later" "$stamped_dll"
+    check "so does the timestamped package" verified_at "$later" "$stamped_msi"
+    not_verified_at() { ! verified_at "$@"; }
+    check "a package without a timestamp does not" not_verified_at "$later" "$plain_msi"
+    check "while it verifies now" verified_at "$(date +%s)" "$plain_msi"
+fi
+
+if part x86; then
 snap s0
 echo "=== the Registry table alone (GN_NOSELFREG=1)"
 check "installs" msiexec tables /i "$(gn_winpath "$msi1")" GN_NOSELFREG=1
@@ -115,12 +205,32 @@ check "one installed-programs entry, $v1" test "$(arp_entries v1)" = "$v1"
 installed="$WINEPREFIX/drive_c/Program Files/GNLauncher/GNLauncher.dll"
 check "the installed DLL is signed" verified "$installed"
 check "and is the only file" test "$(ls "$WINEPREFIX/drive_c/Program Files/GNLauncher")" = GNLauncher.dll
+file_version() { msiinfo export "$1" File | awk -F'\t' '$1 == "Dll32" { print $5 }' | tr -d '\r'; }
+check "the File table holds the DLL's version" test "$(file_version "$msi1")" = "$v1"
+regfile list "$GN_WORK/v1.reg" --under "$arp" >"$GN_WORK/v1-arp.txt"
+check "the entry has the help link" has v1-arp.txt "\\HelpLink = sz:$help_link"
+check "and the about link" has v1-arp.txt "\\URLInfoAbout = sz:$about_link"
+# (Windows shows ARPPRODUCTICON as the entry's DisplayIcon; Wine's msi does not write it.)
+product_icon() {
+    msiinfo export "$msi1" Property | tr -d '\r' | grep -qx $'ARPPRODUCTICON\tGNLauncher.ico' &&
+        msiinfo streams "$msi1" | grep -qx 'Icon.GNLauncher.ico'
+}
+check "and the package names the launcher icon for it" product_icon
+cp "$GN_WORK/v1.reg" "$GN_WORK/v1-first.reg"
+
+echo "=== a rebuild of $v1 over it"
+check "installs" msiexec v1b /i "$(gn_winpath "$msi1b")"
+snap v1b
+check "still one installed-programs entry, $v1" test "$(arp_entries v1b)" = "$v1"
+first="$(product_code "$msi1")"
+check "the first build's product is gone" absent "$first" v1b
+check "registration and files as after the first" same_registration v1 v1b
 
 echo "=== upgrade to $v2"
 check "installs over it" msiexec v2 /i "$(gn_winpath "$msi2")"
 snap v2
 check "one installed-programs entry, $v2" test "$(arp_entries v2)" = "$v2"
-old="$(product_code "$msi1")"
+old="$(product_code "$msi1b")"
 check "nothing left of $old" absent "$old" v2
 check "nor of its packed form" absent "$(packed "$old")" v2
 check "registration and files as after the fresh install" same_registration v1 v2
@@ -171,18 +281,110 @@ check "the download ended well" has launcher.log "OnStopBinding: Data downloaded
 check "the current client was started in its window" has calls.txt "PluginCtl InPlaceActive "
 gn_close_browser iexplore
 [ "$failures" -eq 0 ] || show
+msiexec browse-x /x "$(gn_winpath "$msi2")"
+(cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s /u gnclients.dll </dev/null >/dev/null 2>&1)
+fi
 
-# With a 64-bit DLL (build-x64 beside this build, found by tools/package) the
-# x64 package, in a clean 64-bit prefix: each DLL in its Program Files, each
-# registered in its own registry view, and removal back to before.
+# A script host reads the client's version through the registered module:
+# "version N", or "error N" when the module cannot be reached.
+version_read() {  # version_read NAME CSCRIPT...
+    local name="$1"; shift
+    printf '%s\n' 'try { WScript.Echo("version " + new ActiveXObject("DZxLauncher.MorvaneVersion").GetClientVersion()); }' \
+        'catch (e) { WScript.Echo("error " + (e.number >>> 0).toString(16)); }' >"$GN_WORK/$name.js"
+    timeout 60 "$@" //nologo "$(gn_winpath "$GN_WORK/$name.js")" </dev/null 2>&1 | tr -d '\r' >"$GN_WORK/$name.out"
+    grep -q '^version [0-9]' "$GN_WORK/$name.out"
+}
+cannot_read() { ! version_read "$@"; }
+
+if part folders; then
+    echo "=== registration from folders outside the code page and of 259 characters"
+    # The DLL from a folder ($1, below C:) by regsvr32, read back from a
+    # script host, unregistered; the registry as before, nothing written when
+    # the registration failed.
+    dll="$GN_WORK/v1/.work/x86/GNLauncher.dll"
+    (cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s gnclients.dll </dev/null >/dev/null 2>&1)
+    version_read warm wine cscript  # the script host registers its type library once
+    kLauncherServer='\{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A03}\InprocServer32\\@'
+
+    folder_case() {  # folder_case NAME RELATIVE_FOLDER
+        local name="$1" rel="$2" win
+        win="C:\\${rel//\//\\}"
+        mkdir -p "$WINEPREFIX/drive_c/$rel" && cp "$dll" "$WINEPREFIX/drive_c/$rel/GNLauncher.dll"
+        snap "$name-0"
+        check "regsvr32 registers C:\\${rel:0:24}... (${#win} characters)" \
+            timeout 60 wine regsvr32 /s "$win\\GNLauncher.dll"
+        snap "$name-1"
+        registration "$name-1" >"$GN_WORK/$name-1.txt"
+        # The path whole, or (beyond MAX_PATH, which the platform's loaders
+        # cannot take) its short form.
+        local path="$win\\GNLauncher.dll"
+        [ ${#path} -lt 260 ] || path="$(grep -F "$kLauncherServer" "$GN_WORK/$name-1.txt" | sed 's/.* = sz://')"
+        check "the class is served from there ($path)" has "$name-1.txt" "$kLauncherServer = sz:$path"
+        check "the type library is registered there" has "$name-1.txt" "\\win32\\\\@ = sz:$path"
+        check "the data files show its icon" has "$name-1.txt" "dzdfile\\DefaultIcon\\\\@ = sz:$path,2"
+        check "a script host reads the client's version through it" version_read "$name" wine cscript
+        check "regsvr32 /u unregisters it" timeout 60 wine regsvr32 /s /u "$win\\GNLauncher.dll"
+        snap "$name-2"
+        drop_names_left "$name-2"
+        snap "$name-3"
+        check "the registry as before" same_registration "$name-0" "$name-3"
+        rm -rf "$WINEPREFIX/drive_c/${rel%%/*}"
+    }
+    folder_case unicode "Данные 中文"
+    long="$(python3 -c '
+parts, n = [], 3
+while n + 61 < 259 - 60:
+    parts.append("folder%02d" % len(parts) + "x" * 52); n += 61
+parts.append("y" * (259 - n)); print("/".join(parts))')"
+    folder_case long "$long"
+
+    echo "=== a copy unregistered from such a folder while registered from elsewhere"
+    mkdir -p "$WINEPREFIX/drive_c/Elsewhere" "$WINEPREFIX/drive_c/Данные 中文"
+    cp "$dll" "$WINEPREFIX/drive_c/Elsewhere/GNLauncher.dll"
+    cp "$dll" "$WINEPREFIX/drive_c/Данные 中文/GNLauncher.dll"
+    snap copy-0
+    timeout 60 wine regsvr32 /s 'C:\Elsewhere\GNLauncher.dll' </dev/null >/dev/null 2>&1
+    check "regsvr32 /u of the copy succeeds" timeout 60 wine regsvr32 /s /u 'C:\Данные 中文\GNLauncher.dll'
+    snap copy-1
+    drop_names_left copy-1
+    snap copy-2
+    check "and nothing is left registered" same_registration copy-0 copy-2
+    rm -rf "$WINEPREFIX/drive_c/Elsewhere" "$WINEPREFIX/drive_c/Данные 中文"
+
+    echo "=== the package installed into a folder outside the code page"
+    snap pkgdir-0
+    check "installs" msiexec pkgdir /i "$(gn_winpath "$msi1")" 'GNDIR32=C:\Данные 中文\'
+    check "the DLL is there" test -f "$WINEPREFIX/drive_c/Данные 中文/GNLauncher.dll"
+    check "a script host reads the client's version through it" version_read pkgdir wine cscript
+    check "removes" msiexec pkgdir-x /x "$(gn_winpath "$msi1")"
+    snap pkgdir-1
+    check "back to the registry and files of before" same_as pkgdir-0 pkgdir-1
+    (cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s /u gnclients.dll </dev/null >/dev/null 2>&1)
+fi
+
+# Both packages on a 64-bit system (the 32-bit one and the x64 one with both
+# DLLs; build-x64 beside this build, found by tools/package), in a clean
+# 64-bit prefix that holds the system's category keys: in either order,
+# removed by the 32-bit and by the 64-bit msiexec, and beside a 64-bit DLL
+# registered by hand. Whatever flavor is still installed keeps working (the
+# 64-bit and the 32-bit script host read the client's version through it);
+# after the last removal the registry is what it was before.
 msi64="$GN_WORK/v1/GNLauncher-$v1-x64.msi"
-if [ -f "$msi64" ]; then
+if part x64 && [ -f "$msi64" ]; then
     echo "=== the x64 package in a 64-bit prefix"
     gn_prefix_stop
     export WINEPREFIX="$GN_BUILD/wineprefix-installer64" WINEARCH=win64
     rm -rf "$WINEPREFIX"
     gn_prefix_start
+    wine64=/usr/lib/wine/wine64
+    # One key for both views, as on Windows (Wine's 32-bit view falls back to it).
     wine reg add "$classes\MIME\Database\Content Type" /f /reg:64 </dev/null >/dev/null 2>&1
+    "$GN_HERE/installer/system-keys" wine /reg:64
+    # The reference clients, for the script hosts to read a version from.
+    (cd "$GN_BUILD/../build-x64/bin" 2>/dev/null && timeout 60 "$wine64" regsvr32 /s gnclients.dll </dev/null >/dev/null 2>&1)
+    (cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s gnclients_v8_0.dll </dev/null >/dev/null 2>&1)
+    # The script hosts register their own type library when first run.
+    version_read warm64 "$wine64" cscript; version_read warm32 wine cscript
     snap64() {  # both registry views: the 32-bit one is Software\Wow6432Node
         timeout 120 wine reg export HKLM "$(gn_winpath "$GN_WORK/$1.reg")" /y /reg:64 </dev/null >/dev/null
         timeout 120 wine reg export HKCU "$(gn_winpath "$GN_WORK/$1-user.reg")" /y /reg:64 </dev/null >/dev/null
@@ -193,15 +395,102 @@ if [ -f "$msi64" ]; then
         wine reg query 'HKCR\CLSID\{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A03}\InprocServer32' /ve "/reg:$1" \
             </dev/null 2>/dev/null | grep -qF "$2"
     }
+    msiexec_by() {  # msiexec_by 32|64 LOG ARGS...: msiexec of that bitness
+        local loader=wine log="$2"
+        [ "$1" = 64 ] && loader="$wine64"
+        shift 2
+        timeout 120 "$loader" msiexec "$@" /qn /l*v "$(gn_winpath "$GN_WORK/$log.log")" </dev/null >/dev/null 2>&1
+    }
+    works() {  # works 32|64 NAME: that flavor's script host reads the version
+        if [ "$1" = 64 ]; then version_read "$2" "$wine64" cscript; else version_read "$2" wine cscript; fi
+    }
+    pkg32="$(gn_winpath "$msi1")" pkg64="$(gn_winpath "$msi64")"
+    arp_count() {  # installed-programs entries named GNLauncher, in either view
+        regfile list "$GN_WORK/$1.reg" | grep -cE 'CurrentVersion\\Uninstall\\[^\\]+\\\\DisplayName = sz:GNLauncher$'
+    }
     snap64 w0
-    check "installs" msiexec x64 /i "$(gn_winpath "$msi64")"
+    check "installs" msiexec_by 64 x64 /i "$pkg64"
     check "the 64-bit DLL, signed" verified "$WINEPREFIX/drive_c/Program Files/GNLauncher/GNLauncher.dll"
     check "the 32-bit DLL, signed" verified "$WINEPREFIX/drive_c/Program Files (x86)/GNLauncher/GNLauncher.dll"
     check "the 64-bit view serves the 64-bit DLL" served_in 64 "$module"
     check "the 32-bit view the 32-bit one" served_in 32 'C:\Program Files (x86)\GNLauncher\GNLauncher.dll'
-    check "removes" msiexec x64-x /x "$(gn_winpath "$msi64")"
+    check "the 64-bit flavor works" works 64 x64-64
+    check "the 32-bit flavor works" works 32 x64-32
+    check "removes" msiexec_by 64 x64-x /x "$pkg64"
     snap64 w1
     check "back to the registry and files of before" same_as w0 w1
+
+    # One order: install A by msiexec MA, then B by MB; remove the first
+    # to go (R1, by msiexec M1), check the flavors left, remove the other
+    # (by M2) and compare with before.
+    both() {  # both NAME A MA B MB R1 M1 M2 FLAVORS_LEFT
+        local n="$1" a="$2" ma="$3" b="$4" mb="$5" r1="$6" m1="$7" m2="$8" left="$9" r2 f
+        r2="$a"; [ "$r1" = "$a" ] && r2="$b"
+        echo "--- $a (msiexec $ma) then $b (msiexec $mb); $r1 removed by msiexec $m1, $r2 by msiexec $m2"
+        pkgfile() { if [ "$1" = x64 ]; then echo "$pkg64"; else echo "$pkg32"; fi; }
+        check "$a installs" msiexec_by "$ma" "$n-1" /i "$(pkgfile "$a")"
+        check "$b installs beside it" msiexec_by "$mb" "$n-2" /i "$(pkgfile "$b")"
+        snap64 "$n-both"
+        check "two installed-programs entries" test "$(arp_count "$n-both")" = 2
+        check "both flavors work" eval "works 64 $n-b64 && works 32 $n-b32"
+        check "$r1 removes" msiexec_by "$m1" "$n-3" /x "$(pkgfile "$r1")"
+        for f in 64 32; do
+            if [[ " $left " == *" $f "* ]]; then
+                check "the $f-bit flavor still works" works "$f" "$n-l$f"
+            else
+                check "the $f-bit flavor is gone" cannot_read "$n-l$f" $([ "$f" = 64 ] && echo "$wine64" || echo wine) cscript
+            fi
+        done
+        check "$r2 removes" msiexec_by "$m2" "$n-4" /x "$(pkgfile "$r2")"
+        # Wine's 64-bit msiexec writes the 32-bit package's shared keys below
+        # Wow6432Node (Windows writes them to the one shared key), where the
+        # 32-bit DLL's own registration then finds and keeps them: after the
+        # last removal only their names and empty MIME parents may be left.
+        snap64 "$n-left"
+        drop_names_left "$n-left"
+        drop_names_left "$n-left" "$classes\\Wow6432Node"
+        local mime="$classes\\Wow6432Node\\MIME"
+        if [ -n "$(regfile list "$GN_WORK/$n-left.reg" --under "$mime")" ] &&
+           [ -z "$(regfile list "$GN_WORK/w0.reg" --under "$mime")" ]; then
+            check "the 32-bit view keeps only empty MIME parents" \
+                test -z "$(regfile list "$GN_WORK/$n-left.reg" --under "$mime" | grep -F ' = ')"
+            wine reg delete 'HKLM\Software\Classes\Wow6432Node\MIME' /f /reg:64 </dev/null >/dev/null 2>&1
+        fi
+        snap64 "$n-end"
+        check "back to the registry and files of before" same_as w0 "$n-end"
+    }
+    both order1 x86 32 x64 32 x64 32 32 "32"
+    both order2 x64 32 x86 64 x86 64 32 "32 64"
+    both order3 x86 64 x64 32 x86 32 64 "32 64"
+    both order4 x64 64 x86 32 x64 64 32 "32"
+
+    echo "--- a 64-bit DLL registered by hand beside the 32-bit package"
+    hand='C:\Hand\GNLauncher.dll'
+    mkdir -p "$WINEPREFIX/drive_c/Hand"
+    cp "$GN_WORK/v1/.work/x64/GNLauncher.dll" "$WINEPREFIX/drive_c/Hand/"
+    hand_case() {  # hand_case NAME FIRST(hand|pkg) MSIEXEC_IN MSIEXEC_OUT
+        local n="$1"
+        if [ "$2" = hand ]; then
+            check "the 64-bit DLL registers by hand" timeout 60 "$wine64" regsvr32 /s "$hand"
+            check "the 32-bit package installs (msiexec $3)" msiexec_by "$3" "$n-1" /i "$pkg32"
+        else
+            check "the 32-bit package installs (msiexec $3)" msiexec_by "$3" "$n-1" /i "$pkg32"
+            check "the 64-bit DLL registers by hand" timeout 60 "$wine64" regsvr32 /s "$hand"
+        fi
+        check "both flavors work" eval "works 64 $n-b64 && works 32 $n-b32"
+        check "the package removes (msiexec $4)" msiexec_by "$4" "$n-2" /x "$pkg32"
+        check "the hand-registered 64-bit flavor still works" works 64 "$n-l64"
+        check "it unregisters by hand" timeout 60 "$wine64" regsvr32 /s /u "$hand"
+        snap64 "$n-left"
+        drop_names_left "$n-left"
+        snap64 "$n-end"
+        check "back to the registry and files of before" same_as w0 "$n-end"
+    }
+    # The hand-made folder is part of "before" from here on.
+    snap64 w0
+    hand_case hand1 hand 32 32
+    hand_case hand2 pkg 64 64
+    hand_case hand3 hand 64 32
 fi
 
 echo "$failures failure(s)"

@@ -241,6 +241,22 @@ TEST_F(Registration, ForeignAssociationIsKeptAndPutBack) {
     EXPECT_TRUE(logged("Restored the association of .dzy: otherfile"));
 }
 
+TEST_F(Registration, UnregistrationCleansDzyfileWhenDzyNamesItAgainBesideASavedAssociation) {
+    gntest::add_foreign_association(hkcr(), "otherfile");
+    const std::string other = gntest::dump_key(hkcr(), "otherfile");
+    const auto& m = load();
+    ASSERT_EQ(S_OK, m.register_server());
+    // Another program hands ".dzy" back to "dzyfile"; registration fills it.
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(hkcr(), ".dzy", REG_SZ, "dzyfile", 7));
+    ASSERT_EQ(S_OK, m.register_server());
+    ASSERT_EQ(kLauncher, read_text(hkcr(), "dzyfile\\CLSID"));
+    EXPECT_EQ(S_OK, m.unregister_server());
+    EXPECT_FALSE(key_exists(hkcr(), "dzyfile\\CLSID"));
+    EXPECT_FALSE(key_exists(hkcr(), "dzyfile\\DocObject"));
+    EXPECT_FALSE(read_value(hkcr(), "dzyfile", "EditFlags").present);
+    EXPECT_EQ(other, gntest::dump_key(hkcr(), "otherfile"));  // the saved one is put back too
+}
+
 TEST_F(Registration, UnregistrationLeavesValuesChangedSinceRegistration) {
     sandbox().add(".dzy", "otherfile");
     sandbox().add("otherfile", "Other Document");
@@ -359,10 +375,12 @@ TEST_F(Registration, BrokenScriptInTheModuleLeavesItsKeysUnwritten) {
     const struct {
         const char* name;
         const char* script;
+        HRESULT unregistered;  // a script that cannot even be read fails unregistration too
     } cases[] = {
-        {"syntax", "HKCR\r\n{\r\n\tTestA = s 'a'\r\n\t{\r\n\t\tTestB\r\n\t}\r\n\tTestC = q 'x'\r\n}\r\n"},
-        {"create", "HKCR { TestA = s 'a' { TestB } NoRemove Volatile { TestC } }"},
-        {"unterminated", "HKCR { TestA = s '%MODULE }"},
+        {"syntax", "HKCR\r\n{\r\n\tTestA = s 'a'\r\n\t{\r\n\t\tTestB\r\n\t}\r\n\tTestC = q 'x'\r\n}\r\n",
+         SELFREG_E_CLASS},
+        {"create", "HKCR { TestA = s 'a' { TestB } NoRemove Volatile { TestC } }", S_OK},
+        {"unterminated", "HKCR { TestA = s '%MODULE }", SELFREG_E_CLASS},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -379,7 +397,9 @@ TEST_F(Registration, BrokenScriptInTheModuleLeavesItsKeysUnwritten) {
         EXPECT_FALSE(key_exists(hkcr(), "TestA"));
         EXPECT_FALSE(key_exists(hkcr(), "Volatile\\TestC"));
         EXPECT_TRUE(key_exists(hkcr(), "Volatile"));
-        EXPECT_EQ(S_OK, m.unregister_server());
+        // The intact scripts are undone; the broken one makes it a failure.
+        EXPECT_EQ(c.unregistered, m.unregister_server());
+        EXPECT_EQ(c.unregistered != S_OK, logged("_Module.UnregisterServer() failed"));
         EXPECT_FALSE(key_exists(hkcr(), std::string("CLSID\\") + kLauncher));
         EXPECT_EQ(S_OK, m.can_unload_now());
         module_.reset();
