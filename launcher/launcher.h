@@ -42,8 +42,7 @@ class MorvaneLauncher final
                             IOleInPlaceActiveObject, IPersistMoniker, IMonikerProp,
                             DocumentDownload, IOleDocument, IOleDocumentView, ILauncherAdvise,
                             IServiceProvider>,
-      public DocumentView,
-      public gn::window_impl<MorvaneLauncher> {
+      public DocumentView {
 public:
     MorvaneLauncher() noexcept;
     ~MorvaneLauncher() override;
@@ -146,7 +145,6 @@ public:
     // The launcher window.
     static const char* window_property() { return "GN.MorvaneLauncher"; }
     LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
-    void on_final_message();
 
     // Calls the main plugin back once both the subscription and the end of
     // the download exist, then deletes the temporary file.

@@ -19,33 +19,18 @@ bool is_tab_key(const MSG* msg) {
 
 constexpr UINT kForwardMsg = 0x037F;  // WM_FORWARDMSG
 
-// The launcher window's class, registered once per process and removed when
-// the module terminates.
-ATOM g_window_class = 0;
+// The launcher window's class, one for each loaded copy of the module (its
+// name holds the module's address), removed when the module terminates.
 char g_window_class_name[40];
+gn::module_window_class<char> g_window_class(g_window_class_name,
+                                             &MorvaneLauncher::start_window_proc,
+                                             CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS);
 
-void unregister_window_class(void*) {
-    if (g_window_class) UnregisterClassA(g_window_class_name, _Module.module_instance());
-    g_window_class = 0;
-}
-
-ATOM launcher_window_class() {
-    static const ATOM atom = [] {
+bool launcher_window_class() {
+    static const bool named =
         std::snprintf(g_window_class_name, sizeof g_window_class_name, "GNLauncher:%p",
-                      static_cast<void*>(_Module.module_instance()));
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-        wc.lpfnWndProc = &MorvaneLauncher::start_window_proc;
-        wc.hInstance = _Module.module_instance();
-        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = g_window_class_name;
-        g_window_class = RegisterClassExA(&wc);
-        if (g_window_class) _Module.add_term_func(&unregister_window_class, nullptr);
-        return g_window_class;
-    }();
-    return atom;
+                      static_cast<void*>(_Module.module_instance())) > 0;
+    return named && g_window_class.ensure();
 }
 
 }  // namespace
@@ -387,7 +372,6 @@ void MorvaneLauncher::CreateViewWindow(HWND parent, const RECT& pos) noexcept {
 }
 
 LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM, LPARAM, bool& handled) {
-    if (!hWnd) hWnd = hwnd();
     if (msg == WM_PAINT && bNoClient) {
         handled = true;
         PaintNotice();
@@ -405,5 +389,3 @@ LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM, LPARAM, bool& handled) {
     }
     return 0;
 }
-
-void MorvaneLauncher::on_final_message() { hWnd = nullptr; }
