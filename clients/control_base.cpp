@@ -1,5 +1,7 @@
 #include "clients/control_base.h"
 
+#include "frame/window.h"
+
 #include <cstdio>
 
 namespace clients {
@@ -135,17 +137,9 @@ HRESULT ControlBase<Extra...>::activate_in_place(const gn::com_ptr<IOleClientSit
         if (!parent) ip->GetWindow(&parent);
         const RECT r = pos ? *pos : site_pos;
 
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSW wc{};
-            wc.style = CS_HREDRAW | CS_VREDRAW;
-            wc.lpfnWndProc = &ControlBase<Extra...>::window_proc;
-            wc.hInstance = module_instance();
-            wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-            wc.lpszClassName = L"GNClients.ControlWindow";
-            registered = RegisterClassW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-        }
+        static gn::module_window_class<wchar_t> window_class(
+            L"GNClients.ControlWindow", &ControlBase<Extra...>::window_proc, CS_HREDRAW | CS_VREDRAW);
+        window_class.ensure();
         window_ = CreateWindowExW(0, L"GNClients.ControlWindow", text_.c_str(),
                                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, r.left, r.top,
                                   r.right - r.left, r.bottom - r.top, parent, nullptr,

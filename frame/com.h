@@ -12,6 +12,13 @@
 #include <type_traits>
 #include <utility>
 
+// A printf-style function: the compiler checks its callers' arguments against
+// the format. Positions count from 1, a member function's object first; an
+// args_at of 0 checks only the format (a function handing on a va_list or
+// its own arguments).
+#define GN_PRINTF_FORMAT(format_at, args_at) \
+    __attribute__((format(__MINGW_PRINTF_FORMAT, format_at, args_at)))
+
 namespace gn {
 
 // Runs a callable when it goes out of scope, unless dismissed.
@@ -32,6 +39,13 @@ scope_exit_t<F> scope_exit(F f) { return scope_exit_t<F>(std::move(f)); }
 
 // ---------------------------------------------------------------------------
 // Owning interface pointer: holds one reference while set.
+template <class T>
+class com_ptr;
+
+// Queries any interface pointer; null when unsupported or when p is null.
+template <class U, class T>
+com_ptr<U> try_query(T* p) noexcept;
+
 template <class T>
 class com_ptr {
 public:
@@ -85,18 +99,19 @@ public:
         if (!p_) return E_NOINTERFACE;
         return p_->QueryInterface(riid, ppv);
     }
-    // Queries for another interface: empty when unsupported or when this one
-    // is empty; the caller checks. result, when given, receives the reason.
+    // For an interface the contract guarantees: its absence is a failure, and
+    // *result receives the code for the caller to return (E_NOINTERFACE when
+    // this one is empty). The pointer is empty on failure.
     template <class U>
-    com_ptr<U> query(HRESULT* result = nullptr) const noexcept {
+    com_ptr<U> query(HRESULT* result) const noexcept {
         com_ptr<U> r;
-        const HRESULT hr = p_ ? p_->QueryInterface(__uuidof(U), r.put_void()) : E_NOINTERFACE;
-        if (result) *result = hr;
+        *result = p_ ? p_->QueryInterface(__uuidof(U), r.put_void()) : E_NOINTERFACE;
         return r;
     }
-    // For an interface the object may well lack.
+    // For an interface the object may well lack: empty then, with no reason
+    // to pass on; the caller takes another way.
     template <class U>
-    com_ptr<U> try_query() const noexcept { return query<U>(); }
+    com_ptr<U> try_query() const noexcept { return gn::try_query<U>(p_); }
     HRESULT query_to(REFIID riid, void** ppv) const noexcept { return copy_to(riid, ppv); }
     template <class U>
     HRESULT query_to(U** pp) const noexcept {
@@ -107,7 +122,6 @@ private:
     T* p_ = nullptr;
 };
 
-// Queries any interface pointer; null when unsupported or when p is null.
 template <class U, class T>
 com_ptr<U> try_query(T* p) noexcept {
     com_ptr<U> r;
@@ -235,27 +249,31 @@ public:
 };
 
 // ---------------------------------------------------------------------------
-// A critical section and its scoped holder.
+// The module's one lock owner: a critical section, entered only through a
+// scoped holder (cs_lock), so that every path out of a guarded block leaves it.
 class critical_section {
 public:
     critical_section() noexcept { InitializeCriticalSection(&cs_); }
     ~critical_section() { DeleteCriticalSection(&cs_); }
     critical_section(const critical_section&) = delete;
     critical_section& operator=(const critical_section&) = delete;
-    void enter() noexcept { EnterCriticalSection(&cs_); }
-    void leave() noexcept { LeaveCriticalSection(&cs_); }
 private:
+    friend class cs_lock;
     CRITICAL_SECTION cs_;
 };
 
 class cs_lock {
 public:
-    explicit cs_lock(critical_section& cs) noexcept : cs_(cs) { cs_.enter(); }
-    ~cs_lock() { cs_.leave(); }
+    explicit cs_lock(critical_section& cs) noexcept : cs_(&cs.cs_) { EnterCriticalSection(cs_); }
+    // Holds cs when given; null holds nothing (where no other thread can run).
+    explicit cs_lock(critical_section* cs) noexcept : cs_(cs ? &cs->cs_ : nullptr) {
+        if (cs_) EnterCriticalSection(cs_);
+    }
+    ~cs_lock() { if (cs_) LeaveCriticalSection(cs_); }
     cs_lock(const cs_lock&) = delete;
     cs_lock& operator=(const cs_lock&) = delete;
 private:
-    critical_section& cs_;
+    CRITICAL_SECTION* cs_;
 };
 
 }  // namespace gn

@@ -8,7 +8,7 @@ namespace gn {
 
 HRESULT typeinfo_cache::ensure_loaded(LCID lcid, ITypeInfo** loaded) noexcept {
     *loaded = nullptr;
-    EnterCriticalSection(&_Module.typeinfo_lock());
+    cs_lock hold(_Module.typeinfo_lock());
     HRESULT hr = S_OK;
     if (!info_) {
         com_ptr<ITypeLib> lib;
@@ -37,7 +37,6 @@ HRESULT typeinfo_cache::ensure_loaded(LCID lcid, ITypeInfo** loaded) noexcept {
         }
     }
     *loaded = info_;  // read under the lock; kept until termination
-    LeaveCriticalSection(&_Module.typeinfo_lock());
     return hr;
 }
 

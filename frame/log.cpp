@@ -7,12 +7,10 @@
 #include <ctime>
 
 
-DiagnosticLog::DiagnosticLog() noexcept { InitializeCriticalSection(&lock_); }
+DiagnosticLog::DiagnosticLog() noexcept = default;
 
 DiagnosticLog::~DiagnosticLog() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-    DeleteCriticalSection(&lock_);
+    if (FILE* f = file_.exchange(nullptr)) std::fclose(f);
 }
 
 void DiagnosticLog::Open() noexcept {
@@ -23,10 +21,11 @@ void DiagnosticLog::Open() noexcept {
 }
 
 void DiagnosticLog::Close() noexcept {
-    EnterCriticalSection(&lock_);
-    FILE* f = file_;
-    file_ = nullptr;
-    LeaveCriticalSection(&lock_);
+    FILE* f;
+    {
+        gn::cs_lock hold(lock_);  // waits for a line being written
+        f = file_.exchange(nullptr);
+    }
     if (f) std::fclose(f);
 }
 
@@ -38,11 +37,11 @@ void DiagnosticLog::Print(const char* format, ...) noexcept {
 }
 
 void DiagnosticLog::WriteLine(const char* format, va_list args) noexcept {
-    if (!file_) return;
-    EnterCriticalSection(&lock_);
+    if (!file_.load()) return;
+    gn::cs_lock hold(lock_);
     const time_t now = std::time(nullptr);
     const bool newline = gn::log_needs_newline(format);
-    if (FILE* f = file_) {
+    if (FILE* f = file_.load()) {
         char stamp[32];
         gn::format_log_time(now, stamp);
         std::fprintf(f, "%.24s  ", stamp);
@@ -50,7 +49,6 @@ void DiagnosticLog::WriteLine(const char* format, va_list args) noexcept {
         if (newline) std::fputc('\n', f);
         std::fflush(f);
     }
-    LeaveCriticalSection(&lock_);
 }
 
 void LogPrint(int, const char* format, ...) noexcept {
@@ -59,6 +57,14 @@ void LogPrint(int, const char* format, ...) noexcept {
     va_start(args, format);
     g_log.WriteLine(format, args);
     va_end(args);
+}
+
+void LogPrintSubject(const char* format, const char* subject) noexcept {
+    if (!gn::format_takes_one_string(format)) return LogPrint(0, "%s", format ? format : "");
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    LogPrint(0, format, subject);  // its one conversion, if any, is the "%s" checked above
+#pragma GCC diagnostic pop
 }
 
 bool IsLogOpen() noexcept { return g_log.IsOpen(); }

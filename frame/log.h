@@ -2,8 +2,11 @@
 // flushed at once. Off unless a file could be opened when the module loaded.
 #pragma once
 
+#include "frame/com.h"
+
 #include <windows.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -20,21 +23,24 @@ public:
     void Open() noexcept;
     // Closes the file; later lines are dropped.
     void Close() noexcept;
-    bool IsOpen() const noexcept { return file_ != nullptr; }
+    bool IsOpen() const noexcept { return file_.load() != nullptr; }
 
-    void Print(const char* format, ...) noexcept;
-    void WriteLine(const char* format, va_list args) noexcept;
+    void Print(const char* format, ...) noexcept GN_PRINTF_FORMAT(2, 3);
+    void WriteLine(const char* format, va_list args) noexcept GN_PRINTF_FORMAT(2, 0);
 
 private:
-    FILE* volatile file_ = nullptr;
-    CRITICAL_SECTION lock_;
+    std::atomic<FILE*> file_{nullptr};  // read without the lock only to skip work
+    gn::critical_section lock_;         // held while a line is written or the file closes
 };
 
 // The module's log.
 extern DiagnosticLog g_log;
 
 // Writes one line to the module's log. The leading integer is ignored.
-void LogPrint(int, const char* format, ...) noexcept;
+void LogPrint(int, const char* format, ...) noexcept GN_PRINTF_FORMAT(2, 3);
+// Writes one line whose format is data (a table row's) with subject for its
+// "%s": a format with any other conversion is written as it stands.
+void LogPrintSubject(const char* format, const char* subject) noexcept;
 // True when a log file is open.
 bool IsLogOpen() noexcept;
 

@@ -11,6 +11,16 @@ const char* choose_log_path(bool local_writable, const char* env) noexcept {
     return env;
 }
 
+bool format_takes_one_string(const char* format) noexcept {
+    if (!format) return false;
+    int strings = 0;
+    for (const char* at = std::strchr(format, '%'); at; at = std::strchr(at + 2, '%')) {
+        if (at[1] == '%') continue;
+        if (at[1] != 's' || ++strings > 1) return false;
+    }
+    return true;
+}
+
 bool log_needs_newline(const char* format) noexcept {
     const size_t n = format ? std::strlen(format) : 0;
     return n == 0 || format[n - 1] != '\n';

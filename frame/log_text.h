@@ -7,6 +7,8 @@ namespace gn {
 // The path the log would use: ".\quor_launcher.log" when it passes the write
 // test, else the value of env (may be null). Returns null for no log.
 const char* choose_log_path(bool local_writable, const char* env) noexcept;
+// Whether format takes at most one argument, a string ("%s"; "%%" is no conversion).
+bool format_takes_one_string(const char* format) noexcept;
 // Whether a line written with this format needs a line end appended.
 bool log_needs_newline(const char* format) noexcept;
 // The 24-character timestamp of a line: "Mon Dec  7 08:05:09 2026".

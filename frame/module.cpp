@@ -12,9 +12,6 @@ namespace gn {
 void module::init(HINSTANCE instance, class_row* table, const GUID& libid) noexcept {
     module_instance_ = resource_instance_ = typelib_instance_ = instance;
     class_table_ = table;
-    InitializeCriticalSection(&typeinfo_lock_);
-    InitializeCriticalSection(&create_wnd_lock_);
-    InitializeCriticalSection(&class_table_lock_);
     create_wnd_list_ = nullptr;
     term_list_ = nullptr;
     lock_count_ = 0;
@@ -22,6 +19,8 @@ void module::init(HINSTANCE instance, class_row* table, const GUID& libid) noexc
     initialised_ = true;
 }
 
+// Runs alone: at unload no other thread is inside the module, and at process
+// exit the others are gone, perhaps holding a lock; none is taken here.
 void module::term() noexcept {
     if (!initialised_) return;
     for (class_row* row = class_table_; row && row->clsid; ++row) {
@@ -30,9 +29,6 @@ void module::term() noexcept {
             row->class_object = nullptr;
         }
     }
-    DeleteCriticalSection(&typeinfo_lock_);
-    DeleteCriticalSection(&create_wnd_lock_);
-    DeleteCriticalSection(&class_table_lock_);
     while (term_list_) {
         term_record* r = term_list_;
         term_list_ = r->next;
@@ -57,16 +53,16 @@ HRESULT module::get_class_object(REFCLSID clsid, REFIID riid, void** ppv) noexce
     RETURN_HR_IF(E_POINTER, !ppv);
     *ppv = nullptr;
     HRESULT hr = S_OK;
-    class_row* row = find_class(clsid);
-    if (row) {
-        if (!row->class_object) {
-            EnterCriticalSection(&class_table_lock_);
+    if (class_row* row = find_class(clsid)) {
+        com_ptr<IUnknown> object;
+        {
+            cs_lock hold(class_table_lock_);
             if (!row->class_object)
                 hr = row->class_object_creator(row->instance_creator, IID_IUnknown,
                                                reinterpret_cast<void**>(&row->class_object));
-            LeaveCriticalSection(&class_table_lock_);
+            object.assign(row->class_object);
         }
-        if (row->class_object) hr = row->class_object->QueryInterface(riid, ppv);
+        if (object) hr = object->QueryInterface(riid, ppv);
     }
     if (!*ppv && hr == S_OK) return CLASS_E_CLASSNOTAVAILABLE;
     return hr;
@@ -75,16 +71,15 @@ HRESULT module::get_class_object(REFCLSID clsid, REFIID riid, void** ppv) noexce
 void module::add_create_wnd_data(void* object) noexcept {
     auto* r = new (std::nothrow) create_wnd_record{GetCurrentThreadId(), object, nullptr};
     if (!r) return;
-    EnterCriticalSection(&create_wnd_lock_);
+    cs_lock hold(create_wnd_lock_);
     r->next = create_wnd_list_;
     create_wnd_list_ = r;
-    LeaveCriticalSection(&create_wnd_lock_);
 }
 
 void* module::extract_create_wnd_data() noexcept {
     void* object = nullptr;
     const DWORD thread = GetCurrentThreadId();
-    EnterCriticalSection(&create_wnd_lock_);
+    cs_lock hold(create_wnd_lock_);
     for (create_wnd_record** link = &create_wnd_list_; *link; link = &(*link)->next) {
         if ((*link)->thread_id == thread) {
             create_wnd_record* r = *link;
@@ -94,17 +89,15 @@ void* module::extract_create_wnd_data() noexcept {
             break;
         }
     }
-    LeaveCriticalSection(&create_wnd_lock_);
     return object;
 }
 
 bool module::add_term_func(void (*fn)(void*), void* arg) noexcept {
     auto* r = new (std::nothrow) term_record{fn, arg, nullptr};
     if (!r) return false;
-    EnterCriticalSection(&create_wnd_lock_);
+    cs_lock hold(term_lock_);
     r->next = term_list_;
     term_list_ = r;
-    LeaveCriticalSection(&create_wnd_lock_);
     return true;
 }
 

@@ -2,6 +2,8 @@
 // process-wide locks and lists that the component objects share.
 #pragma once
 
+#include "frame/com.h"
+
 #include <windows.h>
 #include <ole2.h>
 
@@ -17,7 +19,8 @@ struct class_row {
     registrar_fn update_registry;    // runs the class's registry script
     class_object_creator_fn class_object_creator;
     creator_fn instance_creator;
-    IUnknown* class_object;          // created on first demand, kept until termination
+    IUnknown* class_object;          // created on first demand, kept until termination;
+                                     // read and written only under the class-table lock
     const GUID* const* categories;   // null-terminated list of implemented categories
 };
 
@@ -51,7 +54,7 @@ public:
     // Runs once at termination, in reverse order of registration.
     bool add_term_func(void (*fn)(void*), void* arg) noexcept;
 
-    CRITICAL_SECTION& typeinfo_lock() noexcept { return typeinfo_lock_; }
+    critical_section& typeinfo_lock() noexcept { return typeinfo_lock_; }
 
 private:
     struct create_wnd_record {
@@ -70,9 +73,10 @@ private:
     HINSTANCE resource_instance_ = nullptr;
     HINSTANCE typelib_instance_ = nullptr;
     class_row* class_table_ = nullptr;
-    CRITICAL_SECTION typeinfo_lock_;
-    CRITICAL_SECTION create_wnd_lock_;
-    CRITICAL_SECTION class_table_lock_;
+    critical_section typeinfo_lock_;
+    critical_section create_wnd_lock_;
+    critical_section class_table_lock_;
+    critical_section term_lock_;
     create_wnd_record* create_wnd_list_ = nullptr;
     term_record* term_list_ = nullptr;
     GUID libid_{};

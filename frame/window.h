@@ -12,6 +12,11 @@
 //         LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
 //         void on_final_message() {}   // after WM_NCDESTROY; the window is gone
 //     };
+//
+// Window classes: every class of the project is registered by
+// register_window_class (the arrow cursor, the window colour as background);
+// a module's own class is a module_window_class, registered on first use and
+// removed when the module terminates.
 #pragma once
 
 #include "frame/module.h"
@@ -19,6 +24,77 @@
 #include <windows.h>
 
 namespace gn {
+
+// The ANSI and the wide window-class calls, by character type.
+template <class Char>
+struct window_class_calls;
+template <>
+struct window_class_calls<char> {
+    using description = WNDCLASSEXA;
+    static ATOM add(const WNDCLASSEXA& wc) noexcept { return RegisterClassExA(&wc); }
+    static void remove(const char* name, HINSTANCE instance) noexcept {
+        UnregisterClassA(name, instance);
+    }
+};
+template <>
+struct window_class_calls<wchar_t> {
+    using description = WNDCLASSEXW;
+    static ATOM add(const WNDCLASSEXW& wc) noexcept { return RegisterClassExW(&wc); }
+    static void remove(const wchar_t* name, HINSTANCE instance) noexcept {
+        UnregisterClassW(name, instance);
+    }
+};
+
+// Registers the window class name of instance. True when it is there after
+// the call, also when it was already (registered earlier or by another thread).
+template <class Char>
+bool register_window_class(HINSTANCE instance, const Char* name, WNDPROC proc, UINT style = 0,
+                           HICON icon = nullptr) noexcept {
+    typename window_class_calls<Char>::description wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = style;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hIcon = icon;
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = name;
+    return window_class_calls<Char>::add(wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+// A window class of the module: registered by the first ensure() (on any
+// thread; a failure is tried again by the next one) and removed when the
+// module terminates. name must stay valid as long as the object.
+template <class Char>
+class module_window_class {
+public:
+    module_window_class(const Char* name, WNDPROC proc, UINT style = 0) noexcept
+        : name_(name), proc_(proc), style_(style) {}
+    module_window_class(const module_window_class&) = delete;
+    module_window_class& operator=(const module_window_class&) = delete;
+
+    bool ensure() noexcept {
+        cs_lock hold(lock_);
+        if (registered_) return true;
+        registered_ = register_window_class(_Module.module_instance(), name_, proc_, style_);
+        if (registered_) _Module.add_term_func(&remove, this);
+        return registered_;
+    }
+    const Char* name() const noexcept { return name_; }
+
+private:
+    static void remove(void* self) noexcept {
+        auto* c = static_cast<module_window_class*>(self);
+        window_class_calls<Char>::remove(c->name_, _Module.module_instance());
+        c->registered_ = false;
+    }
+
+    critical_section lock_;
+    const Char* const name_;
+    const WNDPROC proc_;
+    const UINT style_;
+    bool registered_ = false;
+};
 
 template <class Derived>
 class window_impl {
@@ -70,6 +146,9 @@ protected:
     ~window_impl() = default;
     window_impl(const window_impl&) = delete;
     window_impl& operator=(const window_impl&) = delete;
+
+    // The handle itself, for a part of Derived that reads it by name.
+    const HWND& window_handle() const noexcept { return hwnd_; }
 
     void on_final_message() {}
 

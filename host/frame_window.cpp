@@ -1,43 +1,21 @@
 #include "host/frame_window.h"
 
-#include "frame/module.h"
+#include "frame/window.h"
 
 namespace gn {
 namespace {
 
-constexpr char kWindowClass[] = "GNLauncher.AxWinFrame";
-
-critical_section g_class_lock;
-bool g_class_registered = false;
-
-void unregister_window_class(void*) noexcept {
-    UnregisterClassA(kWindowClass, _Module.module_instance());
-    g_class_registered = false;
-}
-
 // The windows of both window objects: never shown, every message to the
-// system's default procedure. Registered on first use, removed at unload.
-void ensure_window_class() noexcept {
-    cs_lock hold(g_class_lock);
-    if (g_class_registered) return;
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = _Module.module_instance();
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = kWindowClass;
-    if (RegisterClassA(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) {
-        g_class_registered = true;
-        _Module.add_term_func(&unregister_window_class, nullptr);
-    }
-}
+// system's default procedure.
+constexpr char kWindowClass[] = "GNLauncher.AxWinFrame";
+module_window_class<char> g_window_class(kWindowClass, DefWindowProcA);
 
 }  // namespace
 
 HRESULT window_object_state::get_window(HWND* phwnd) noexcept {
     RETURN_HR_IF(E_POINTER, !phwnd);
     if (!window_) {
-        ensure_window_class();
+        g_window_class.ensure();
         window_.reset(CreateWindowExA(0, kWindowClass, title_, WS_OVERLAPPEDWINDOW, x_, y_,
                                       width_, height_, nullptr, nullptr,
                                       _Module.module_instance(), nullptr));

@@ -5,7 +5,8 @@
 #include "host/frame_window.h"
 #include "host/screen_units.h"
 
-#include <cstdint>
+#include <commctrl.h>
+
 #include <utility>
 
 #ifndef WM_FORWARDMSG
@@ -16,34 +17,25 @@ namespace {
 
 constexpr UINT kReflectionBase = 0x2000;
 
-// True when size bytes at p can be read: notification records arrive as raw
-// pointers in lParam and a hostile sender may pass anything.
-bool readable(const void* p, size_t size) noexcept {
-    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
-    if (!start || start + size < start) return false;  // null, or wraps past the top
-    const uintptr_t end = start + size;
-    uintptr_t at = start;
-    while (at < end) {
-        MEMORY_BASIC_INFORMATION mbi;
-        if (!VirtualQuery(reinterpret_cast<const void*>(at), &mbi, sizeof(mbi)) ||
-            mbi.State != MEM_COMMIT)
-            return false;
-        const DWORD readable_pages = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY |
-                                     PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
-                                     PAGE_EXECUTE_WRITECOPY;
-        if (!(mbi.Protect & readable_pages) || (mbi.Protect & (PAGE_GUARD | PAGE_NOACCESS)))
-            return false;
-        const uintptr_t next = reinterpret_cast<uintptr_t>(mbi.BaseAddress) + mbi.RegionSize;
-        if (next <= at) return false;
-        at = next;
-    }
-    return true;
-}
-
+// Notification records arrive as pointers in lParam. Inside the process the
+// platform hands over records it made itself, as it does to its own controls:
+// they are trusted once present, and only their codes are checked.
 template <class Record>
 const Record* record_at(LPARAM lp) noexcept {
-    const auto* r = reinterpret_cast<const Record*>(lp);
-    return readable(r, sizeof(Record)) ? r : nullptr;
+    return reinterpret_cast<const Record*>(lp);
+}
+
+// An owner-drawn item's record (draw, measure, delete, compare): for a control
+// (wParam, its identifier, not 0 as for a menu), of a known control type,
+// naming the same control as wParam.
+template <class Record>
+const Record* item_record(WPARAM wp, LPARAM lp) noexcept {
+    const Record* item = record_at<Record>(lp);
+    if (!wp || !item || item->CtlID != wp) return nullptr;
+    const UINT type = item->CtlType;
+    const bool known = (type >= ODT_LISTBOX && type <= ODT_STATIC) ||
+                       (type >= ODT_HEADER && type <= ODT_LISTVIEW);
+    return known ? item : nullptr;
 }
 
 }  // namespace
@@ -147,20 +139,16 @@ HWND CtlHost6x::reflection_target(UINT msg, WPARAM wp, LPARAM lp) const noexcept
             child = GetDlgItem(hwnd(), HIWORD(wp));
         break;
     case WM_DRAWITEM:
-        if (wp)
-            if (auto* item = record_at<DRAWITEMSTRUCT>(lp)) child = item->hwndItem;
+        if (auto* item = item_record<DRAWITEMSTRUCT>(wp, lp)) child = item->hwndItem;
         break;
     case WM_MEASUREITEM:
-        if (wp)
-            if (auto* item = record_at<MEASUREITEMSTRUCT>(lp)) child = GetDlgItem(hwnd(), item->CtlID);
+        if (auto* item = item_record<MEASUREITEMSTRUCT>(wp, lp)) child = GetDlgItem(hwnd(), item->CtlID);
         break;
     case WM_DELETEITEM:
-        if (wp)
-            if (auto* item = record_at<DELETEITEMSTRUCT>(lp)) child = GetDlgItem(hwnd(), item->CtlID);
+        if (auto* item = item_record<DELETEITEMSTRUCT>(wp, lp)) child = GetDlgItem(hwnd(), item->CtlID);
         break;
     case WM_COMPAREITEM:
-        if (wp)
-            if (auto* item = record_at<COMPAREITEMSTRUCT>(lp)) child = GetDlgItem(hwnd(), item->CtlID);
+        if (auto* item = item_record<COMPAREITEMSTRUCT>(wp, lp)) child = GetDlgItem(hwnd(), item->CtlID);
         break;
     default:  // WM_COMMAND, scroll, item-key and colour messages: the window in lParam
         child = reinterpret_cast<HWND>(lp);

@@ -139,7 +139,7 @@ int MorvaneLauncher::StartLegacyClient() {
         LogPrint(0, "Morvane 6x created.\n");
         return 0;
     }
-    LogPrint(0, "Failed to create Morvane 6x control: %x\n", hr);
+    LogPrint(0, "Failed to create Morvane 6x control: %x\n", static_cast<unsigned>(hr));
     ShowNoClientNotice();
     return -1;
 }

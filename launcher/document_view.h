@@ -7,11 +7,15 @@
 #pragma once
 
 #include "frame/com.h"
+#include "frame/window.h"
 
 #include <docobj.h>
 #include <ocidl.h>
 
-class DocumentView {
+class MorvaneLauncher;
+
+// The launcher window's object is this part's base: its handle is held there once.
+class DocumentView : public gn::window_impl<MorvaneLauncher> {
 public:
     DocumentView(const DocumentView&) = delete;
     DocumentView& operator=(const DocumentView&) = delete;
@@ -28,7 +32,7 @@ protected:
         Window,
     };
 
-    DocumentView() noexcept = default;
+    DocumentView() noexcept : hWnd(window_handle()) {}
     ~DocumentView() = default;
 
     // The object's in-place active object, handed to frame and document window.
@@ -52,7 +56,7 @@ protected:
     gn::com_ptr<IOleAdviseHolder> pOleAdviseHolder;
     SIZEL sizeExtent{5080, 5080};  // HIMETRIC
     RECT rcPos{};                  // pixels
-    HWND hWnd = nullptr;           // the launcher window
+    const HWND& hWnd;              // the launcher window: the window object's handle
     bool bInPlaceActive = false;
     bool bUIActive = false;
     bool bUsingWindowRgn = false;

@@ -15,7 +15,6 @@ MorvaneLauncher::~MorvaneLauncher() {
     pSink.reset();
     pWebBrowser.reset();
     if (hWnd && IsWindow(hWnd)) DestroyWindow(hWnd);
-    hWnd = nullptr;
 }
 
 HRESULT MorvaneLauncher::create(IUnknown* outer, REFIID riid, void** ppv) {

@@ -43,8 +43,7 @@ class MorvaneLauncher final
                             IOleInPlaceActiveObject, IPersistMoniker, IMonikerProp,
                             DocumentDownload, IOleDocument, IOleDocumentView, ILauncherAdvise,
                             IServiceProvider>,
-      public DocumentView,
-      public gn::window_impl<MorvaneLauncher> {
+      public DocumentView {
 public:
     MorvaneLauncher() noexcept;
     ~MorvaneLauncher() override;

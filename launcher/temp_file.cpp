@@ -52,7 +52,7 @@ void TempFile::RemoveFile(const char* removing_line) noexcept {
         LogPrint(0, "Temp file does not exist, skipping to remove: %s\n", path);
         return;
     }
-    LogPrint(0, removing_line, path);
+    LogPrintSubject(removing_line, path);
     if (std::remove(path) != 0) {
         const int err = errno;
         LogPrint(0, "Failed to remove temp file: %s, errno = %d: %s\n", path, err,
@@ -70,7 +70,7 @@ void TempFile::Discard() noexcept {
 }
 
 void TempFile::DiscardAllAtDetach(bool process_exit) noexcept {
-    if (!process_exit) tempFileLock.enter();
+    gn::cs_lock lock(process_exit ? nullptr : &tempFileLock);  // no other thread runs at exit
     while (TempFile* left = g_created) {
         g_created = left->nextCreated;
         left->nextCreated = nullptr;
@@ -78,7 +78,6 @@ void TempFile::DiscardAllAtDetach(bool process_exit) noexcept {
         left->RemoveFile("Removing temp file at exit: %s\n");
         left->bCreated = false;
     }
-    if (!process_exit) tempFileLock.leave();
 }
 
 bool TempFile::Create(const char* prefix) noexcept {

@@ -36,33 +36,18 @@ constexpr UINT kForwardMsg = 0x037F;  // WM_FORWARDMSG
 constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED
 constexpr UINT kDpiChangedAfterParent = 0x02E3;  // WM_DPICHANGED_AFTERPARENT
 
-// The launcher window's class, registered once per process and removed when
-// the module terminates.
-ATOM g_window_class = 0;
+// The launcher window's class, one for each loaded copy of the module (its
+// name holds the module's address), removed when the module terminates.
 char g_window_class_name[40];
+gn::module_window_class<char> g_window_class(g_window_class_name,
+                                             &MorvaneLauncher::start_window_proc,
+                                             CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS);
 
-void unregister_window_class(void*) {
-    if (g_window_class) UnregisterClassA(g_window_class_name, _Module.module_instance());
-    g_window_class = 0;
-}
-
-ATOM launcher_window_class() {
-    static const ATOM atom = [] {
+bool launcher_window_class() {
+    static const bool named =
         std::snprintf(g_window_class_name, sizeof g_window_class_name, "GNLauncher:%p",
-                      static_cast<void*>(_Module.module_instance()));
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-        wc.lpfnWndProc = &MorvaneLauncher::start_window_proc;
-        wc.hInstance = _Module.module_instance();
-        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = g_window_class_name;
-        g_window_class = RegisterClassExA(&wc);
-        if (g_window_class) _Module.add_term_func(&unregister_window_class, nullptr);
-        return g_window_class;
-    }();
-    return atom;
+                      static_cast<void*>(_Module.module_instance())) > 0;
+    return named && g_window_class.ensure();
 }
 
 }  // namespace
@@ -434,7 +419,6 @@ bool MorvaneLauncher::OnNoticeMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
 }
 
 LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
-    if (!hWnd) hWnd = hwnd();
     if (bNoClient) {
         LRESULT result = 0;
         handled = OnNoticeMessage(msg, wp, lp, result);
@@ -454,7 +438,6 @@ LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handle
 }
 
 void MorvaneLauncher::on_final_message() {
-    hWnd = nullptr;
     hNotice = nullptr;  // destroyed with its parent
     noticeFont.reset();
 }

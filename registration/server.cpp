@@ -471,7 +471,7 @@ bool write_rows(const registry_row (&rows)[N], const run_texts& texts, HKEY main
             break;
         }
         const char* log = result == ERROR_SUCCESS ? row.done_log : row.failed_log;
-        if (log) LogPrint(0, log, resolve(row.subject, texts));
+        if (log) LogPrintSubject(log, resolve(row.subject, texts));
         if (result != ERROR_SUCCESS) return false;
     }
     return true;

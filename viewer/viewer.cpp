@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <urlmon.h>
 
+#include "frame/window.h"
 #include "viewer/resolve.h"
 
 namespace gnviewer {
@@ -23,18 +24,11 @@ Viewer* viewer_of(HWND hwnd) {
 }
 
 bool register_classes() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
-    wc.lpfnWndProc = DefWindowProcW;  // replaced per window once the object is known
-    wc.lpszClassName = kFrameClass;
-    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-    wc.lpszClassName = kAreaClass;
-    wc.hIcon = nullptr;
-    return RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    // The procedure is replaced per window once the object is known.
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    return gn::register_window_class(instance, kFrameClass, DefWindowProcW, 0,
+                                     LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION))) &&
+           gn::register_window_class(instance, kAreaClass, DefWindowProcW);
 }
 
 std::wstring hr_text(HRESULT hr) {

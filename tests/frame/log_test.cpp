@@ -118,6 +118,16 @@ TEST(LogLine, NewlineIsAddedOnlyWhenTheFormatLacksOne) {
     EXPECT_TRUE(gn::log_needs_newline("two\nlines"));
 }
 
+TEST(LogLine, FormatFromATableTakesOneStringAtMost) {
+    const struct { const char* format; bool ok; } rows[] = {
+        {"Registered %s", true}, {"no conversion", true}, {"100%% of %s\n", true},
+        {"%s and %s", false}, {"code %x", false}, {"%d", false}, {"%", false},
+        {"%ls", false}, {nullptr, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.ok, gn::format_takes_one_string(row.format)) << (row.format ? row.format : "null");
+}
+
 TEST(LogLine, TimestampHasTheAsctimeLayout) {
     // 2026-12-07 08:05:09 local time, a Monday.
     tm when{};

@@ -37,12 +37,12 @@ TEST(ObjectTest, ListedInterfacesShareOneIdentityAndTheLockLivesWithTheObject) {
         gn::com_ptr<Window> window = gn::make<Window>();
         ASSERT_TRUE(window);
         EXPECT_EQ(1, g_locks);
-        gn::com_ptr<IUnknown> identity = window.query<IUnknown>();
+        gn::com_ptr<IUnknown> identity = window.try_query<IUnknown>();
         EXPECT_EQ(static_cast<IUnknown*>(static_cast<IOleInPlaceUIWindow*>(window.get())),
                   identity.get());
         const gn::com_ptr<IOleInPlaceUIWindow> ui = window;  // converting copy
-        EXPECT_EQ(static_cast<IOleWindow*>(ui.get()), window.query<IOleWindow>().get());
-        EXPECT_EQ(identity.get(), window.query<IPersist>().query<IUnknown>().get());
+        EXPECT_EQ(static_cast<IOleWindow*>(ui.get()), window.try_query<IOleWindow>().get());
+        EXPECT_EQ(identity.get(), window.try_query<IPersist>().try_query<IUnknown>().get());
         HRESULT hr = S_OK;
         EXPECT_FALSE(identity.query<IDispatch>(&hr));
         EXPECT_EQ(E_NOINTERFACE, hr);
@@ -52,7 +52,7 @@ TEST(ObjectTest, ListedInterfacesShareOneIdentityAndTheLockLivesWithTheObject) {
 
 TEST(ObjectTest, OnlyAggregatableClassesTakeAnOuterAndOnlyForIUnknown) {
     gn::com_ptr<Window> outer = gn::make<Window>();
-    const gn::com_ptr<IUnknown> outer_unknown = outer.query<IUnknown>();
+    const gn::com_ptr<IUnknown> outer_unknown = outer.try_query<IUnknown>();
     gn::com_ptr<IUnknown> inner;
     EXPECT_EQ(CLASS_E_NOAGGREGATION,
               gn::create_instance<Window>(outer_unknown.get(), IID_IUnknown, inner.put_void()));
@@ -60,10 +60,10 @@ TEST(ObjectTest, OnlyAggregatableClassesTakeAnOuterAndOnlyForIUnknown) {
               gn::create_instance<Inner>(outer_unknown.get(), IID_IPersist, inner.put_void()));
     ASSERT_EQ(S_OK, gn::create_instance<Inner>(outer_unknown.get(), IID_IUnknown, inner.put_void()));
     // The inner unknown answers itself; its interfaces answer for the outer.
-    EXPECT_EQ(inner.get(), inner.query<IUnknown>().get());
-    gn::com_ptr<IPersist> persist = inner.query<IPersist>();
+    EXPECT_EQ(inner.get(), inner.try_query<IUnknown>().get());
+    gn::com_ptr<IPersist> persist = inner.try_query<IPersist>();
     ASSERT_TRUE(persist);
-    EXPECT_TRUE(persist.query<IOleWindow>());
+    EXPECT_TRUE(persist.try_query<IOleWindow>());
 }
 
 }  // namespace

@@ -22,7 +22,11 @@ std::string rect_text(const RECT* r) {
     return text;
 }
 
-void record(const std::string& call) { g_fake.calls.push_back(call); }
+void record(const std::string& call) {
+    g_fake.apartment.check(call);
+    g_fake.calls.push_back(call);
+    if (g_fake.expected) g_fake.expected->call(call);
+}
 
 LRESULT CALLBACK child_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg >= 0x2000 && msg < 0x3000) {
@@ -248,6 +252,7 @@ void unregister_fakes() {
 
 void reset_fake(const FakeOptions& options) {
     g_fake.options = options;
+    g_fake.apartment.reset();
     g_fake.calls.clear();
     g_fake.child_messages.clear();
     g_fake.child_lparams.clear();

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/expect.h"
+
 namespace hosttest {
 
 // {0D5E8F41-6B2A-4C3D-9E10-7A8B9C0D1E21}: the scripted control
@@ -28,6 +30,8 @@ struct FakeOptions {
 struct FakeState {
     FakeOptions options;
     std::vector<std::string> calls;  // one entry per container call
+    gntest::Expectations* expected = nullptr;  // when set, every call is checked against it
+    gntest::ApartmentThread apartment;         // the test's thread, which made the control
     int created = 0;                 // instances made
     int alive = 0;                   // instances alive
     HWND window = nullptr;           // the control's own window, once in place

@@ -273,6 +273,7 @@ TEST_F(HostTest, ChildNotificationsAreReflected) {
     EXPECT_EQ(0x5A5A, SendMessageA(host_window_, WM_NOTIFY, 77, reinterpret_cast<LPARAM>(&header)));
     EXPECT_EQ(0x204Eu, g_fake.child_messages.back());
     MEASUREITEMSTRUCT measure{};
+    measure.CtlType = ODT_LISTBOX;
     measure.CtlID = 77;
     EXPECT_EQ(0x5A5A, SendMessageA(host_window_, WM_MEASUREITEM, 77,
                                    reinterpret_cast<LPARAM>(&measure)));
@@ -290,24 +291,27 @@ TEST_F(HostTest, HostileNotificationsNeverCrashOrReachForeignWindows) {
                                    nullptr, control.put()));
     const size_t reflected = g_fake.child_messages.size();
     // A window that is not the host's child (its parent here) must not be sent
-    // a reflected message; bogus record pointers are not read.
+    // a reflected message; nor the control's own one named by an item record
+    // with a wrong code (an unknown or a menu's type, another identifier than
+    // wParam). A missing record is not read.
     const LPARAM foreign = reinterpret_cast<LPARAM>(parent_);
-    const LPARAM bogus[] = {0, 1, 0x10, 0x7FFF0000, static_cast<LPARAM>(0xFFFFFFF0)};
     g_previous_messages.clear();
     SendMessageA(host_window_, WM_COMMAND, 1, foreign);
     SendMessageA(host_window_, WM_HSCROLL, 1, foreign);
     SendMessageA(host_window_, WM_CTLCOLOREDIT, 1, reinterpret_cast<LPARAM>(host_window_));
-    for (LPARAM lp : bogus) {
-        SendMessageA(host_window_, WM_NOTIFY, 1, lp);
-        SendMessageA(host_window_, WM_DRAWITEM, 1, lp);
-        SendMessageA(host_window_, WM_MEASUREITEM, 1, lp);
-        SendMessageA(host_window_, WM_DELETEITEM, 1, lp);
-        SendMessageA(host_window_, WM_COMPAREITEM, 1, lp);
-        SendMessageA(host_window_, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, 0), lp);
-        SendMessageA(host_window_, WM_PARENTNOTIFY, MAKEWPARAM(WM_LBUTTONDOWN, 999), lp);
-        SendMessageA(host_window_, WM_VKEYTOITEM, 1, lp);
-        SendMessageA(host_window_, WM_FORWARDMSG, 0, lp);
+    // Every item record starts with CtlType and CtlID; this one is the largest.
+    const DRAWITEMSTRUCT wrong[] = {{99, 77, 0, 0, 0, g_fake.window, nullptr, {}, 0},
+                                    {ODT_MENU, 77, 0, 0, 0, g_fake.window, nullptr, {}, 0},
+                                    {ODT_BUTTON, 78, 0, 0, 0, g_fake.window, nullptr, {}, 0}};
+    for (const DRAWITEMSTRUCT& item : wrong) {
+        for (UINT msg : {WM_DRAWITEM, WM_MEASUREITEM, WM_DELETEITEM, WM_COMPAREITEM})
+            SendMessageA(host_window_, msg, 77, reinterpret_cast<LPARAM>(&item));
     }
+    const UINT record_messages[] = {WM_NOTIFY, WM_DRAWITEM, WM_MEASUREITEM, WM_DELETEITEM,
+                                    WM_COMPAREITEM, WM_VKEYTOITEM, WM_FORWARDMSG};
+    for (UINT msg : record_messages) SendMessageA(host_window_, msg, 77, 0);
+    SendMessageA(host_window_, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, 0), 0);
+    SendMessageA(host_window_, WM_PARENTNOTIFY, MAKEWPARAM(WM_LBUTTONDOWN, 999), 0);
     NMHDR stale{reinterpret_cast<HWND>(0x12345678), 1, 0};
     SendMessageA(host_window_, WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&stale));
     EXPECT_EQ(reflected, g_fake.child_messages.size());

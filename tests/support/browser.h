@@ -78,6 +78,7 @@ public:
     HRESULT activate_me(IOleDocumentView* view) override;
     std::wstring location() const override { return location_; }
     void on_call(const std::string& what) override {
+        apartment_.check(what);
         calls.push_back(what);
         if (expected) expected->call(what);
     }
@@ -92,6 +93,7 @@ public:
     HRESULT set_rect_result = E_PENDING;
 
 private:
+    ApartmentThread apartment_;
     Options options_;
     HWND frame_hwnd_ = nullptr;
     HWND doc_hwnd_ = nullptr;

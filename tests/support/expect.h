@@ -3,11 +3,16 @@
 // expected fails the test at once, and check_called() afterwards fails for
 // every expected call that did not come. Out-parameters are preset to a
 // poison value so that a failure path that leaves them untouched shows.
+// A sequence that matters is declared with expect_sequence(): its calls must
+// come in that order, and any call not declared fails, also one in between.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstdint>
+#include <deque>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -21,11 +26,21 @@ public:
     void expect(const std::string& name, int times = 1) { rows_[name] = {times, 0, false}; }
     // name may come any number of times, or not at all.
     void allow(const std::string& name) { rows_[name] = {0, 0, true}; }
+    // names must come in this order, each once, after those declared before;
+    // between them only calls declared with expect() or allow() may come.
+    void expect_sequence(std::initializer_list<std::string> names) {
+        sequence_.insert(sequence_.end(), names);
+    }
     // A double reports a call (CHECK_EXPECT): fails when not expected, or once too often.
     void call(const std::string& name) {
+        if (!sequence_.empty() && sequence_.front() == name) {
+            sequence_.pop_front();
+            return;
+        }
         auto it = rows_.find(name);
         if (it == rows_.end()) {
-            ADD_FAILURE() << "unexpected call " << name;
+            ADD_FAILURE() << "unexpected call " << name
+                          << (sequence_.empty() ? "" : ", expected " + sequence_.front());
             return;
         }
         ++it->second.seen;
@@ -39,6 +54,8 @@ public:
     }
     // CHECK_CALLED for every expectation, then forgets them all.
     void check_called() {
+        for (const std::string& name : sequence_) ADD_FAILURE() << "missing call " << name;
+        sequence_.clear();
         for (const auto& row : rows_) {
             if (!row.second.any) {
                 EXPECT_EQ(row.second.times, row.second.seen) << "calls of " << row.first;
@@ -50,6 +67,23 @@ public:
 private:
     struct row { int times; int seen; bool any; };
     std::map<std::string, row> rows_;
+    std::deque<std::string> sequence_;
+};
+
+// The thread of the apartment a double lives in (the one it was made on): a
+// single-threaded apartment's object is called on that thread only.
+class ApartmentThread {
+public:
+    void check(const std::string& call) const {
+        const DWORD now = GetCurrentThreadId();
+        if (now != id_)
+            ADD_FAILURE() << call << " called on thread " << now << ", not on its apartment's "
+                          << id_;
+    }
+    void reset() { id_ = GetCurrentThreadId(); }
+
+private:
+    DWORD id_ = GetCurrentThreadId();
 };
 
 // The expected calls come in this order among the recorded ones (others may

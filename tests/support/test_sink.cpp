@@ -7,6 +7,7 @@ namespace gntest {
 gn::com_ptr<TestSink> TestSink::make() { return gn::make<TestSink>(); }
 
 STDMETHODIMP TestSink::OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType) {
+    apartment_.check("OnDZxDataAvailable");
     if (expected) expected->call("OnDZxDataAvailable");
     try {
         SinkCall call;
@@ -36,6 +37,7 @@ STDMETHODIMP TestSink::OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType)
 }
 
 STDMETHODIMP TestSink::OnAbort(HRESULT hrError, BSTR sError) {
+    apartment_.check("OnAbort");
     if (expected) expected->call("OnAbort");
     try {
         SinkCall call;

@@ -51,6 +51,7 @@ public:
 
 private:
     void after_call() noexcept;
+    ApartmentThread apartment_;
 };
 
 // Wide <-> narrow for test messages and paths (system code page).
