@@ -7,44 +7,51 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <new>
 
 namespace {
 
-const char kTableName[] = "quorttbl.txt";
+const wchar_t kTableName[] = L"quorttbl.txt";
 // Lines are read in pieces of at most this many bytes, less one.
 const int kLineBuffer = 8192;
 
 }  // namespace
 
 void TranslationTable::Locate(HINSTANCE module) noexcept {
-    char file[MAX_PATH] = {};
-    const DWORD n = GetModuleFileNameA(module, file, MAX_PATH);
+    // The module's folder may hold characters the system code page lacks:
+    // the path is kept as the platform spells it, and only logged in 8 bits.
+    wchar_t file[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameW(module, file, MAX_PATH);
     // A truncated name would point the table at the wrong folder.
     if (n == 0 || n >= MAX_PATH) return;
 
     // The module's drive and directory, then the table's name.
     size_t dir = 0;
     for (size_t i = 0; i < n; ++i)
-        if (file[i] == '\\' || file[i] == '/' || file[i] == ':') dir = i + 1;
-    char path[MAX_PATH + sizeof kTableName] = {};
-    std::memcpy(path, file, dir);
-    std::memcpy(path + dir, kTableName, sizeof kTableName);
+        if (file[i] == L'\\' || file[i] == L'/' || file[i] == L':') dir = i + 1;
+    const size_t name_length = ARRAYSIZE(kTableName);  // with the terminator
+    wchar_t path[MAX_PATH + ARRAYSIZE(kTableName)] = {};
+    std::wmemcpy(path, file, dir);
+    std::wmemcpy(path + dir, kTableName, name_length);
 
-    if (dir + sizeof kTableName > MAX_PATH || _access(path, 0) != 0) {
-        LogPrint(0, "No translation file at: %s", path);
+    char shown[MAX_PATH * 2] = "";
+    if (!WideCharToMultiByte(CP_ACP, 0, path, -1, shown, sizeof shown, nullptr, nullptr)) shown[0] = '\0';
+    shown[sizeof shown - 1] = '\0';
+    if (dir + name_length > MAX_PATH || _waccess(path, 0) != 0) {
+        LogPrint(0, "No translation file at: %s", shown);
         return;
     }
-    std::memcpy(path_, path, dir + sizeof kTableName);
-    LogPrint(0, "Using translation file: %s", path_);
+    std::wmemcpy(path_, path, dir + name_length);
+    LogPrint(0, "Using translation file: %s", shown);
     present_ = true;
 }
 
 void TranslationTable::Clear() noexcept {
     if (!present_) return;
     present_ = false;
-    path_[0] = '\0';
+    path_[0] = L'\0';
     cache_.clear();
 }
 
@@ -75,7 +82,7 @@ bool TranslationTable::Translate(std::vector<std::string>& texts) noexcept {
 
 bool TranslationTable::ScanFile(std::vector<std::string>& texts, std::vector<bool>& pending,
                                 size_t& count) {
-    FILE* raw = std::fopen(path_, "rt");
+    FILE* raw = _wfopen(path_, L"rt");
     // Gone or unreadable: pending texts stay as they are and are not cached,
     // so they are looked for again next time.
     if (!raw) return false;

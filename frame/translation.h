@@ -33,14 +33,14 @@ public:
     bool Translate(std::vector<std::string>& texts) noexcept;
 
     bool IsPresent() const noexcept { return present_; }
-    const char* Path() const noexcept { return path_; }
+    const wchar_t* Path() const noexcept { return path_; }
 
 private:
     // The part of a pass that reads the file: resolves pending texts.
     bool ScanFile(std::vector<std::string>& texts, std::vector<bool>& pending, size_t& count);
 
     std::map<std::string, std::string> cache_;
-    char path_[MAX_PATH] = {};
+    wchar_t path_[MAX_PATH] = {};
     bool present_ = false;
     gn::critical_section lock_;
 };

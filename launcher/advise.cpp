@@ -34,24 +34,32 @@ STDMETHODIMP MorvaneLauncher::Navigate(BSTR URL, VARIANT* Flags, VARIANT* Target
 void MorvaneLauncher::NotifySink() {
     if (nDownloadState == DownloadPending || !pSink) return;
 
-    // The sink may call back into the launcher (a new Advise among others):
-    // the field is cleared before the call and the reference held here.
+    // The sink may call back into the launcher (a new Advise, a new Load, its
+    // release): the field is cleared before the call, and the call gets its
+    // own copies of what it is told. The file belongs to the transfer it was
+    // downloaded by; only that transfer deletes it, when the call returned.
+    const gn::com_ptr<IUnknown> self(static_cast<ILauncher*>(this));
     gn::com_ptr<ILauncherEvent> sink = std::move(pSink);
-    if (nDownloadState == DownloadDone) {
+    const gn::com_ptr<DownloadTransfer> handed = pTransfer;
+    gn::unique_bstr url(sURL.copy());
+    if (nDownloadState == DownloadDone && handed) {
+        gn::unique_bstr mime(sMimeType.copy());
+        const gn::acp_text path_text(handed->Path());
         LogPrint(0,
                  "Calling back the main plugin: ILauncherEvent::OnDZxDataAvailable(): URL: %s, "
                  "DZY: %s, Mime: %s",
-                 gn::acp_text(sURL.get()).c_str(), tempFile.path,
-                 gn::acp_text(sMimeType.get()).c_str());
-        wchar_t wide[MAX_PATH];
-        if (!MultiByteToWideChar(CP_ACP, 0, tempFile.path, -1, wide, MAX_PATH)) wide[0] = L'\0';
-        auto path = gn::unique_bstr::copy_of(wide);
-        sink->OnDZxDataAvailable(sURL.get(), path.get(), sMimeType.get());
+                 gn::acp_text(url.get()).c_str(), path_text.c_str(),
+                 gn::acp_text(mime.get()).c_str());
+        auto path = gn::unique_bstr::copy_of(handed->Path());
+        handed->BeginHandOver();
+        sink->OnDZxDataAvailable(url.get(), path.get(), mime.get());
     } else {
+        gn::unique_bstr error(sError.copy());
+        const HRESULT hr = nDownloadState == DownloadDone ? E_FAIL : hrError;
         LogPrint(0, "Calling back the main plugin: ILauncherEvent::OnAbort(): HRESULT: %x, Error: %s",
-                 static_cast<unsigned>(hrError), gn::acp_text(sError.get()).c_str());
-        sink->OnAbort(hrError, sError.get());
+                 static_cast<unsigned>(hr), gn::acp_text(error.get()).c_str());
+        sink->OnAbort(hr, error.get());
     }
     sink.reset();
-    tempFile.Discard();
+    if (handed) handed->EndHandOver();
 }

@@ -132,7 +132,7 @@ int MorvaneLauncher::StartCurrentClient() {
 }
 
 int MorvaneLauncher::StartLegacyClient() {
-    tempFile.Discard();
+    DropTransfer();  // the legacy client opens the URL itself: no copy is kept
     LogPrint(0, "** Opening document with Morvane 6x\n");
     const HRESULT hr = CreateClientControl(gn::CLSID_Legacy6xControl);
     if (SUCCEEDED(hr)) {

@@ -1,4 +1,5 @@
-// The download part: the bind callback and the transfer into the temporary file.
+// The download part: a transfer per binding, into a temporary file of its own,
+// and the launcher's view of the current one.
 #include "launcher/download.h"
 
 #include "frame/log.h"
@@ -7,6 +8,8 @@
 
 #include <wininet.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <utility>
@@ -72,35 +75,47 @@ bool ask_server_certificate(const wchar_t* url, DWORD* error, DWORD* flags) noex
 
 }  // namespace
 
-DocumentDownload::DocumentDownload() noexcept : sError(gn::unique_bstr::copy_of(L"")) {}
-
 // ---------------------------------------------------------------------------
-// IBindStatusCallback
+// DownloadTransfer
 
-STDMETHODIMP DocumentDownload::OnStartBinding(DWORD, IBinding* pib) {
+DownloadTransfer::DownloadTransfer() noexcept : sError(gn::unique_bstr::copy_of(L"")) {}
+
+gn::com_ptr<DownloadTransfer> DownloadTransfer::make(TransferOwner* owner, const wchar_t* url,
+                                                     const wchar_t* mime) noexcept {
+    gn::com_ptr<DownloadTransfer> transfer = gn::make<DownloadTransfer>();
+    if (!transfer || !transfer->sError) return nullptr;
+    transfer->pOwner = owner;
+    transfer->sURL = gn::unique_bstr::copy_of(url);
+    transfer->sMimeType = gn::unique_bstr::copy_of(mime);
+    if ((url && !transfer->sURL) || (mime && !transfer->sMimeType)) return nullptr;
+    return transfer;
+}
+
+STDMETHODIMP DownloadTransfer::OnStartBinding(DWORD, IBinding* pib) {
     LogPrint(0, "IBindStatusCallback::OnStartBinding() invoked\n");
+    // One binding per transfer; a transfer superseded before its binding
+    // began refuses it.
+    if (bCancelled || bStarted || bEnded) return E_ABORT;
+    bStarted = true;
     pBinding.assign(pib);
-    nDownloadState = DownloadPending;
-    hrError = S_OK;
-    SetError(L"");
-    nBytesWritten = 0;
-    nProgressMax = 0;
-    if (!tempFile.Create("DZ")) {
+    if (!file.Create(L"DZ")) {
         SetError(L"Failed to create temp file");
         pBrowserCallback.reset();  // the binding ends here, unseen by the browser
         return E_FAIL;
     }
-    if (pBrowserCallback) {
-        pBrowserCallback->OnStartBinding(0, pib);
+    if (gn::com_ptr<IBindStatusCallback> browser = pBrowserCallback) {
         bBrowserStarted = true;
+        browser->OnStartBinding(0, pib);
     }
-    return S_OK;
+    // Superseded from inside the browser's callback: the binding was aborted
+    // there if it could be; one without a binding is refused.
+    return bCancelled && !pib ? E_ABORT : S_OK;
 }
 
-STDMETHODIMP DocumentDownload::GetPriority(LONG*) { return S_OK; }
-STDMETHODIMP DocumentDownload::OnLowResource(DWORD) { return S_OK; }
+STDMETHODIMP DownloadTransfer::GetPriority(LONG*) { return S_OK; }
+STDMETHODIMP DownloadTransfer::OnLowResource(DWORD) { return S_OK; }
 
-STDMETHODIMP DocumentDownload::OnProgress(ULONG ulProgress, ULONG ulProgressMax,
+STDMETHODIMP DownloadTransfer::OnProgress(ULONG ulProgress, ULONG ulProgressMax,
                                          ULONG ulStatusCode, LPCWSTR szStatusText) {
     switch (ulStatusCode) {
     case BINDSTATUS_BEGINDOWNLOADDATA:
@@ -111,78 +126,108 @@ STDMETHODIMP DocumentDownload::OnProgress(ULONG ulProgress, ULONG ulProgressMax,
     default:
         break;
     }
+    if (ulStatusCode <= BINDSTATUS_SENDINGREQUEST && ulStatusCode > nFurthestStatus &&
+        ulStatusCode != BINDSTATUS_REDIRECTING)
+        nFurthestStatus = ulStatusCode;
     if (IsLogOpen()) {
         LogPrint(0, "IBindStatusCallback::OnProgress(): %d of %d, status=%d: %s\n",
                  static_cast<int>(ulProgress), static_cast<int>(ulProgressMax),
                  static_cast<int>(ulStatusCode), gn::acp_text(szStatusText).c_str());
     }
-    if (pBrowserCallback) pBrowserCallback->OnProgress(ulProgress, ulProgressMax, ulStatusCode, szStatusText);
+    if (gn::com_ptr<IBindStatusCallback> browser = pBrowserCallback)
+        browser->OnProgress(ulProgress, ulProgressMax, ulStatusCode, szStatusText);
     return S_OK;
 }
 
-STDMETHODIMP DocumentDownload::OnStopBinding(HRESULT hresult, LPCWSTR szError) {
+STDMETHODIMP DownloadTransfer::OnStopBinding(HRESULT hresult, LPCWSTR szError) {
     LogPrint(0, "IBindStatusCallback::OnStopBinding() invoked\n");
+    if (bEnded) return S_OK;  // a binding stops once
+    bEnded = true;
+    const gn::com_ptr<DownloadTransfer> self(this);  // the owner may let go of it
 
-    // A transfer the binding calls complete may still be an HTTP error page or
-    // cut short; that is only visible while the binding is held.
     HRESULT hr = hresult;
     char problem[192] = "";
-    if (SUCCEEDED(hr) && tempFile.bCreated) hr = CheckTransfer(problem, sizeof problem);
-    if (gn::is_secure_channel_failure(hr)) DescribeCertificateProblem(hr, problem, sizeof problem);
+    if (bWriteFailed) {
+        hr = hrResult;  // the write's failure, with its text already set
+    } else {
+        // A transfer the binding calls complete may still be an HTTP error
+        // page, a web page or cut short; that is only visible while the
+        // binding is held.
+        if (SUCCEEDED(hr) && file.bCreated && !bCancelled) hr = CheckTransfer(problem, sizeof problem);
+        if (gn::is_secure_channel_failure(hr)) DescribeCertificateProblem(hr, problem, sizeof problem);
+        if (SUCCEEDED(hr) && (!file.bCreated || bCancelled)) hr = bCancelled ? E_ABORT : E_FAIL;
+        AppendError(szError);
+        if (problem[0]) {
+            wchar_t wide[sizeof problem];
+            if (!MultiByteToWideChar(CP_ACP, 0, problem, -1, wide, sizeof problem)) wide[0] = L'\0';
+            wide[sizeof problem - 1] = L'\0';
+            AppendError(wide);
+        }
+    }
     pBinding.reset();
 
-    if (SUCCEEDED(hr) && !tempFile.bCreated) hr = E_FAIL;  // nothing to hand over
-    hrError = hr;
-    AppendError(szError);
-    if (problem[0]) {
-        wchar_t wide[sizeof problem];
-        if (!MultiByteToWideChar(CP_ACP, 0, problem, -1, wide, sizeof problem)) wide[0] = L'\0';
-        wide[sizeof problem - 1] = L'\0';
-        AppendError(wide);
+    // The document counts as downloaded only once its last buffered bytes
+    // are on disk and the file closed without error.
+    if (!file.Close() && SUCCEEDED(hr) && file.bCreated) {
+        FailWrite();
+        hr = hrResult;
     }
-    tempFile.Close();
+    hrResult = hr;
+    if (FAILED(hr) && sError.length() == 0) {
+        const char* text = gn::failure_text(hr, nFurthestStatus);
+        wchar_t wide[96];
+        if (!MultiByteToWideChar(CP_ACP, 0, text, -1, wide, ARRAYSIZE(wide))) wide[0] = L'\0';
+        wide[ARRAYSIZE(wide) - 1] = L'\0';
+        SetError(wide);
+    }
 
     if (SUCCEEDED(hr)) {
-        nDownloadState = DownloadDone;
+        nState = DownloadDone;
         LogPrint(0, "OnStopBinding: Data downloaded successfully");
     } else {
-        nDownloadState = DownloadFailed;
+        nState = DownloadFailed;
         LogPrint(0, "OnStopBinding: Data download aborted, hresult=%x, error=%s",
                  static_cast<unsigned>(hr), gn::acp_text(sError.get()).c_str());
-        tempFile.Discard();
+        file.Discard();
     }
-    // The browser learns the launcher's outcome, an HTTP error page included.
-    if (gn::com_ptr<IBindStatusCallback> browser = std::move(pBrowserCallback)) {
-        if (bBrowserStarted) browser->OnStopBinding(hr, sError.get());
+    if (bCancelled && !bHandingOver) file.Discard();
+    // The browser learns the outcome, an HTTP error page included.
+    StopBrowser(hr);
+    if (TransferOwner* owner = pOwner) {
+        pOwner = nullptr;  // one outcome per transfer
+        owner->OnTransferEnded(this);
     }
-    bBrowserStarted = false;
-    OnDownloadEnded();
     return S_OK;
 }
 
-STDMETHODIMP DocumentDownload::GetBindInfo(DWORD* grfBINDF, BINDINFO*) {
+STDMETHODIMP DownloadTransfer::GetBindInfo(DWORD* grfBINDF, BINDINFO*) {
     LogPrint(0, "IBindStatusCallback::GetBindInfo() invoked\n");
     if (grfBINDF) *grfBINDF = kBindFlags;
     return S_OK;
 }
 
-STDMETHODIMP DocumentDownload::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* pstgmed) {
+STDMETHODIMP DownloadTransfer::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* pstgmed) {
     LogPrint(0, "IBindStatusCallback::OnDataAvailable() invoked\n");
     if (!pstgmed || pstgmed->tymed != TYMED_ISTREAM || !pstgmed->pstm) return S_OK;
+    // Data of a binding that this transfer gave up is not read.
+    if (bCancelled || bWriteFailed || bEnded) return S_OK;
 
     char buffer[kTransferUnit];
     for (;;) {
         ULONG count = 0;
         const HRESULT hr = pstgmed->pstm->Read(buffer, kTransferUnit, &count);
         if (count > kTransferUnit) count = kTransferUnit;  // never trust a count past the buffer
-        if (!tempFile.file) {
+        if (!file.file && !file.nWriteError) {
             LogPrint(0, "Failed to write temp file");
             return E_FAIL;
         }
-        if (count != 0 && std::fwrite(buffer, count, 1, tempFile.file) != 1) {
-            LogPrint(0, "Failed to write temp file: %s\n", tempFile.path);
-            LogPrint(0, "Failed to write temp file");
-            return E_FAIL;
+        // A block counts only once the runtime has taken it.
+        if (count != 0 && !file.Write(buffer, count)) {
+            const bool bound = static_cast<bool>(pBinding);
+            FailWrite();
+            // An aborted binding releases this callback; one that cannot be
+            // aborted (no binding) is told through the result.
+            return bound ? S_OK : E_FAIL;
         }
         nBytesWritten += count;
         // E_PENDING (more later), any failure, S_FALSE (the end) and a read
@@ -191,12 +236,93 @@ STDMETHODIMP DocumentDownload::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDI
     }
 }
 
-STDMETHODIMP DocumentDownload::OnObjectAvailable(REFIID, IUnknown*) { return S_OK; }
+STDMETHODIMP DownloadTransfer::OnObjectAvailable(REFIID, IUnknown*) { return S_OK; }
+
+STDMETHODIMP DownloadTransfer::QueryService(REFGUID service, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!pBrowserCallback ||
+        !(IsEqualGUID(service, IID_IHttpSecurity) || IsEqualGUID(service, IID_IWindowForBindingUI) ||
+          IsEqualGUID(service, IID_IAuthenticate)))
+        return E_NOINTERFACE;
+    if (gn::com_ptr<IServiceProvider> services = pBrowserCallback.try_query<IServiceProvider>()) {
+        if (SUCCEEDED(services->QueryService(service, riid, ppv)) && *ppv) return S_OK;
+        *ppv = nullptr;
+    }
+    return pBrowserCallback->QueryInterface(riid, ppv);
+}
+
+void DownloadTransfer::KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept {
+    bBrowserStarted = false;
+    pBrowserCallback = std::move(previous);
+}
+
+void DownloadTransfer::FailToStart(HRESULT hr) noexcept {
+    if (!bStarted) pBrowserCallback.reset();
+    if (bEnded || nState != DownloadPending) return;
+    bEnded = true;
+    pOwner = nullptr;
+    nState = DownloadFailed;
+    hrResult = hr;
+    SetError(L"Unknown error");
+    file.Discard();
+    StopBrowser(hr);
+}
+
+void DownloadTransfer::Abort(const wchar_t* error) noexcept {
+    if (!pBinding) return;
+    SetError(error);
+    gn::com_ptr<IBinding> binding = std::move(pBinding);  // one abort per binding
+    binding->Abort();
+}
+
+void DownloadTransfer::Cancel() noexcept {
+    const gn::com_ptr<DownloadTransfer> self(this);
+    pOwner = nullptr;
+    bCancelled = true;
+    if (gn::com_ptr<IBinding> binding = std::move(pBinding)) {
+        LogPrint(0, "Download superseded or dropped: aborting its binding");
+        binding->Abort();  // its OnStopBinding may run inside
+    }
+    if (!bStarted) bEnded = true;  // its binding never began: none will
+    if (!bHandingOver) file.Discard();
+    StopBrowser(E_ABORT);
+}
+
+void DownloadTransfer::EndHandOver() noexcept {
+    bHandingOver = false;
+    file.Discard();
+}
+
+void DownloadTransfer::FailWrite() noexcept {
+    const int error = file.nWriteError ? file.nWriteError : EIO;
+    const gn::acp_text shown(file.path);
+    LogPrint(0, "Failed to write temp file: %s\n", shown.c_str());
+    LogPrint(0, "Failed to write temp file");
+    bWriteFailed = true;
+    hrResult = static_cast<HRESULT>(gn::write_failure_result(error));
+    char text[96];
+    std::snprintf(text, sizeof text, "Failed to write temp file: %s", gn::write_failure_reason(error));
+    wchar_t wide[96];
+    if (!MultiByteToWideChar(CP_ACP, 0, text, -1, wide, ARRAYSIZE(wide))) wide[0] = L'\0';
+    wide[ARRAYSIZE(wide) - 1] = L'\0';
+    SetError(wide);
+    file.Close();
+    // The binding keeps a callback whose read failed until it is aborted.
+    if (gn::com_ptr<IBinding> binding = std::move(pBinding)) binding->Abort();
+}
+
+void DownloadTransfer::StopBrowser(HRESULT hr) noexcept {
+    gn::com_ptr<IBindStatusCallback> browser = std::move(pBrowserCallback);
+    const bool started = bBrowserStarted;
+    bBrowserStarted = false;
+    if (browser && started) browser->OnStopBinding(hr, sError.get());
+}
 
 // ---------------------------------------------------------------------------
 // Helpers
 
-HRESULT DocumentDownload::CheckTransfer(char* text, size_t size) noexcept {
+HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
     text[0] = '\0';
     const gn::com_ptr<IWinInetHttpInfo> info = pBinding.try_query<IWinInetHttpInfo>();
     if (!info) {
@@ -224,6 +350,17 @@ HRESULT DocumentDownload::CheckTransfer(char* text, size_t size) noexcept {
         return gn::http_status_result(status);
     }
 
+    // A sign-in page after a session ran out, or an error page sent with 200,
+    // where the browser announced a document.
+    char type[128];
+    if (gn::is_document_type(sMimeType.get()) &&
+        query_header(info.get(), HTTP_QUERY_CONTENT_TYPE, type, sizeof type) &&
+        gn::is_web_page_type(type)) {
+        std::snprintf(text, size,
+                      "The server sent a web page instead of the document (a sign-in may be needed)");
+        return INET_E_DOWNLOAD_FAILURE;
+    }
+
     // A length announced for encoded content does not count decoded bytes,
     // and a length that does not parse is no length at all: the progress
     // maximum then holds the same nonsense, so it is not asked either.
@@ -242,7 +379,7 @@ HRESULT DocumentDownload::CheckTransfer(char* text, size_t size) noexcept {
     return S_OK;
 }
 
-void DocumentDownload::DescribeCertificateProblem(HRESULT hr, char* text, size_t size) noexcept {
+void DownloadTransfer::DescribeCertificateProblem(HRESULT hr, char* text, size_t size) noexcept {
     // The binding names no reason (its error text is empty and it answers no
     // security option), so the server's certificate is asked for once more.
     DWORD error = 0;
@@ -257,50 +394,12 @@ void DocumentDownload::DescribeCertificateProblem(HRESULT hr, char* text, size_t
     if (hr == INET_E_INVALID_CERTIFICATE || reason) gn::format_certificate_error(text, size, reason);
 }
 
-void DocumentDownload::KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept {
-    bBrowserStarted = false;
-    pBrowserCallback.reset();
-    // A second Load on the same bind context finds the launcher itself.
-    if (previous && !gn::same_object(previous.get(), static_cast<IBindStatusCallback*>(this)))
-        pBrowserCallback = std::move(previous);
-}
-
-HRESULT DocumentDownload::ForwardService(REFGUID service, REFIID riid, void** ppv) noexcept {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!pBrowserCallback ||
-        !(IsEqualGUID(service, IID_IHttpSecurity) || IsEqualGUID(service, IID_IWindowForBindingUI) ||
-          IsEqualGUID(service, IID_IAuthenticate)))
-        return E_NOINTERFACE;
-    if (gn::com_ptr<IServiceProvider> services = pBrowserCallback.try_query<IServiceProvider>()) {
-        if (SUCCEEDED(services->QueryService(service, riid, ppv)) && *ppv) return S_OK;
-        *ppv = nullptr;
-    }
-    return pBrowserCallback->QueryInterface(riid, ppv);
-}
-
-void DocumentDownload::FailToStart(HRESULT hr) noexcept {
-    pBrowserCallback.reset();
-    bBrowserStarted = false;
-    if (nDownloadState != DownloadPending) return;
-    nDownloadState = DownloadFailed;
-    hrError = hr;
-    SetError(L"Unknown error");
-}
-
-void DocumentDownload::CancelBinding(const wchar_t* error) noexcept {
-    if (!pBinding) return;
-    SetError(error);
-    gn::com_ptr<IBinding> binding = std::move(pBinding);  // one abort per binding
-    binding->Abort();
-}
-
-void DocumentDownload::SetError(const wchar_t* text) noexcept {
+void DownloadTransfer::SetError(const wchar_t* text) noexcept {
     auto copy = gn::unique_bstr::copy_of(text ? text : L"");
     if (copy) sError = std::move(copy);  // out of memory: the old text stays
 }
 
-void DocumentDownload::AppendError(const wchar_t* text) noexcept {
+void DownloadTransfer::AppendError(const wchar_t* text) noexcept {
     if (!text || !*text) return;
     const UINT old_length = sError.length();
     const size_t add = std::wcslen(text);
@@ -313,3 +412,92 @@ void DocumentDownload::AppendError(const wchar_t* text) noexcept {
     std::memcpy(joined.get() + old_length + blank, text, add * sizeof(wchar_t));
     sError = std::move(joined);
 }
+
+// ---------------------------------------------------------------------------
+// DocumentDownload: the launcher's view of its current transfer
+
+DocumentDownload::DocumentDownload() noexcept : sError(gn::unique_bstr::copy_of(L"")) {}
+
+bool DocumentDownload::StartTransfer() noexcept {
+    DropTransfer();
+    nDownloadState = DownloadPending;
+    hrError = S_OK;
+    if (auto empty = gn::unique_bstr::copy_of(L"")) sError = std::move(empty);
+    pTransfer = DownloadTransfer::make(this, sURL.get(), sMimeType.get());
+    if (pTransfer) return true;
+    nDownloadState = DownloadFailed;
+    hrError = E_OUTOFMEMORY;
+    if (auto text = gn::unique_bstr::copy_of(L"Out of memory")) sError = std::move(text);
+    return false;
+}
+
+void DocumentDownload::DropTransfer() noexcept {
+    if (gn::com_ptr<DownloadTransfer> old = std::move(pTransfer)) old->Cancel();
+}
+
+void DocumentDownload::FailToStart(HRESULT hr) noexcept {
+    if (!pTransfer) return;
+    pTransfer->FailToStart(hr);
+    TakeOutcome(pTransfer.get());
+}
+
+void DocumentDownload::CancelBinding(const wchar_t* error) noexcept {
+    if (gn::com_ptr<DownloadTransfer> transfer = pTransfer) transfer->Abort(error);
+}
+
+void DocumentDownload::TakeOutcome(DownloadTransfer* transfer) noexcept {
+    nDownloadState = transfer->State();
+    hrError = transfer->Result();
+    if (auto copy = gn::unique_bstr::copy_of(transfer->Error() ? transfer->Error() : L""))
+        sError = std::move(copy);
+}
+
+void DocumentDownload::OnTransferEnded(DownloadTransfer* transfer) noexcept {
+    if (transfer != pTransfer.get()) return;  // only the latest transfer counts
+    TakeOutcome(transfer);
+    OnDownloadEnded();
+}
+
+STDMETHODIMP DocumentDownload::OnStartBinding(DWORD dwReserved, IBinding* pib) {
+    if (!StartTransfer()) return E_OUTOFMEMORY;
+    const gn::com_ptr<DownloadTransfer> transfer = pTransfer;
+    return transfer->OnStartBinding(dwReserved, pib);
+}
+
+STDMETHODIMP DocumentDownload::GetPriority(LONG*) { return S_OK; }
+STDMETHODIMP DocumentDownload::OnLowResource(DWORD) { return S_OK; }
+
+STDMETHODIMP DocumentDownload::OnProgress(ULONG ulProgress, ULONG ulProgressMax,
+                                         ULONG ulStatusCode, LPCWSTR szStatusText) {
+    const gn::com_ptr<DownloadTransfer> transfer = pTransfer;
+    return transfer ? transfer->OnProgress(ulProgress, ulProgressMax, ulStatusCode, szStatusText)
+                    : S_OK;
+}
+
+STDMETHODIMP DocumentDownload::OnStopBinding(HRESULT hresult, LPCWSTR szError) {
+    const gn::com_ptr<DownloadTransfer> transfer = pTransfer;
+    if (!transfer) {
+        LogPrint(0, "IBindStatusCallback::OnStopBinding() invoked\n");
+        return S_OK;
+    }
+    return transfer->OnStopBinding(hresult, szError);
+}
+
+STDMETHODIMP DocumentDownload::GetBindInfo(DWORD* grfBINDF, BINDINFO*) {
+    LogPrint(0, "IBindStatusCallback::GetBindInfo() invoked\n");
+    if (grfBINDF) *grfBINDF = kBindFlags;
+    return S_OK;
+}
+
+STDMETHODIMP DocumentDownload::OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC* pformatetc,
+                                               STGMEDIUM* pstgmed) {
+    const gn::com_ptr<DownloadTransfer> transfer = pTransfer;
+    if (!transfer) {
+        LogPrint(0, "IBindStatusCallback::OnDataAvailable() invoked\n");
+        LogPrint(0, "Failed to write temp file");
+        return E_FAIL;
+    }
+    return transfer->OnDataAvailable(grfBSCF, dwSize, pformatetc, pstgmed);
+}
+
+STDMETHODIMP DocumentDownload::OnObjectAvailable(REFIID, IUnknown*) { return S_OK; }

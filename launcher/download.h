@@ -1,18 +1,25 @@
-// The launcher's download part: the bind callback a URL moniker reports to,
-// the transfer into the temporary file, and the outcome (state, result and
-// error text) that the main plugin is told about.
+// The launcher's download. Every binding is a transfer of its own
+// (DownloadTransfer): its bind callback, temporary file, byte count, state and
+// reason. A transfer tells its owner, the launcher, its one outcome through
+// one call, and holds only a weak link back to it: the binding never keeps
+// the launcher alive. A new Load supersedes the running transfer, which is
+// aborted and deletes its own file; only the latest transfer reaches the
+// launcher.
 //
-// It is an entry of the launcher's interface list: it answers for
-// IBindStatusCallback, and its IUnknown is the launcher's.
+// DocumentDownload is an entry of the launcher's interface list: it answers
+// for IBindStatusCallback (a caller that drives the launcher's own callback
+// gets a fresh transfer at each OnStartBinding), and it keeps the outcome of
+// the current transfer in the launcher's fields.
 //
 // The callback a browser registered on the bind context before the launcher
-// (its progress bar, certificate prompt and login dialog) is kept and told
-// about the binding: start, progress and the launcher's outcome. The data
+// (its progress bar, certificate prompt and login dialog) is kept by the
+// transfer and told about its binding: start, progress and outcome. The data
 // stays the launcher's, and so do the bind flags. The services the browser's
-// UI answers are passed on through ForwardService.
+// UI answers are passed on.
 #pragma once
 
 #include "frame/com.h"
+#include "frame/object.h"
 #include "launcher/temp_file.h"
 
 #include <urlmon.h>
@@ -23,11 +30,122 @@ enum DownloadState : LONG {
     DownloadFailed = 2,   // failed or aborted
 };
 
-class DocumentDownload : public IBindStatusCallback {
+class DownloadTransfer;
+
+// Told once when a transfer it owns has ended.
+class TransferOwner {
+public:
+    virtual void OnTransferEnded(DownloadTransfer* transfer) noexcept = 0;
+
+protected:
+    ~TransferOwner() = default;
+};
+
+class DownloadTransfer final
+    : public gn::implements<DownloadTransfer, IBindStatusCallback, IServiceProvider> {
+public:
+    // A transfer for the document at url with the MIME type the browser
+    // announced (either may be null); empty when out of memory.
+    static gn::com_ptr<DownloadTransfer> make(TransferOwner* owner, const wchar_t* url,
+                                              const wchar_t* mime) noexcept;
+
+    // IBindStatusCallback
+    STDMETHODIMP OnStartBinding(DWORD dwReserved, IBinding* pib) override;
+    STDMETHODIMP GetPriority(LONG* pnPriority) override;
+    STDMETHODIMP OnLowResource(DWORD reserved) override;
+    STDMETHODIMP OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
+                            LPCWSTR szStatusText) override;
+    STDMETHODIMP OnStopBinding(HRESULT hresult, LPCWSTR szError) override;
+    STDMETHODIMP GetBindInfo(DWORD* grfBINDF, BINDINFO* pbindinfo) override;
+    STDMETHODIMP OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC* pformatetc,
+                                 STGMEDIUM* pstgmed) override;
+    STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* punk) override;
+
+    // IServiceProvider: the services of the browser's UI (IHttpSecurity,
+    // IWindowForBindingUI, IAuthenticate) come from the browser's callback;
+    // E_NOINTERFACE for anything else or without one.
+    STDMETHODIMP QueryService(REFGUID guidService, REFIID riid, void** ppv) override;
+
+    // Keeps the browser's callback that registering this transfer displaced
+    // (none: previous is null or the launcher's own).
+    void KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept;
+    IBindStatusCallback* BrowserCallback() const noexcept { return pBrowserCallback.get(); }
+
+    // The binding could not even start (BindToStorage failed with hr): the
+    // transfer fails with it unless its binding already ended it. The owner
+    // is not called.
+    void FailToStart(HRESULT hr) noexcept;
+    // Aborts the running binding with error as its text; the stopped binding
+    // reports the failure to the owner and deletes the file.
+    void Abort(const wchar_t* error) noexcept;
+    // Superseded or dropped: the owner never hears of this transfer again, a
+    // running binding is aborted and the file is deleted (unless the plugin
+    // is being handed it: the hand-over deletes it when the call returns).
+    void Cancel() noexcept;
+    bool Running() const noexcept { return static_cast<bool>(pBinding); }
+
+    // The hand-over to the main plugin: its file is kept while the plugin is
+    // called and deleted when the call returned.
+    void BeginHandOver() noexcept { bHandingOver = true; }
+    void EndHandOver() noexcept;
+
+    // The outcome.
+    LONG State() const noexcept { return nState; }
+    HRESULT Result() const noexcept { return hrResult; }
+    BSTR Error() const noexcept { return sError.get(); }
+    const wchar_t* Path() const noexcept { return file.path; }
+
+    // Made only through make().
+    DownloadTransfer() noexcept;
+    ~DownloadTransfer() override = default;
+
+private:
+    // Checks a transfer the binding reports as complete: the HTTP status, a
+    // web page where a document was announced, and the announced length.
+    // Returns S_OK or the failure, with its text in text.
+    HRESULT CheckTransfer(char* text, size_t size) noexcept;
+    // Puts the reason a secure transfer failed on its certificate into text,
+    // found by asking the server again; text stays as it is for a failure of
+    // the secure channel that is no certificate's.
+    void DescribeCertificateProblem(HRESULT hr, char* text, size_t size) noexcept;
+    // A write to the file failed: the transfer fails with the reason and its
+    // binding is aborted (the binding keeps a callback that failed a read
+    // until it is aborted).
+    void FailWrite() noexcept;
+    // Tells the browser's callback that the binding stopped, once per start.
+    void StopBrowser(HRESULT hr) noexcept;
+    void AppendError(const wchar_t* text) noexcept;
+    void SetError(const wchar_t* text) noexcept;
+
+    TransferOwner* pOwner = nullptr;  // weak: the owner cancels its transfers when it goes
+    gn::unique_bstr sURL;
+    gn::unique_bstr sMimeType;
+    gn::com_ptr<IBinding> pBinding;
+    gn::com_ptr<IBindStatusCallback> pBrowserCallback;
+    bool bBrowserStarted = false;  // the browser's callback saw OnStartBinding
+    TempFile file;
+    LONG nState = DownloadPending;
+    HRESULT hrResult = S_OK;
+    gn::unique_bstr sError;
+    bool bStarted = false;     // OnStartBinding came
+    bool bEnded = false;       // OnStopBinding came (or the binding never started)
+    bool bCancelled = false;   // superseded or dropped
+    bool bHandingOver = false;
+    bool bWriteFailed = false;
+    // The bytes written to the file and the largest byte count the binding
+    // announced through its progress, to catch a transfer cut short; the
+    // furthest progress step, to name a failure that came without a text.
+    ULONGLONG nBytesWritten = 0;
+    ULONG nProgressMax = 0;
+    ULONG nFurthestStatus = 0;
+};
+
+class DocumentDownload : public IBindStatusCallback, public TransferOwner {
 public:
     using interface_type = IBindStatusCallback;
 
-    // IBindStatusCallback
+    // IBindStatusCallback: a caller driving the launcher's own callback gets
+    // a transfer of its own at OnStartBinding; the rest goes to it.
     STDMETHODIMP OnStartBinding(DWORD dwReserved, IBinding* pib) override;
     STDMETHODIMP GetPriority(LONG* pnPriority) override;
     STDMETHODIMP OnLowResource(DWORD reserved) override;
@@ -43,54 +161,34 @@ protected:
     DocumentDownload() noexcept;
     ~DocumentDownload() = default;
 
-    // Keeps the browser's callback that registering the launcher displaced
-    // (none: previous is null or the launcher itself).
-    void KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept;
-    // QueryService of the registered callback: the services of the browser's
-    // UI (IHttpSecurity, IWindowForBindingUI, IAuthenticate) come from the
-    // browser's callback; E_NOINTERFACE for anything else or without one.
-    HRESULT ForwardService(REFGUID service, REFIID riid, void** ppv) noexcept;
-
-    // Called once the binding has stopped and the outcome is set.
+    // Called once the current transfer has ended and its outcome is set.
     virtual void OnDownloadEnded() = 0;
 
-    // The binding could not even start (BindToStorage failed with hr): the
-    // download fails with it unless the callback already ended it.
+    // Starts a new transfer for sURL and sMimeType: the running one is
+    // superseded (aborted, its file deleted) and the outcome is pending again.
+    // False when out of memory (the download then failed).
+    bool StartTransfer() noexcept;
+    // Drops the current transfer: aborted if it runs, its file deleted.
+    void DropTransfer() noexcept;
+    // The binding could not even start (BindToStorage failed with hr).
     void FailToStart(HRESULT hr) noexcept;
     // Aborts the running binding with error as its text; the stopped binding
     // deletes the file. Nothing happens when no binding runs.
     void CancelBinding(const wchar_t* error) noexcept;
-    bool BindingRunning() const noexcept { return static_cast<bool>(pBinding); }
+    bool BindingRunning() const noexcept { return pTransfer && pTransfer->Running(); }
 
     // The document: its URL and the MIME type the moniker announced.
     gn::unique_bstr sURL;
     gn::unique_bstr sMimeType;
 
-    // The outcome.
+    // The current transfer and its outcome, as the launcher reports it.
+    gn::com_ptr<DownloadTransfer> pTransfer;
     LONG nDownloadState = DownloadPending;
     HRESULT hrError = S_OK;
     gn::unique_bstr sError;  // never null once constructed, unless out of memory
-    TempFile tempFile;
 
 private:
-    // Checks a transfer the binding reports as complete: the HTTP status and
-    // the announced length. Returns S_OK or the failure, with its text in text.
-    HRESULT CheckTransfer(char* text, size_t size) noexcept;
-    // Puts the reason a secure transfer failed on its certificate into text,
-    // found by asking the server again; text stays as it is for a failure of
-    // the secure channel that is no certificate's.
-    void DescribeCertificateProblem(HRESULT hr, char* text, size_t size) noexcept;
-    // Appends a text to sError after a blank, as a binding's error text is.
-    void AppendError(const wchar_t* text) noexcept;
-    // Replaces sError with a copy of text.
-    void SetError(const wchar_t* text) noexcept;
-
-    gn::com_ptr<IBinding> pBinding;
-    gn::com_ptr<IBindStatusCallback> pBrowserCallback;
-    bool bBrowserStarted = false;  // the browser's callback saw OnStartBinding
-    // The bytes written to the temporary file by this binding and the largest
-    // byte count the binding announced through its progress, to catch a
-    // transfer cut short.
-    ULONGLONG nBytesWritten = 0;
-    ULONG nProgressMax = 0;
+    // TransferOwner
+    void OnTransferEnded(DownloadTransfer* transfer) noexcept override;
+    void TakeOutcome(DownloadTransfer* transfer) noexcept;
 };

@@ -1,5 +1,6 @@
 #include "launcher/download_text.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -113,13 +114,16 @@ bool is_file_url(const wchar_t* url) noexcept {
     return url && std::wcsncmp(url, L"file://", 7) == 0;
 }
 
-bool compose_temp_name(char* out, size_t out_size, const char* dir, const char* prefix,
+bool compose_temp_name(wchar_t* out, size_t out_size, const wchar_t* dir, const wchar_t* prefix,
                        unsigned long number) noexcept {
     if (!out || out_size == 0) return false;
-    const int n = std::snprintf(out, out_size, "%s\\%s%lu.tmp", dir ? dir : "",
-                                prefix ? prefix : "", number);
+    if (!dir) dir = L"";
+    const size_t dir_length = std::wcslen(dir);
+    const bool has_separator = dir_length > 0 && (dir[dir_length - 1] == L'\\' || dir[dir_length - 1] == L'/');
+    const int n = std::swprintf(out, out_size, L"%ls%ls%ls%lu.tmp", dir, has_separator ? L"" : L"\\",
+                                prefix ? prefix : L"", number);
     if (n < 0 || static_cast<size_t>(n) >= out_size) {
-        out[0] = '\0';
+        out[0] = L'\0';
         return false;
     }
     return true;
@@ -199,6 +203,109 @@ void format_certificate_error(char* out, size_t out_size, const char* reason) no
         std::snprintf(out, out_size, "Certificate error: %s", reason);
     else
         std::snprintf(out, out_size, "Certificate error");
+}
+
+const char* failure_text(std::int32_t result, unsigned long furthest_status) noexcept {
+    // Progress steps of a binding (BINDSTATUS): the server's name is being
+    // looked up (1), a connection is being made (2), the request went out (11).
+    constexpr unsigned long kFindingResource = 1, kConnecting = 2, kSendingRequest = 11;
+    static const struct {
+        std::uint32_t result;
+        const char* text;
+    } kTexts[] = {
+        {0x800C0002u, "Invalid address"},                    // INET_E_INVALID_URL
+        {0x800C0003u, "No Internet session"},                // INET_E_NO_SESSION
+        {0x800C0004u, "Could not connect to the server"},    // INET_E_CANNOT_CONNECT
+        {0x800C0005u, "Document not found"},                 // INET_E_RESOURCE_NOT_FOUND
+        {0x800C0006u, "Document not found"},                 // INET_E_OBJECT_NOT_FOUND
+        {0x800C0007u, "No data received from the server"},   // INET_E_DATA_NOT_AVAILABLE
+        {0x800C0009u, "Sign-in required"},                   // INET_E_AUTHENTICATION_REQUIRED
+        {0x800C000Au, "Unsupported document"},               // INET_E_NO_VALID_MEDIA
+        {0x800C000Bu, "The server did not answer in time"},  // INET_E_CONNECTION_TIMEOUT
+        {0x800C000Cu, "Invalid request"},                    // INET_E_INVALID_REQUEST
+        {0x800C000Du, "Unsupported address type"},           // INET_E_UNKNOWN_PROTOCOL
+        {0x800C000Eu, "Secure connection failed"},           // INET_E_SECURITY_PROBLEM
+        {0x800C000Fu, "Could not load the document"},        // INET_E_CANNOT_LOAD_DATA
+        {0x800C0014u, "Redirection failed"},                 // INET_E_REDIRECT_FAILED
+        {0x800C0019u, "Certificate error"},                  // INET_E_INVALID_CERTIFICATE
+        {0x80004004u, "Download cancelled"},                 // E_ABORT
+        {0x8007000Eu, "Out of memory"},                      // E_OUTOFMEMORY
+        {0x80070070u, "Disk full"},                          // ERROR_DISK_FULL
+        {0x80070005u, "Access denied"},                      // E_ACCESSDENIED
+    };
+    const std::uint32_t code = static_cast<std::uint32_t>(result);
+    if (code == 0x800C0008u) {  // INET_E_DOWNLOAD_FAILURE
+        if (furthest_status == kFindingResource) return "Server name not found";
+        if (furthest_status == kConnecting) return "Could not connect to the server";
+        return furthest_status == kSendingRequest ? "The server did not answer" : "Download failed";
+    }
+    for (const auto& row : kTexts)
+        if (row.result == code) return row.text;
+    return "Download failed";
+}
+
+const char* write_failure_reason(int error_number) noexcept {
+    switch (error_number) {
+    case ENOSPC:
+        return "disk full";
+    case EACCES:
+        return "access denied";
+    case EFBIG:
+        return "file too large";
+    case EIO:
+        return "input/output error";
+    case EBADF:
+        return "file not open for writing";
+    default:
+        return "write error";
+    }
+}
+
+std::int32_t write_failure_result(int error_number) noexcept {
+    switch (error_number) {
+    case ENOSPC:
+        return static_cast<std::int32_t>(0x80070070u);  // ERROR_DISK_FULL
+    case EACCES:
+        return static_cast<std::int32_t>(0x80070005u);  // E_ACCESSDENIED
+    default:
+        return static_cast<std::int32_t>(0x80004005u);  // E_FAIL
+    }
+}
+
+namespace {
+bool equal_ascii_nocase(const char* a, size_t a_length, const char* b) noexcept {
+    if (std::strlen(b) != a_length) return false;
+    for (size_t i = 0; i < a_length; ++i) {
+        char c = a[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != b[i]) return false;
+    }
+    return true;
+}
+}  // namespace
+
+bool is_web_page_type(const char* content_type) noexcept {
+    if (!content_type) return false;
+    while (*content_type == ' ' || *content_type == '\t') ++content_type;
+    size_t n = 0;
+    while (content_type[n] && content_type[n] != ';') ++n;
+    while (n > 0 && (content_type[n - 1] == ' ' || content_type[n - 1] == '\t')) --n;
+    return equal_ascii_nocase(content_type, n, "text/html");
+}
+
+bool is_document_type(const wchar_t* mime) noexcept {
+    if (!mime) return false;
+    static const wchar_t* const kTypes[] = {L"application/x-quorquery", L"application/x-quorquerydata"};
+    for (const wchar_t* type : kTypes) {
+        size_t i = 0;
+        for (; type[i] && mime[i]; ++i) {
+            wchar_t c = mime[i];
+            if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+            if (c != type[i]) break;
+        }
+        if (!type[i] && !mime[i]) return true;
+    }
+    return false;
 }
 
 bool parse_content_length(const char* text, unsigned long long* value) noexcept {

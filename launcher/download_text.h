@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace gn {
 
@@ -26,9 +27,10 @@ size_t mask_cookies(const char* cookies, char* out, size_t out_size) noexcept;
 // True for a URL that begins with "file://" (case-sensitive). False for null.
 bool is_file_url(const wchar_t* url) noexcept;
 
-// Composes "<dir>\<prefix><number>.tmp" into out. When the name does not fit
-// in out_size bytes (terminator included), out is left empty and false returned.
-bool compose_temp_name(char* out, size_t out_size, const char* dir, const char* prefix,
+// Composes "<dir>\<prefix><number>.tmp" into out, with one backslash after
+// the directory whether or not dir ends in one. When the name does not fit in
+// out_size characters (terminator included), out is left empty and false returned.
+bool compose_temp_name(wchar_t* out, size_t out_size, const wchar_t* dir, const wchar_t* prefix,
                        unsigned long number) noexcept;
 
 // True for a final HTTP status that carries the document (200-299).
@@ -52,6 +54,25 @@ bool is_secure_channel_failure(long hr) noexcept;
 const char* certificate_reason(unsigned long error, unsigned long security_flags) noexcept;
 // "Certificate error: <reason>", or "Certificate error" for a null reason.
 void format_certificate_error(char* out, size_t out_size, const char* reason) noexcept;
+// A short English text saying why a download failed, for a result code that
+// came without a text of the platform's ("Could not connect to the server",
+// "Server name not found", ...). furthest_status is the furthest step of the
+// binding reported through its progress (a BINDSTATUS value, 0 for none): a
+// generic failure before the server was reached is a name or a connection
+// that failed. Never null, never empty.
+const char* failure_text(std::int32_t result, unsigned long furthest_status) noexcept;
+// The reason a write to the temporary file failed, from the C runtime's error
+// number: "disk full", "access denied", ... Never null, never empty.
+const char* write_failure_reason(int error_number) noexcept;
+// The result code of a failed write to the temporary file.
+std::int32_t write_failure_result(int error_number) noexcept;
+// True when a Content-Type value names a web page (text/html, parameters and
+// case aside).
+bool is_web_page_type(const char* content_type) noexcept;
+// True for the MIME types of the report format ("application/x-quorquery",
+// "application/x-quorquerydata"), case aside. False for null.
+bool is_document_type(const wchar_t* mime) noexcept;
+
 // Parses a Content-Length value (decimal digits, blanks around allowed).
 bool parse_content_length(const char* text, unsigned long long* value) noexcept;
 

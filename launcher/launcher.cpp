@@ -7,11 +7,12 @@ typeinfo_cache launcher_typeinfo(IID_ILauncher);
 MorvaneLauncher::MorvaneLauncher() noexcept = default;
 
 MorvaneLauncher::~MorvaneLauncher() {
-    // The module lock goes back last, in the object base's destructor. A
-    // running download is not aborted here; closing the document does that.
+    // The module lock goes back last, in the object base's destructor. The
+    // download ends with its document: a transfer still running is aborted
+    // and its file deleted now, whoever still holds the binding.
     pInPlaceFrame.reset();
     pDocSite.reset();
-    tempFile.Discard();
+    DropTransfer();
     pSink.reset();
     pWebBrowser.reset();
     if (hWnd && IsWindow(hWnd)) DestroyWindow(hWnd);

@@ -108,23 +108,40 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
     }
     if (bLegacyStream) return S_OK;
 
+    // A refresh or a Load from inside any callback supersedes the running
+    // transfer: only the latest one reaches the plugin.
+    const gn::com_ptr<DownloadTransfer> superseded = pTransfer;
+    if (!StartTransfer()) return S_OK;
+    const gn::com_ptr<DownloadTransfer> transfer = pTransfer;
+
     gn::com_ptr<IBindStatusCallback> previous;
-    RegisterBindStatusCallback(pibc, static_cast<IBindStatusCallback*>(this), previous.put(), 0);
-    KeepBrowserCallback(std::move(previous));
+    RegisterBindStatusCallback(pibc, static_cast<IBindStatusCallback*>(transfer.get()), previous.put(),
+                               0);
+    // A second Load on the same bind context finds the launcher's own
+    // earlier transfer there: the browser's callback is the one it kept.
+    if (previous && superseded &&
+        gn::same_object(previous.get(), static_cast<IBindStatusCallback*>(superseded.get())))
+        previous.assign(superseded->BrowserCallback());
+    if (previous && gn::same_object(previous.get(), static_cast<IBindStatusCallback*>(this)))
+        previous.reset();
+    transfer->KeepBrowserCallback(std::move(previous));
 
     gn::com_ptr<IStream> stream;
     const HRESULT hr = pimkName->BindToStorage(pibc, nullptr, IID_IStream, stream.put_void());
     stream.reset();
     if (FAILED(hr)) {
         LogPrint(0, "BindToStorage() failed, hresult=%x", static_cast<unsigned>(hr));
-        FailToStart(hr);
+        if (transfer.get() == pTransfer.get()) FailToStart(hr);
     }
     return S_OK;
 }
 
 // IServiceProvider: the browser's UI services for the binding.
 STDMETHODIMP MorvaneLauncher::QueryService(REFGUID guidService, REFIID riid, void** ppv) {
-    return ForwardService(guidService, riid, ppv);
+    if (const gn::com_ptr<DownloadTransfer> transfer = pTransfer)
+        return transfer->QueryService(guidService, riid, ppv);
+    if (ppv) *ppv = nullptr;
+    return ppv ? E_NOINTERFACE : E_POINTER;
 }
 
 STDMETHODIMP MorvaneLauncher::Save(IMoniker*, LPBC, BOOL) { return S_OK; }

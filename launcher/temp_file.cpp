@@ -26,14 +26,14 @@ void unlink_created(TempFile* entry) noexcept {
 
 // Opens path for writing only when no file of that name exists yet.
 // errno tells why it failed (EEXIST: the name is taken).
-FILE* open_exclusive(const char* path) noexcept {
-    const int fd = _open(path, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+FILE* open_exclusive(const wchar_t* path) noexcept {
+    const int fd = _wopen(path, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0) return nullptr;
     FILE* f = _fdopen(fd, "wb");
     if (!f) {
         const int err = errno;
         _close(fd);
-        std::remove(path);
+        _wremove(path);
         errno = err;
     }
     return f;
@@ -41,21 +41,45 @@ FILE* open_exclusive(const char* path) noexcept {
 
 }  // namespace
 
-void TempFile::Close() noexcept {
-    if (!file) return;
-    std::fclose(file);
+bool TempFile::Write(const void* data, size_t n) noexcept {
+    if (nWriteError) return false;
+    if (!file) {
+        nWriteError = EBADF;
+        return false;
+    }
+    errno = 0;
+    if (n != 0 && (std::fwrite(data, 1, n, file) != n || std::ferror(file))) {
+        nWriteError = errno ? errno : EIO;
+        return false;
+    }
+    return true;
+}
+
+bool TempFile::Close() noexcept {
+    if (!file) return nWriteError == 0;
+    errno = 0;
+    // The last buffered bytes reach the disk here: both steps are checked.
+    const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
+    const int flush_error = errno;
+    errno = 0;
+    const bool closed = std::fclose(file) == 0;
+    const int close_error = errno;
     file = nullptr;
+    if (!nWriteError && !flushed) nWriteError = flush_error ? flush_error : EIO;
+    if (!nWriteError && !closed) nWriteError = close_error ? close_error : EIO;
+    return nWriteError == 0;
 }
 
 void TempFile::RemoveFile(const char* removing_line) noexcept {
-    if (_access(path, 0) != 0) {
-        LogPrint(0, "Temp file does not exist, skipping to remove: %s\n", path);
+    const gn::acp_text shown(path);  // the log is 8-bit; the file is named exactly
+    if (_waccess(path, 0) != 0) {
+        LogPrint(0, "Temp file does not exist, skipping to remove: %s\n", shown.c_str());
         return;
     }
-    LogPrintSubject(removing_line, path);
-    if (std::remove(path) != 0) {
+    LogPrintSubject(removing_line, shown.c_str());
+    if (_wremove(path) != 0) {
         const int err = errno;
-        LogPrint(0, "Failed to remove temp file: %s, errno = %d: %s\n", path, err,
+        LogPrint(0, "Failed to remove temp file: %s, errno = %d: %s\n", shown.c_str(), err,
                  IsLogOpen() ? std::strerror(err) : "");
     }
 }
@@ -80,32 +104,34 @@ void TempFile::DiscardAllAtDetach(bool process_exit) noexcept {
     }
 }
 
-bool TempFile::Create(const char* prefix) noexcept {
+bool TempFile::Create(const wchar_t* prefix) noexcept {
     Discard();  // a file of an earlier binding is not left behind on disk
-    path[0] = '\0';
+    path[0] = L'\0';
+    nWriteError = 0;
     unsigned long number = GetCurrentProcessId();
 
-    char dir[MAX_PATH];
-    const DWORD n = GetTempPathA(MAX_PATH, dir);
+    wchar_t dir[MAX_PATH];
+    const DWORD n = GetTempPathW(MAX_PATH, dir);
     if (n == 0 || n >= MAX_PATH) return false;
 
     gn::cs_lock lock(tempFileLock);
     for (unsigned tries = 0;; ++tries) {
-        if (!gn::compose_temp_name(path, sizeof path, dir, prefix, number++)) {
-            LogPrint(0, "Temp file name does not fit the path buffer: %s%s\n", dir, prefix);
+        if (!gn::compose_temp_name(path, MAX_PATH, dir, prefix, number++)) {
+            LogPrint(0, "Temp file name does not fit the path buffer: %s%s\n",
+                     gn::acp_text(dir).c_str(), gn::acp_text(prefix).c_str());
             return false;
         }
         file = open_exclusive(path);
         // A name that is taken (by a file, a directory or a file being
         // deleted) is passed over; any other failure ends the search.
-        if (file || (errno != EEXIST && _access(path, 0) != 0)) break;
+        if (file || (errno != EEXIST && _waccess(path, 0) != 0)) break;
         if (tries == 0xFFFF) {  // no free name in a whole range: give up
-            path[0] = '\0';
+            path[0] = L'\0';
             return false;
         }
     }
 
-    LogPrint(0, "Creating temp file: %s\n", path);
+    LogPrint(0, "Creating temp file: %s\n", gn::acp_text(path).c_str());
     // The transfer arrives in 8192-byte reads; a 1 MiB stream buffer, taken
     // once per file and freed when it closes, writes them in 1 MiB system
     // calls: in the temp folder that is 40% faster than 64 KiB ones and level
@@ -116,7 +142,7 @@ bool TempFile::Create(const char* prefix) noexcept {
         nextCreated = g_created;
         g_created = this;
     } else {
-        LogPrint(0, "Failed to create file: %s\n", path);
+        LogPrint(0, "Failed to create file: %s\n", gn::acp_text(path).c_str());
     }
     return bCreated;
 }

@@ -1,4 +1,4 @@
-// The launcher's downloaded copy of a document.
+// A transfer's downloaded copy of a document.
 #pragma once
 
 #include "frame/com.h"
@@ -13,9 +13,10 @@
 extern gn::critical_section tempFileLock;
 
 struct TempFile {
-    FILE* file = nullptr;      // open while being written ("wb")
-    char path[MAX_PATH] = {};  // full path, system code page
-    bool bCreated = false;     // created by this launcher and not yet deleted
+    FILE* file = nullptr;         // open while being written ("wb")
+    wchar_t path[MAX_PATH] = {};  // full path, as the platform spells it
+    bool bCreated = false;        // created by this transfer and not yet deleted
+    int nWriteError = 0;          // errno of the first write that failed, 0 while all held
     TempFile* nextCreated = nullptr;  // the process's list of created files
 
     TempFile() = default;
@@ -23,15 +24,19 @@ struct TempFile {
     TempFile& operator=(const TempFile&) = delete;
     ~TempFile() { Discard(); }
 
-    // Creates and opens "<temp dir>\<prefix><number>.tmp" (the temp dir keeps its
-    // trailing backslash), the number starting at the process identifier and
-    // counting up past every name that exists. The file is created exclusively:
-    // a name another process takes first is skipped, never shared.
-    // Returns true when the file is open; a name too long for path fails.
-    bool Create(const char* prefix) noexcept;
-    // Closes the stream; the file stays on disk.
-    void Close() noexcept;
-    // The one clean-up rule: close, then delete the file this launcher created.
+    // Creates and opens "<temp dir>\<prefix><number>.tmp", the number starting
+    // at the process identifier and counting up past every name that exists.
+    // The file is created exclusively: a name another process takes first is
+    // skipped, never shared. Returns true when the file is open; a name too
+    // long for path fails.
+    bool Create(const wchar_t* prefix) noexcept;
+    // Appends n bytes to the stream. False, with nWriteError set, when the
+    // runtime did not take them all (or an earlier write failed).
+    bool Write(const void* data, size_t n) noexcept;
+    // Writes out what the stream still buffers and closes it; the file stays
+    // on disk. False, with nWriteError set, when a write or the close failed.
+    bool Close() noexcept;
+    // The one clean-up rule: close, then delete the file this transfer created.
     void Discard() noexcept;
 
     // Process detach: deletes every file a launcher still owns (a launcher the

@@ -15,6 +15,9 @@ no limit). --log appends one line per request: method, path, status, bytes.
 --tls serves HTTPS with the certificate chain CERT (PEM, server first) and its
 key KEY; a client that refuses the certificate ends only its own connection.
 --cookie sends TEXT as a Set-Cookie header with every document.
+Every answer says "Cache-Control: no-store"; a query "cache=VALUE" sends
+"Cache-Control: VALUE" instead and "pragma=VALUE" adds "Pragma: VALUE" (for
+the caching headers a server may send with a document).
 """
 
 import argparse
@@ -79,7 +82,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if self.server.cookie:
                 self.send_header("Set-Cookie", self.server.cookie)
         self.send_header("Content-Length", str(len(body)))
-        self.send_header("Cache-Control", "no-store")
+        query = urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query)
+        self.send_header("Cache-Control", query.get("cache", ["no-store"])[0])
+        if "pragma" in query:
+            self.send_header("Pragma", query["pragma"][0])
         self.end_headers()
         if with_body:
             self.wfile.write(body)

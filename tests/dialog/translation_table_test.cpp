@@ -204,4 +204,37 @@ TEST(TranslationTable, ConcurrentPassesSeeOneCache) {
     for (int t = 0; t < 8; ++t) EXPECT_EQ(0, wrong[t]) << "thread " << t;
 }
 
+// A module in a folder whose name the system code page cannot spell finds
+// the table beside it.
+TEST(TranslationTable, FoundBesideAModuleInAFolderOutsideTheCodePage) {
+    const std::string scratch = gntest::make_scratch_dir("tt_wide");
+    const std::wstring dir = std::wstring(scratch.begin(), scratch.end()) + L"\x0418\x0432\x0430\x043D\\";
+    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+    const std::string source = gntest::LoadedModule::program_dir() + "gntesthooks.dll";
+    const std::wstring dll = dir + L"gntesthooks.dll", table = dir + L"quorttbl.txt";
+    ASSERT_TRUE(CopyFileW(std::wstring(source.begin(), source.end()).c_str(), dll.c_str(), FALSE));
+    HANDLE f = CreateFileW(table.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, f);
+    DWORD written = 0;
+    WriteFile(f, "OK\tJa\n", 6, &written, nullptr);
+    CloseHandle(f);
+
+    HMODULE module = LoadLibraryW(dll.c_str());
+    ASSERT_TRUE(module);
+    const auto call = reinterpret_cast<GnTestCallFn>(reinterpret_cast<void*>(GetProcAddress(module, "GnTestCall")));
+    ASSERT_TRUE(call);
+    EXPECT_EQ(1, call(GnTestIsTablePresent, 0, 0));
+    const char* in[] = {"OK"};
+    char buffer[64] = "";
+    char* out[] = {buffer};
+    UINT length = 0;
+    GnTestTexts texts{1, in, out, sizeof buffer, &length};
+    EXPECT_EQ(1, call(GnTestTranslate, reinterpret_cast<WPARAM>(&texts), 0));
+    EXPECT_EQ("Ja", std::string(buffer, length));
+    FreeLibrary(module);
+    DeleteFileW(table.c_str());
+    DeleteFileW(dll.c_str());
+    RemoveDirectoryW(dir.c_str());
+}
+
 }  // namespace

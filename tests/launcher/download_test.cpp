@@ -82,7 +82,7 @@ TEST_F(Download, DocumentOfAnySizeArrivesWhole) {
         ASSERT_EQ(SinkCall::DataAvailable, call.kind) << str(call.error);
         EXPECT_EQ(server.wurl(path), call.url);
         EXPECT_EQ(L"application/x-quorquery", call.mime);
-        EXPECT_EQ(temp_name(GetCurrentProcessId()), str(call.path));
+        EXPECT_EQ(temp_name(GetCurrentProcessId()), str(call.path)) << "one backslash after the folder";
         EXPECT_TRUE(call.file_existed);
         EXPECT_EQ(size, call.contents.size());
         EXPECT_TRUE(DocServer::body_matches(call.contents));

@@ -4,7 +4,9 @@
 #include <urlmon.h>
 #include <wininet.h>
 
+#include <cerrno>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "launcher/download_text.h"
@@ -90,23 +92,73 @@ TEST(FileUrl, CaseSensitivePrefix) {
 }
 
 TEST(TempName, ComposedWithinItsBuffer) {
-    char path[MAX_PATH];
-    ASSERT_TRUE(compose_temp_name(path, sizeof path, "C:\\Temp\\", "DZ", 1234));
-    EXPECT_STREQ("C:\\Temp\\\\DZ1234.tmp", path) << "the directory keeps its own backslash";
+    wchar_t path[MAX_PATH];
+    // One backslash after the directory, whether it ends in one or not.
+    ASSERT_TRUE(compose_temp_name(path, MAX_PATH, L"C:\\Temp\\", L"DZ", 1234));
+    EXPECT_STREQ(L"C:\\Temp\\DZ1234.tmp", path);
+    ASSERT_TRUE(compose_temp_name(path, MAX_PATH, L"C:\\Temp", L"DZ", 1234));
+    EXPECT_STREQ(L"C:\\Temp\\DZ1234.tmp", path);
+    ASSERT_TRUE(compose_temp_name(path, MAX_PATH, L"C:\\users\\\x0418\x0432\x0430\x043D\\Temp\\", L"DZ", 5));
+    EXPECT_STREQ(L"C:\\users\\\x0418\x0432\x0430\x043D\\Temp\\DZ5.tmp", path) << "any character";
 
-    // 259 characters fit a 260-byte buffer; 260 do not.
-    const std::string fits(259 - std::strlen("\\DZ7.tmp"), 'd');
-    ASSERT_TRUE(compose_temp_name(path, sizeof path, fits.c_str(), "DZ", 7));
-    EXPECT_EQ(259u, std::strlen(path));
+    // 259 characters fit a 260-character buffer; 260 do not.
+    const std::wstring fits(259 - std::wcslen(L"\\DZ7.tmp"), L'd');
+    ASSERT_TRUE(compose_temp_name(path, MAX_PATH, fits.c_str(), L"DZ", 7));
+    EXPECT_EQ(259u, std::wcslen(path));
 
-    char guarded[MAX_PATH + 16];
-    std::memset(guarded, '#', sizeof guarded);
-    const std::string too_long = fits + "d";
-    EXPECT_FALSE(compose_temp_name(guarded, MAX_PATH, too_long.c_str(), "DZ", 7));
-    EXPECT_EQ('\0', guarded[0]) << "a name that does not fit leaves the buffer empty";
-    for (size_t i = MAX_PATH; i < sizeof guarded; ++i) EXPECT_EQ('#', guarded[i]);
-    EXPECT_FALSE(compose_temp_name(path, sizeof path, std::string(1000, 'x').c_str(), "DZ", 1));
-    EXPECT_FALSE(compose_temp_name(nullptr, 0, "C:\\", "DZ", 1));
+    wchar_t guarded[MAX_PATH + 16];
+    for (wchar_t& c : guarded) c = L'#';
+    const std::wstring too_long = fits + L"d";
+    EXPECT_FALSE(compose_temp_name(guarded, MAX_PATH, too_long.c_str(), L"DZ", 7));
+    EXPECT_EQ(L'\0', guarded[0]) << "a name that does not fit leaves the buffer empty";
+    for (size_t i = MAX_PATH; i < MAX_PATH + 16; ++i) EXPECT_EQ(L'#', guarded[i]);
+    EXPECT_FALSE(compose_temp_name(path, MAX_PATH, std::wstring(1000, L'x').c_str(), L"DZ", 1));
+    EXPECT_FALSE(compose_temp_name(nullptr, 0, L"C:\\", L"DZ", 1));
+}
+
+// Every failure says why, in a few words, where the platform gave no text.
+TEST(TransferTexts, FailureWithoutAText) {
+    const struct {
+        HRESULT hr;
+        unsigned long furthest_status;
+        const char* text;
+    } cases[] = {
+        {INET_E_DOWNLOAD_FAILURE, BINDSTATUS_FINDINGRESOURCE, "Server name not found"},
+        {INET_E_DOWNLOAD_FAILURE, BINDSTATUS_CONNECTING, "Could not connect to the server"},
+        {INET_E_DOWNLOAD_FAILURE, BINDSTATUS_SENDINGREQUEST, "The server did not answer"},
+        {INET_E_DOWNLOAD_FAILURE, 0, "Download failed"},
+        {INET_E_CANNOT_CONNECT, 0, "Could not connect to the server"},
+        {INET_E_RESOURCE_NOT_FOUND, BINDSTATUS_SENDINGREQUEST, "Document not found"},
+        {INET_E_CONNECTION_TIMEOUT, BINDSTATUS_CONNECTING, "The server did not answer in time"},
+        {INET_E_INVALID_CERTIFICATE, 0, "Certificate error"},
+        {INET_E_INVALID_URL, 0, "Invalid address"},
+        {E_ABORT, 0, "Download cancelled"},
+        {E_OUTOFMEMORY, 0, "Out of memory"},
+        {E_FAIL, 0, "Download failed"},
+        {static_cast<HRESULT>(0x87654321), 0, "Download failed"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(c.text, failure_text(c.hr, c.furthest_status)) << std::hex << c.hr;
+}
+
+TEST(TransferTexts, WriteFailureAndWebPage) {
+    EXPECT_STREQ("disk full", write_failure_reason(ENOSPC));
+    EXPECT_EQ(static_cast<HRESULT>(0x80070070), write_failure_result(ENOSPC));  // ERROR_DISK_FULL
+    EXPECT_STREQ("access denied", write_failure_reason(EACCES));
+    EXPECT_EQ(E_ACCESSDENIED, write_failure_result(EACCES));
+    EXPECT_STREQ("write error", write_failure_reason(0));
+    EXPECT_EQ(E_FAIL, write_failure_result(12345));
+
+    for (const char* page : {"text/html", "TEXT/HTML", " text/html ; charset=utf-8", "text/html;"})
+        EXPECT_TRUE(is_web_page_type(page)) << page;
+    for (const char* other : {"", "text/htmlx", "text/plain", "application/x-quorquery", "html"})
+        EXPECT_FALSE(is_web_page_type(other)) << other;
+    EXPECT_FALSE(is_web_page_type(nullptr));
+    for (const wchar_t* type : {L"application/x-quorquery", L"Application/X-QuorQueryData"})
+        EXPECT_TRUE(is_document_type(type));
+    for (const wchar_t* type : {L"", L"application/x-quorquer", L"application/x-quorquerydatax", L"text/html"})
+        EXPECT_FALSE(is_document_type(type));
+    EXPECT_FALSE(is_document_type(nullptr));
 }
 
 TEST(TransferTexts, HttpStatusAndShortTransfer) {

@@ -97,6 +97,7 @@ protected:
         LauncherTest::TearDown();
     }
     std::string client_calls() const { return read_file(calls_path_); }
+    void clear_client_calls() const { DeleteFileA(calls_path_.c_str()); }
     HWND launcher_window(IUnknown* launcher) {
         HWND hwnd = nullptr;
         if (auto window = gn::try_query<IOleWindow>(launcher)) window->GetWindow(&hwnd);
@@ -223,19 +224,27 @@ class HttpsCertificate : public EndToEnd, public ::testing::WithParamInterface<C
 
 }  // namespace
 
+// Also with the caching headers a server may send with a private document.
 TEST_F(EndToEnd, HttpsDocumentWithTrustedCertificateReachesThePlugin) {
-    const std::wstring url = https_document("GN_HTTPS_TRUSTED");
-    if (url.empty()) GTEST_SKIP() << "no TLS server named (GN_HTTPS_TRUSTED): run by tls_documents";
-    {
-        BrowserContainer browser;
-        auto launcher = create_launcher();
-        ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
-        ASSERT_TRUE(browser.pump_until([&] { return contains(client_calls(), "PluginCtl Document "); }))
-            << client_calls();
-        EXPECT_TRUE(contains(client_calls(), "PluginCtl OnDZxDataAvailable " + narrow(url))) << client_calls();
-        launcher.reset();
+    const std::wstring base = https_document("GN_HTTPS_TRUSTED");
+    if (base.empty()) GTEST_SKIP() << "no TLS server named (GN_HTTPS_TRUSTED): run by tls_documents";
+    for (const wchar_t* headers : {L"", L"?cache=no-store", L"?cache=no-cache", L"?pragma=no-cache",
+                                   L"?cache=no-store,no-cache&pragma=no-cache"}) {
+        const std::wstring url = base + headers;
+        SCOPED_TRACE(narrow(url));
+        clear_client_calls();
+        {
+            BrowserContainer browser;
+            auto launcher = create_launcher();
+            ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+            ASSERT_TRUE(browser.pump_until([&] { return contains(client_calls(), "PluginCtl Document "); }))
+                << client_calls();
+            EXPECT_TRUE(contains(client_calls(), "PluginCtl OnDZxDataAvailable " + narrow(url)))
+                << client_calls();
+            launcher.reset();
+        }
+        EXPECT_TRUE(dz_files().empty());
     }
-    EXPECT_TRUE(dz_files().empty());
     finish_log();
 }
 

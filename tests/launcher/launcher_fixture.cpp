@@ -153,7 +153,7 @@ std::vector<std::string> LauncherTest::dz_files() const {
 }
 
 std::string LauncherTest::temp_name(unsigned long n) const {
-    return temp_dir + "\\DZ" + std::to_string(n) + ".tmp";
+    return temp_dir + "DZ" + std::to_string(n) + ".tmp";
 }
 
 std::wstring make_document_file(const std::string& dir, const std::string& name,

@@ -4,6 +4,23 @@
 
 namespace gntest {
 
+namespace {
+
+// The file's bytes, read by its exact (wide) name.
+std::string read_file_wide(const wchar_t* path) {
+    std::string out;
+    HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return out;
+    char block[65536];
+    DWORD got = 0;
+    while (ReadFile(f, block, sizeof block, &got, nullptr) && got > 0) out.append(block, got);
+    CloseHandle(f);
+    return out;
+}
+
+}  // namespace
+
 gn::com_ptr<TestSink> TestSink::make() { return gn::make<TestSink>(); }
 
 STDMETHODIMP TestSink::OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType) {
@@ -25,7 +42,7 @@ STDMETHODIMP TestSink::OnDZxDataAvailable(BSTR pURL, BSTR pPath, BSTR pMimeType)
             if (call.file_existed) {
                 call.file_size =
                     (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-                if (read_contents) call.contents = read_file(narrow(pPath));
+                if (read_contents) call.contents = read_file_wide(pPath);
             }
         }
         calls.push_back(std::move(call));

@@ -1,0 +1,341 @@
+// Every binding is a transfer of its own: a document handed to the main plugin
+// is always the whole, right document, and a download ends with its document.
+// Refreshes and Loads from inside callbacks, write failures, a browser that
+// lets go without Close, failures without a text of the platform's, a temp
+// folder outside the system code page and a web page instead of the document.
+#include "launcher_fixture.h"
+
+#include "support/doc_server.h"
+
+#include <functional>
+
+using namespace gntest;
+
+namespace {
+
+std::string str(const std::wstring& s) { return narrow(s); }
+
+std::string env(const char* name) {
+    char value[MAX_PATH] = "";
+    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? std::string(value) : std::string();
+}
+
+// The callback a browser registers on the bind context before Load: counts
+// the starts and stops it is told of, and runs on_data at the first progress
+// report of data (for re-entrant tests).
+class BrowserCallback final
+    : public gn::implements<BrowserCallback, gn::no_lock, IBindStatusCallback> {
+public:
+    int starts = 0, stops = 0, data_reports = 0;
+    std::function<void()> on_data;
+
+    STDMETHODIMP OnStartBinding(DWORD, IBinding*) override {
+        ++starts;
+        return S_OK;
+    }
+    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
+    STDMETHODIMP OnProgress(ULONG, ULONG, ULONG status, LPCWSTR) override {
+        if (status != BINDSTATUS_DOWNLOADINGDATA && status != BINDSTATUS_BEGINDOWNLOADDATA)
+            return S_OK;
+        if (++data_reports == 1 && on_data) on_data();
+        return S_OK;
+    }
+    STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override {
+        ++stops;
+        return S_OK;
+    }
+    STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
+    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
+    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
+};
+
+class Transfer : public LauncherTest {
+protected:
+    DocServer server;
+
+    // Load as a browser does, with its own callback registered on the bind context.
+    HRESULT load_with(IUnknown* launcher, const std::wstring& url, BrowserCallback* browser,
+                      const wchar_t* mime = L"application/x-quorquery") {
+        gn::com_ptr<IBindCtx> bc;
+        gn::com_ptr<IMoniker> moniker;
+        RETURN_IF_FAILED(CreateBindCtx(0, bc.put()));
+        if (browser) RETURN_IF_FAILED(RegisterBindStatusCallback(bc.get(), browser, nullptr, 0));
+        RETURN_IF_FAILED(CreateURLMonikerEx(nullptr, url.c_str(), moniker.put(), URL_MK_UNIFORM));
+        if (mime) gn::try_query<IMonikerProp>(launcher)->PutProperty(MIMETYPEPROP, mime);
+        return gn::try_query<IPersistMoniker>(launcher)->Load(FALSE, moniker.get(), bc.get(), 0);
+    }
+
+    DocRoute trickled(unsigned long long length, size_t piece, DWORD pause_ms,
+                      bool announce_length = true) {
+        DocRoute r;
+        r.length = length;
+        r.trickle_bytes = piece;
+        r.trickle_pause_ms = pause_ms;
+        r.announce_length = announce_length;
+        return r;
+    }
+};
+
+// A document handed over is exactly the body of its length; any other call
+// is a failure with a reason.
+void expect_whole_or_failure(const SinkCall& call, size_t length) {
+    if (call.kind == SinkCall::DataAvailable) {
+        EXPECT_EQ(length, call.contents.size());
+        EXPECT_TRUE(DocServer::body_matches(call.contents)) << "a mixed file";
+    } else {
+        EXPECT_FALSE(call.error.empty()) << "a failure without a reason";
+    }
+}
+
+}  // namespace
+
+// A refresh, or a Load from inside the browser's callback, while a document
+// downloads: only the latest transfer reaches the plugin, whole; the first
+// binding's browser callback is told it stopped.
+TEST_F(Transfer, ANewLoadSupersedesTheRunningTransfer) {
+    ASSERT_TRUE(server.running());
+    server.route("/small.dzy", trickled(20000, 1000, 10));
+    server.route("/big.dzy", trickled(3000000, 65536, 5));
+    server.route("/other.dzy", trickled(50000, 5000, 5));
+    const struct {
+        const char* name;
+        const char* first;
+        const char* second;
+        size_t second_length;
+        bool from_progress;  // the second Load comes from inside the browser's OnProgress
+    } rows[] = {
+        {"refresh small", "/small.dzy", "/small.dzy", 20000, false},
+        {"refresh big", "/big.dzy", "/big.dzy", 3000000, false},
+        {"from OnProgress", "/big.dzy", "/other.dzy", 50000, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto launcher = create_launcher();
+        auto sink = TestSink::make();
+        auto first = gn::make<BrowserCallback>();
+        auto second = gn::make<BrowserCallback>();
+        if (row.from_progress)
+            first->on_data = [&] {
+                EXPECT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.second), second.get()));
+            };
+        ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.first), first.get()));
+        ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+        if (!row.from_progress) {
+            ASSERT_TRUE(pump_until([&] { return first->data_reports > 0; }, 30000));
+            ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.second), second.get()));
+        }
+        ASSERT_TRUE(wait_for_calls(sink.get()));
+        pump_until([] { return false; }, 200);  // anything more would come now
+        ASSERT_EQ(1u, sink->calls.size());
+        expect_whole_or_failure(sink->calls[0], row.second_length);
+        EXPECT_EQ(SinkCall::DataAvailable, sink->calls[0].kind) << str(sink->calls[0].error);
+        EXPECT_EQ(first->starts, first->stops) << "the first binding's browser callback";
+        EXPECT_EQ(second->starts, second->stops);
+        launcher.reset();
+        EXPECT_TRUE(pump_until([&] { return dz_files().empty(); }, 5000));
+    }
+}
+
+// The plugin loads the next document while it is told about the first: each
+// reaches it whole, in turn.
+TEST_F(Transfer, LoadFromInsideThePluginsCallback) {
+    ASSERT_TRUE(server.running());
+    server.route("/one.dzy", trickled(20000, 20000, 0));
+    server.route("/two.dzy", trickled(30000, 3000, 5));
+    const std::wstring local = make_document_file(temp_dir, "three.dzy", 40000);
+    for (const std::wstring& next : {server.wurl("/two.dzy"), local}) {
+        SCOPED_TRACE(str(next));
+        auto launcher = create_launcher();
+        auto sink = TestSink::make();
+        sink->during_call = [&](TestSink& s) {
+            if (s.calls.size() != 1) return;
+            EXPECT_EQ(S_OK, browser_load(launcher.get(), next));
+            EXPECT_EQ(S_OK, advise(launcher.get(), &s));
+        };
+        ASSERT_EQ(S_OK, browser_load(launcher.get(), server.wurl("/one.dzy")));
+        ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+        ASSERT_TRUE(wait_for_calls(sink.get(), 2));
+        ASSERT_EQ(2u, sink->calls.size());
+        ASSERT_EQ(SinkCall::DataAvailable, sink->calls[0].kind) << str(sink->calls[0].error);
+        ASSERT_EQ(SinkCall::DataAvailable, sink->calls[1].kind) << str(sink->calls[1].error);
+        expect_whole_or_failure(sink->calls[0], 20000);
+        expect_whole_or_failure(sink->calls[1], next == local ? 40000 : 30000);
+        EXPECT_EQ(next, sink->calls[1].url);
+        sink->during_call = nullptr;
+        launcher.reset();
+        EXPECT_TRUE(dz_files().empty());
+    }
+}
+
+// The browser releases the document without Close while the server stalls:
+// the download ends with it, the copy goes at once and the module can unload.
+TEST_F(Transfer, FinalReleaseWithoutCloseEndsTheDownload) {
+    ASSERT_TRUE(server.running());
+    DocRoute stall = trickled(400000, 1000, 3000);
+    DocRoute silent;
+    silent.silent = true;
+    server.route("/stall.dzy", stall);
+    server.route("/silent.dzy", silent);
+    for (const char* path : {"/stall.dzy", "/silent.dzy"}) {
+        SCOPED_TRACE(path);
+        auto launcher = create_launcher();
+        auto sink = TestSink::make();
+        auto browser = gn::make<BrowserCallback>();
+        ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl(path), browser.get()));
+        ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+        ASSERT_TRUE(pump_until([&] { return !dz_files().empty(); }, 10000));
+        pump_until([] { return false; }, 100);
+        launcher.reset();
+        EXPECT_TRUE(pump_until(
+            [&] { return dz_files().empty() && module->can_unload_now() == S_OK; }, 5000))
+            << dz_files().size() << " file(s) left";
+        EXPECT_TRUE(sink->calls.empty()) << "nobody is told about a released document";
+        EXPECT_EQ(browser->starts, browser->stops);
+    }
+}
+
+// Failures that the platform reports without a text are given one.
+TEST_F(Transfer, RefusedConnectionSaysWhy) {
+    unsigned short port;
+    {
+        DocServer probe;
+        ASSERT_TRUE(probe.running());
+        port = probe.port();
+    }
+    auto launcher = create_launcher();
+    auto sink = TestSink::make();
+    ASSERT_EQ(S_OK, browser_load(launcher.get(),
+                                 L"http://127.0.0.1:" + std::to_wstring(port) + L"/doc.dzy"));
+    ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+    ASSERT_TRUE(wait_for_calls(sink.get()));
+    ASSERT_EQ(SinkCall::Abort, sink->calls[0].kind);
+    EXPECT_EQ(L"Could not connect to the server", sink->calls[0].error);
+}
+
+// Run by the launcher_namespace test, where no name can be resolved: the
+// system's resolver is pointed at a loopback port where nobody answers.
+TEST_F(Transfer, UnknownHostSaysWhy) {
+    if (env("GN_NO_DNS").empty()) GTEST_SKIP() << "run by launcher_namespace (GN_NO_DNS)";
+    auto launcher = create_launcher();
+    auto sink = TestSink::make();
+    ASSERT_EQ(S_OK, browser_load(launcher.get(), L"http://gnlauncher-nowhere.invalid/doc.dzy"));
+    ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+    ASSERT_TRUE(wait_for_calls(sink.get()));
+    ASSERT_EQ(SinkCall::Abort, sink->calls[0].kind);
+    EXPECT_EQ(L"Server name not found", sink->calls[0].error);
+}
+
+// A temp folder whose name the system code page cannot spell.
+TEST_F(Transfer, TempFolderOutsideTheCodePage) {
+    const std::wstring dir = widen(temp_dir) + L"\x0418\x0432\x0430\x043D";  // Иван
+    const std::wstring temp = dir + L"\\Temp\\";
+    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+    RecordProperty("code_page", static_cast<int>(GetACP()));
+    const std::wstring url = make_document_file(temp_dir, "doc.dzy", 30000);
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
+    {
+        auto launcher = create_launcher();
+        auto sink = TestSink::make();
+        ASSERT_EQ(S_OK, browser_load(launcher.get(), url));
+        ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+        ASSERT_EQ(1u, sink->calls.size());
+        ASSERT_EQ(SinkCall::DataAvailable, sink->calls[0].kind) << str(sink->calls[0].error);
+        EXPECT_EQ(temp + L"DZ" + std::to_wstring(GetCurrentProcessId()) + L".tmp",
+                  sink->calls[0].path);
+        EXPECT_EQ(30000u, sink->calls[0].contents.size());
+        EXPECT_TRUE(DocServer::body_matches(sink->calls[0].contents));
+    }
+    set_temp_dir(temp_dir);
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((temp + L"DZ*.tmp").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, h) << "a copy was left";
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    RemoveDirectoryW(temp.c_str());
+    RemoveDirectoryW(dir.c_str());
+}
+
+// A sign-in page or an error page sent with 200 where a document was announced.
+TEST_F(Transfer, WebPageInsteadOfTheDocument) {
+    ASSERT_TRUE(server.running());
+    DocRoute page;
+    page.content_type = "text/html; charset=utf-8";
+    page.body = "<html><body>Please sign in</body></html>";
+    server.route("/signin.dzy", page);
+    const struct {
+        const wchar_t* announced;
+        bool handed_over;
+    } rows[] = {{L"application/x-quorquery", false},
+                {L"application/x-quorquerydata", false},
+                {nullptr, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.announced ? str(row.announced) : "nothing announced");
+        auto launcher = create_launcher();
+        auto sink = TestSink::make();
+        ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl("/signin.dzy"), nullptr, row.announced));
+        ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+        ASSERT_TRUE(wait_for_calls(sink.get()));
+        if (row.handed_over) {
+            EXPECT_EQ(SinkCall::DataAvailable, sink->calls[0].kind);
+        } else {
+            ASSERT_EQ(SinkCall::Abort, sink->calls[0].kind);
+            EXPECT_EQ(L"The server sent a web page instead of the document (a sign-in may be needed)",
+                      sink->calls[0].error);
+        }
+    }
+}
+
+// Run by the launcher_namespace test, which gives the temp folder a 1 MiB
+// file system of its own (GN_SMALL_TEMP): the disk fills up at the first
+// block written, in the middle, or within the last buffered MiB, with and
+// without a Content-Length.
+TEST_F(Transfer, FullDiskFailsWithItsReason) {
+    std::string small = env("GN_SMALL_TEMP");
+    if (small.empty()) GTEST_SKIP() << "run by launcher_namespace (GN_SMALL_TEMP)";
+    if (small.back() != '\\') small += '\\';
+    ASSERT_TRUE(server.running());
+    const struct {
+        const char* name;
+        bool fill_first;  // the folder is full before the download
+        unsigned long long length;
+    } rows[] = {{"first block", true, 3000000},
+                {"middle", false, 3000000},
+                {"last buffered MiB", false, 1200000}};
+    for (const auto& row : rows) {
+        for (bool length : {true, false}) {
+            SCOPED_TRACE(std::string(row.name) + (length ? " with" : " without") + " Content-Length");
+            const std::string filler = small + "filler.bin";
+            if (row.fill_first) {
+                HANDLE f = CreateFileA(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+                ASSERT_NE(INVALID_HANDLE_VALUE, f);
+                std::vector<char> block(4096, 'f');
+                DWORD written = 0;
+                while (WriteFile(f, block.data(), 4096, &written, nullptr) && written == 4096) {
+                }
+                CloseHandle(f);
+            }
+            DocRoute r;
+            r.length = row.length;
+            r.announce_length = length;
+            server.route("/full.dzy", r);
+            temp_dir = small;
+            set_temp_dir(small);
+            auto launcher = create_launcher();
+            auto sink = TestSink::make();
+            ASSERT_EQ(S_OK, browser_load(launcher.get(), server.wurl("/full.dzy")));
+            ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+            ASSERT_TRUE(wait_for_calls(sink.get()));
+            ASSERT_EQ(SinkCall::Abort, sink->calls[0].kind)
+                << sink->calls[0].contents.size() << " bytes handed over";
+            EXPECT_EQ(L"Failed to write temp file: disk full", sink->calls[0].error);
+            EXPECT_EQ(static_cast<HRESULT>(0x80070070), sink->calls[0].hr);  // ERROR_DISK_FULL
+            launcher.reset();
+            EXPECT_TRUE(pump_until([&] { return module->can_unload_now() == S_OK; }, 5000));
+            EXPECT_TRUE(dz_files().empty());
+            DeleteFileA(filler.c_str());
+        }
+    }
+}
