@@ -9,9 +9,11 @@
 
 namespace {
 
-// One flag for every launcher of the process: a SetRect that arrives while
-// another one runs returns at once.
-bool inSetRect = false;
+// One flag for each thread: a SetRect that arrives on a thread while another
+// one runs there (moving the window sends messages that may come back as a
+// SetRect) returns at once. Each browser tab runs its own thread, and the
+// views of other threads move on regardless.
+thread_local bool inSetRect = false;
 
 bool is_tab_key(const MSG* msg) {
     return msg && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) &&

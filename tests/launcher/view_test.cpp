@@ -10,6 +10,10 @@
 #include "support/browser.h"
 #include "support/module.h"
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using gn::com_ptr;
 using gntest::BrowserContainer;
 using gntest::Expectations;
@@ -184,6 +188,40 @@ TEST_F(ViewTest, SetRectMovesTheWindowAndANestedSetRectReturnsAtOnce) {
     EXPECT_EQ(S_OK, browser.view()->GetRect(&view_rect));
     EXPECT_TRUE(EqualRect(&outer, &view_rect));
     EXPECT_EQ(E_POINTER, browser.view()->SetRect(nullptr));
+}
+
+// Each browser tab runs its own thread: a SetRect on one thread must move its
+// view even while another thread's SetRect runs.
+TEST_F(ViewTest, SetRectOnFourThreadsAtOnceMovesEveryView) {
+    constexpr int kThreads = 4, kCalls = 300;
+    std::atomic<int> ready{0}, ignored{0}, failed{0};
+    auto tab = [&] {
+        if (FAILED(OleInitialize(nullptr))) { ++failed; return; }
+        {
+            com_ptr<IUnknown> document;
+            BrowserContainer browser;
+            if (FAILED(module.create(CLSID_MorvaneLauncher, IID_IUnknown, document.put_void())) ||
+                FAILED(browser.open(document.get(), nullptr, nullptr))) {
+                ++failed;
+            }
+            ++ready;
+            while (ready.load() < kThreads) Sleep(0);
+            for (int i = 0; i < kCalls && browser.view(); ++i) {
+                RECT rc{i % 7, i % 5, 200 + i % 11, 100 + i % 13}, got{};
+                if (browser.view()->SetRect(&rc) != S_OK || browser.view()->GetRect(&got) != S_OK ||
+                    !EqualRect(&rc, &got)) {
+                    ++ignored;
+                }
+            }
+            browser.close();
+        }
+        OleUninitialize();
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) threads.emplace_back(tab);
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(0, failed.load());
+    EXPECT_EQ(0, ignored.load()) << "of " << kThreads * kCalls << " SetRect calls";
 }
 
 TEST_F(ViewTest, RefusedInPlaceActivationCanBeTriedAgain) {
