@@ -1,5 +1,7 @@
 #include "launcher/temp_file.h"
 
+#include "launcher/acp_text.h"
+
 #include "frame/log.h"
 #include "launcher/download_text.h"
 

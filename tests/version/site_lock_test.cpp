@@ -101,7 +101,7 @@ protected:
     }
     void give_site(route way, const wchar_t* url) {
         if (way == route::none) return;
-        auto with_site = ver_.query<IObjectWithSite>();
+        auto with_site = ver_.try_query<IObjectWithSite>();
         ASSERT_TRUE(with_site);
         auto site = gn::make<FakeSite>(way, url);
         ASSERT_EQ(S_OK, with_site->SetSite(static_cast<IOleClientSite*>(site.get())));
@@ -194,8 +194,8 @@ TEST_F(SiteLock, WhoMayChangeTheMap) {
 }
 
 TEST_F(SiteLock, SiteAndSafetyOptions) {
-    auto with_site = ver_.query<IObjectWithSite>();
-    auto safety = ver_.query<IObjectSafety>();
+    auto with_site = ver_.try_query<IObjectWithSite>();
+    auto safety = ver_.try_query<IObjectSafety>();
     ASSERT_TRUE(with_site && safety);
 
     gn::com_ptr<IUnknown> got;
