@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
@@ -86,8 +87,37 @@ private:
     DWORD id_ = GetCurrentThreadId();
 };
 
-// The expected calls come in this order among the recorded ones (others may
-// come between): a list of call names, or a text with one call per line.
+// The expected calls come one right after the other among the recorded ones,
+// from the first of them on: any other call in between fails. A list of call
+// names, or a text with one call per line.
+inline ::testing::AssertionResult in_sequence(const std::vector<std::string>& calls,
+                                              std::initializer_list<const char*> expected) {
+    auto at = calls.begin();
+    if (expected.size()) at = std::find(calls.begin(), calls.end(), *expected.begin());
+    for (const char* name : expected) {
+        if (at == calls.end() || *at != name) {
+            std::string all;
+            for (const std::string& c : calls) all += "\n  " + c;
+            return ::testing::AssertionFailure() << name << " not next in:" << all;
+        }
+        ++at;
+    }
+    return ::testing::AssertionSuccess();
+}
+inline ::testing::AssertionResult in_sequence(const std::string& text,
+                                              std::initializer_list<const char*> expected) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+    }
+    return in_sequence(lines, expected);
+}
+
+// The expected entries come in this order among the recorded ones (others may
+// come between): a list of call names, or a text with one call per line. For
+// logs; a sequence of calls is checked with in_sequence or expect_sequence.
 inline ::testing::AssertionResult in_order(const std::vector<std::string>& calls,
                                            std::initializer_list<const char*> expected) {
     auto at = calls.begin();
