@@ -115,23 +115,8 @@ inline ::testing::AssertionResult in_sequence(const std::string& text,
     return in_sequence(lines, expected);
 }
 
-// The expected entries come in this order among the recorded ones (others may
-// come between): a list of call names, or a text with one call per line. For
-// logs; a sequence of calls is checked with in_sequence or expect_sequence.
-inline ::testing::AssertionResult in_order(const std::vector<std::string>& calls,
-                                           std::initializer_list<const char*> expected) {
-    auto at = calls.begin();
-    for (const char* name : expected) {
-        while (at != calls.end() && *at != name) ++at;
-        if (at == calls.end()) {
-            std::string all;
-            for (const std::string& c : calls) all += "\n  " + c;
-            return ::testing::AssertionFailure() << name << " missing or out of order in:" << all;
-        }
-        ++at;
-    }
-    return ::testing::AssertionSuccess();
-}
+// The expected lines come in this order in a text (others may come between).
+// For logs; a sequence of calls is checked with in_sequence or expect_sequence.
 inline ::testing::AssertionResult in_order(const std::string& text,
                                            std::initializer_list<std::string> expected) {
     size_t at = 0;
