@@ -23,34 +23,25 @@
 
 #include <windows.h>
 
+#include <type_traits>
+
 namespace gn {
 
-// The ANSI and the wide window-class calls, by character type.
+// The ANSI and the wide window-class calls, chosen by character type.
 template <class Char>
-struct window_class_calls;
-template <>
-struct window_class_calls<char> {
-    using description = WNDCLASSEXA;
-    static ATOM add(const WNDCLASSEXA& wc) noexcept { return RegisterClassExA(&wc); }
-    static void remove(const char* name, HINSTANCE instance) noexcept {
-        UnregisterClassA(name, instance);
-    }
-};
-template <>
-struct window_class_calls<wchar_t> {
-    using description = WNDCLASSEXW;
-    static ATOM add(const WNDCLASSEXW& wc) noexcept { return RegisterClassExW(&wc); }
-    static void remove(const wchar_t* name, HINSTANCE instance) noexcept {
-        UnregisterClassW(name, instance);
-    }
-};
+using window_class_description =
+    std::conditional_t<std::is_same<Char, wchar_t>::value, WNDCLASSEXW, WNDCLASSEXA>;
+inline ATOM add_window_class(const WNDCLASSEXA& wc) noexcept { return RegisterClassExA(&wc); }
+inline ATOM add_window_class(const WNDCLASSEXW& wc) noexcept { return RegisterClassExW(&wc); }
+inline void remove_window_class(const char* name, HINSTANCE i) noexcept { UnregisterClassA(name, i); }
+inline void remove_window_class(const wchar_t* name, HINSTANCE i) noexcept { UnregisterClassW(name, i); }
 
 // Registers the window class name of instance. True when it is there after
 // the call, also when it was already (registered earlier or by another thread).
 template <class Char>
 bool register_window_class(HINSTANCE instance, const Char* name, WNDPROC proc, UINT style = 0,
                            HICON icon = nullptr) noexcept {
-    typename window_class_calls<Char>::description wc{};
+    window_class_description<Char> wc{};
     wc.cbSize = sizeof wc;
     wc.style = style;
     wc.lpfnWndProc = proc;
@@ -59,7 +50,7 @@ bool register_window_class(HINSTANCE instance, const Char* name, WNDPROC proc, U
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = name;
-    return window_class_calls<Char>::add(wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return add_window_class(wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 // A window class of the module: registered by the first ensure() (on any
@@ -85,7 +76,7 @@ public:
 private:
     static void remove(void* self) noexcept {
         auto* c = static_cast<module_window_class*>(self);
-        window_class_calls<Char>::remove(c->name_, _Module.module_instance());
+        remove_window_class(c->name_, _Module.module_instance());
         c->registered_ = false;
     }
 

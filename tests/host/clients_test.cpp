@@ -107,10 +107,12 @@ TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
     ASSERT_TRUE(IsWindow(plugin_window));
 
     // The plugin's side of the hand-over, in order.
-    EXPECT_TRUE(gntest::in_order(calls(), {"PluginCtl SetClientSite site", "PluginCtl InitNew",
-                                           "PluginCtl SetExtent 1 7938x5292", "PluginCtl DoVerb -5 0,0,300,200",
-                                           "PluginCtl SRC http://127.0.0.1:8123/docs/report.dzy",
-                                           "PluginCtl Advise 0x00000000"}));
+    EXPECT_TRUE(gntest::in_sequence(calls(), {"PluginCtl SetClientSite site", "PluginCtl InitNew",
+                                              "PluginCtl SetExtent 1 7938x5292", "PluginCtl GetExtent 1",
+                                              "PluginCtl DoVerb -5 0,0,300,200",
+                                              "PluginCtl InPlaceActive 0,0,300,200",
+                                              "PluginCtl SRC http://127.0.0.1:8123/docs/report.dzy",
+                                              "PluginCtl Advise 0x00000000"}));
 
     // The document is read during the call (the launcher deletes it right after).
     const std::string path = write_document("DZ1.tmp", "QQDOC 8\r\nsecond line\r\n");
@@ -143,7 +145,8 @@ TEST_F(ClientsTest, PluginSubscribesThroughTheBrowserAndShowsTheDocument) {
     control.reset();
     host.reset();
     DestroyWindow(host_window_);
-    EXPECT_TRUE(gntest::in_order(calls(), {"PluginCtl Close 1", "PluginCtl SetClientSite null"}));
+    EXPECT_TRUE(gntest::in_sequence(calls(), {"PluginCtl Close 1", "PluginCtl InPlaceDeactivate",
+                                              "PluginCtl SetClientSite null"}));
     EXPECT_NE(std::string::npos, call_at("PluginCtl Destroyed"));
     browser->clear_properties();  // the published property held the launcher
     EXPECT_EQ(1u, gntest::refs(launcher.get())) << "only the test holds the launcher";

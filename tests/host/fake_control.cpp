@@ -253,6 +253,7 @@ void unregister_fakes() {
 void reset_fake(const FakeOptions& options) {
     g_fake.options = options;
     g_fake.apartment.reset();
+    g_fake.expected = nullptr;
     g_fake.calls.clear();
     g_fake.child_messages.clear();
     g_fake.child_lparams.clear();

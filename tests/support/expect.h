@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
@@ -86,22 +87,36 @@ private:
     DWORD id_ = GetCurrentThreadId();
 };
 
-// The expected calls come in this order among the recorded ones (others may
-// come between): a list of call names, or a text with one call per line.
-inline ::testing::AssertionResult in_order(const std::vector<std::string>& calls,
-                                           std::initializer_list<const char*> expected) {
+// The expected calls come one right after the other among the recorded ones,
+// from the first of them on: any other call in between fails. A list of call
+// names, or a text with one call per line.
+inline ::testing::AssertionResult in_sequence(const std::vector<std::string>& calls,
+                                              std::initializer_list<const char*> expected) {
     auto at = calls.begin();
+    if (expected.size()) at = std::find(calls.begin(), calls.end(), *expected.begin());
     for (const char* name : expected) {
-        while (at != calls.end() && *at != name) ++at;
-        if (at == calls.end()) {
+        if (at == calls.end() || *at != name) {
             std::string all;
             for (const std::string& c : calls) all += "\n  " + c;
-            return ::testing::AssertionFailure() << name << " missing or out of order in:" << all;
+            return ::testing::AssertionFailure() << name << " not next in:" << all;
         }
         ++at;
     }
     return ::testing::AssertionSuccess();
 }
+inline ::testing::AssertionResult in_sequence(const std::string& text,
+                                              std::initializer_list<const char*> expected) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+    }
+    return in_sequence(lines, expected);
+}
+
+// The expected lines come in this order in a text (others may come between).
+// For logs; a sequence of calls is checked with in_sequence or expect_sequence.
 inline ::testing::AssertionResult in_order(const std::string& text,
                                            std::initializer_list<std::string> expected) {
     size_t at = 0;
