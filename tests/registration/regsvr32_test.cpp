@@ -81,6 +81,25 @@ TEST(Regsvr32, RegistersCreatesByProgIdAndUnregisters) {
         EXPECT_FALSE(gntest::key_exists(HKEY_CLASSES_ROOT, gone)) << gone;
 }
 
+TEST(Regsvr32, KeepsTheSystemsCategoryDescription) {
+    // Every Windows declares the safe-for-scripting category with a text of
+    // its own: registration leaves it, unregistration keeps the key.
+    const char category[] = "Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
+    const char own[] = "Controls that are safely scriptable";
+    const std::string before = gntest::read_text(HKEY_CLASSES_ROOT, category, "409");
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CLASSES_ROOT, category, "409", REG_SZ, own, sizeof own));
+    const std::string quoted = "\"" + gntest::LoadedModule::module_path() + "\"";
+    ASSERT_EQ(0, run_regsvr32("/s " + quoted));
+    EXPECT_EQ(own, gntest::read_text(HKEY_CLASSES_ROOT, category, "409"));
+    ASSERT_EQ(0, run_regsvr32("/s /u " + quoted));
+    EXPECT_EQ(own, gntest::read_text(HKEY_CLASSES_ROOT, category, "409"));
+    if (before.empty())
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, category);
+    else
+        RegSetKeyValueA(HKEY_CLASSES_ROOT, category, "409", REG_SZ, before.c_str(),
+                        static_cast<DWORD>(before.size() + 1));
+}
+
 TEST(Regsvr32, KeepsAForeignAssociation) {
     const HKEY root = HKEY_CLASSES_ROOT;
     RegDeleteTreeA(root, ".dzy");

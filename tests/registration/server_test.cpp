@@ -179,6 +179,11 @@ TEST_F(Registration, OnAnEmptyRegistryWritesEverything) {
     // classes key itself), so its description is checked with regsvr32 instead.
     EXPECT_TRUE(key_exists(hkcr(), launcher +
                                        "\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}"));
+    // Every class may be loaded in an AppContainer (Enhanced Protected Mode) tab.
+    for (const char* clsid : {kLauncher, kDataFile, kVersion})
+        EXPECT_TRUE(key_exists(hkcr(), std::string("CLSID\\") + clsid +
+                                           "\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}"))
+            << clsid;
 }
 
 TEST_F(Registration, RegisteringAgainChangesNothingAndUnregisteringKeepsTheNames) {
