@@ -88,12 +88,16 @@ namespace {
 
 // Whether an argument can be given to a parameter of type desc the way the
 // type library's Invoke gives it: an [out] pointer only by reference to its
-// own type or to a VARIANT, anything else through a conversion to its type.
+// own type or to an empty VARIANT (or one of that type), anything else
+// through a conversion to its type.
 bool argument_fits(const TYPEDESC& desc, VARIANT* arg) noexcept {
     if (desc.vt == VT_VARIANT) return true;
     if (desc.vt == VT_PTR) {
         const VARTYPE target = desc.lptdesc ? desc.lptdesc->vt : static_cast<VARTYPE>(VT_EMPTY);
-        return V_VT(arg) == (VT_BYREF | VT_VARIANT) || V_VT(arg) == (VT_BYREF | target);
+        if (V_VT(arg) == (VT_BYREF | target)) return true;
+        // A VARIANT to receive the value: empty, or holding the type already.
+        const VARIANT* inner = V_VT(arg) == (VT_BYREF | VT_VARIANT) ? V_VARIANTREF(arg) : nullptr;
+        return inner && (V_VT(inner) == VT_EMPTY || V_VT(inner) == target);
     }
     if (desc.vt == VT_USERDEFINED) return true;  // left to the type library
     VARIANT converted;

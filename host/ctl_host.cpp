@@ -45,6 +45,7 @@ STDMETHODIMP CtlHost6x::get_SRC(VARIANT* pSrc) {
 
 STDMETHODIMP CtlHost6x::CreateControl6x(BSTR lpCLSID, BSTR lpURL, LONG hWnd,
                                         IUnknown* pServiceProvider, IUnknown** ppUnk) {
+    if (ppUnk) *ppUnk = nullptr;
     // The URL is kept first, so SRC yields the last one handed over even
     // when the creation below fails.
     BSTR url = lpURL ? SysAllocStringLen(lpURL, SysStringLen(lpURL)) : nullptr;

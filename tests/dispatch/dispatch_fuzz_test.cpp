@@ -211,9 +211,13 @@ protected:
             for (BSTR b : strings) SysFreeString(b);
         }
     };
-    void make_arg(VARIANT& v, call_storage& store, int depth = 0) {
+    // No object goes inside a by-reference VARIANT: a callee may write an
+    // [out] parameter over it without releasing it, as COM allows.
+    void make_arg(VARIANT& v, call_storage& store, int depth = 0, bool objects = true) {
         VariantInit(&v);
-        switch (pick(depth ? 11 : 14)) {
+        unsigned kind = pick(depth ? 11 : 14);
+        if (!objects && (kind == 8 || kind == 9)) kind = 2;
+        switch (kind) {
         case 0: break;  // VT_EMPTY
         case 1: V_VT(&v) = VT_NULL; break;
         case 2: V_VT(&v) = VT_I4; V_I4(&v) = any_int(); break;
@@ -239,7 +243,7 @@ protected:
             SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 1, &bound);
             for (LONG i = 0; array && i < static_cast<LONG>(bound.cElements); ++i) {
                 VARIANT element;
-                make_arg(element, store, depth + 1);
+                make_arg(element, store, depth + 1, objects);
                 SafeArrayPutElement(array, &i, &element);
                 VariantClear(&element);
             }
@@ -259,7 +263,7 @@ protected:
                 V_I4REF(&v) = &store.longs.back();
             } else {
                 store.inner.emplace_back();
-                make_arg(store.inner.back(), store, depth + 1);
+                make_arg(store.inner.back(), store, depth + 1, false);
                 V_VT(&v) = VT_BYREF | VT_VARIANT;
                 V_VARIANTREF(&v) = &store.inner.back();
             }
@@ -469,4 +473,12 @@ TEST_F(DispatchFuzz, ObjectArgumentsAreGivenBack) {
         VariantClear(&args[3]);
         VariantClear(&args[4]);
     }
+
+    // Without a window to take over, the [out] control is null, not left as it was.
+    auto host_iface = gn::try_query<ICtlHost6x>(host.get());
+    ASSERT_TRUE(host_iface);
+    auto clsid = gn::unique_bstr::copy_of(L"{00000000-0000-0000-0000-000000000000}");
+    IUnknown* control = reinterpret_cast<IUnknown*>(static_cast<INT_PTR>(0x0BADF00D));
+    EXPECT_EQ(S_FALSE, host_iface->CreateControl6x(clsid.get(), nullptr, 0, nullptr, &control));
+    EXPECT_EQ(nullptr, control);
 }
