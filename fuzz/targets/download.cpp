@@ -1,8 +1,10 @@
 // The download's text rules on what a server and the cookie store hand over:
-// cookie lines, URLs, Content-Length values, status texts, certificate errors.
+// cookie lines, URLs, Content-Length values, status texts, certificate errors,
+// content types, temp names and the texts of failures.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "launcher/download_text.h"
@@ -42,8 +44,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         wide[i] = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
     (void)gn::is_file_url(wide.c_str());
 
-    char name[64];
-    const std::string dir = text.substr(0, size / 2), prefix = text.substr(size / 2);
-    (void)gn::compose_temp_name(name, size % sizeof name + 1, dir.c_str(), prefix.c_str(), number);
+    (void)gn::is_document_type(wide.c_str());
+
+    // A temp name is whole and terminated, or empty: never cut.
+    wchar_t name[64];
+    const std::wstring dir = wide.substr(0, wide.size() / 2), prefix = wide.substr(wide.size() / 2);
+    const std::size_t room = size % (sizeof name / sizeof name[0]) + 1;
+    if (gn::compose_temp_name(name, room, dir.c_str(), prefix.c_str(), number)) {
+        if (std::wcslen(name) >= room) __builtin_trap();
+    } else if (name[0] != L'\0') {
+        __builtin_trap();
+    }
+
+    // Every failure has a text; a Content-Type is a web page or not.
+    const char* why = gn::failure_text(static_cast<std::int32_t>(number), flags);
+    if (!why || !*why) __builtin_trap();
+    why = gn::write_failure_reason(static_cast<int>(flags));
+    if (!why || !*why) __builtin_trap();
+    (void)gn::write_failure_result(static_cast<int>(flags));
+    (void)gn::is_web_page_type(s);
     return 0;
 }
