@@ -8,9 +8,11 @@
 
 namespace {
 
-// One flag for every launcher of the process: a SetRect that arrives while
-// another one runs returns at once.
-bool inSetRect = false;
+// A SetRect that arrives while another one runs on the same thread (moving
+// the window can call back into the view) returns at once. The nesting only
+// happens on one thread, and every browser thread (a tab) is an apartment of
+// its own: the flag is the thread's.
+thread_local bool inSetRect = false;
 
 bool is_tab_key(const MSG* msg) {
     return msg && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) &&

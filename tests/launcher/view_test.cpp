@@ -3,6 +3,10 @@
 
 #include <docobj.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "frame/interfaces.h"
 #include "support/browser.h"
 #include "support/module.h"
@@ -281,4 +285,40 @@ TEST_F(ViewTest, CloseDeactivatesEvenWithoutALauncherWindow) {
     EXPECT_EQ(S_OK, ole->Close(OLECLOSE_NOSAVE));
     EXPECT_TRUE(browser.called("OnInPlaceDeactivate"));
     browser.close();
+}
+
+// Each browser thread (a tab) is its own apartment: a SetRect on one never
+// makes another thread's SetRect do nothing.
+TEST_F(ViewTest, SetRectOnFourThreadsAtOnceIsNeverIgnored) {
+    constexpr int kThreads = 4, kCalls = 2000;
+    std::atomic<int> ignored{0}, ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            CoInitialize(nullptr);
+            {
+                com_ptr<IUnknown> own;
+                if (SUCCEEDED(module.create(CLSID_MorvaneLauncher, IID_IUnknown, own.put_void()))) {
+                    // A view in place in a window of this thread: SetRect moves it.
+                    BrowserContainer browser;
+                    browser.open(own.get(), nullptr, L"application/x-quorquery");
+                    com_ptr<IOleDocumentView> view = own.try_query<IOleDocumentView>();
+                    ++ready;
+                    while (ready < kThreads) Sleep(0);
+                    for (int i = 0; i < kCalls; ++i) {
+                        RECT rc{t, i % 200, t + 100 + i % 300, i % 200 + 50};
+                        RECT got{};
+                        view->SetRect(&rc);
+                        view->GetRect(&got);
+                        if (!EqualRect(&rc, &got)) ++ignored;
+                    }
+                    browser.close();
+                    own.reset();
+                }
+            }
+            CoUninitialize();
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(0, ignored.load()) << "of " << kThreads * kCalls << " SetRect calls";
 }
