@@ -5,6 +5,7 @@
 #include "frame/interfaces.h"
 #include "resources/resource.h"
 #include "support/browser.h"
+#include "support/child.h"
 #include "test_dll.h"
 
 #include <oleacc.h>
@@ -569,29 +570,13 @@ TEST(DialogFit, EveryTextShowsWholeAtEveryDpiAndLength) {
         else
             RegDeleteValueA(key.get(), "LogPixels");
     });
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
     for (DWORD dpi : {96u, 144u, 192u}) {
         for (const char* longer : {"0", "1"}) {
             RegSetValueExA(key.get(), "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
                            sizeof dpi);
-            std::string command = std::string("\"") + exe +
-                                  "\" --gtest_filter=DialogFitChild.* --gtest_also_run_disabled_tests";
             SetEnvironmentVariableA("GN_FIT_DPI", std::to_string(dpi).c_str());
             SetEnvironmentVariableA("GN_FIT_LONGER", longer);
-            STARTUPINFOA si{};
-            si.cb = sizeof si;
-            PROCESS_INFORMATION pi{};
-            DWORD code = ~0u;
-            if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &si, &pi)) {
-                if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
-                    GetExitCodeProcess(pi.hProcess, &code);
-                else
-                    TerminateProcess(pi.hProcess, ~0u);
-                CloseHandle(pi.hThread);
-                CloseHandle(pi.hProcess);
-            }
+            const DWORD code = gntest::run_child_cases("DialogFitChild.*");
             EXPECT_EQ(0u, code) << dpi << " dpi, longer texts " << longer;
         }
     }

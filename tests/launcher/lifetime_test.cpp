@@ -5,6 +5,7 @@
 #include "launcher_fixture.h"
 
 #include "support/browser.h"
+#include "support/child.h"
 #include "support/doc_server.h"
 
 using namespace gntest;
@@ -78,27 +79,11 @@ protected:
     // Runs this program again as a browser process that ends while url
     // downloads; returns its exit code (1: it ended with a copy on disk).
     DWORD run_child(const std::wstring& url, const std::string& child_log) {
-        char exe[MAX_PATH];
-        GetModuleFileNameA(nullptr, exe, MAX_PATH);
-        std::string command = std::string("\"") + exe +
-                              "\" --gtest_filter=LifetimeChild.* --gtest_also_run_disabled_tests";
         SetEnvironmentVariableA(kChildUrl, narrow(url).c_str());
         SetEnvironmentVariableA("GNLAUNCHERLOG", child_log.c_str());
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
-                                            nullptr, nullptr, &si, &pi);
+        const DWORD code = gntest::run_child_cases("LifetimeChild.*");
         SetEnvironmentVariableA(kChildUrl, nullptr);
         SetEnvironmentVariableA("GNLAUNCHERLOG", nullptr);
-        if (!started) return ~0u;
-        DWORD code = ~0u;
-        if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(pi.hProcess, &code);
-        else
-            TerminateProcess(pi.hProcess, ~0u);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
         return code;
     }
 };
