@@ -18,7 +18,6 @@ namespace {
 
 constexpr DWORD kBindFlags = BINDF_ASYNCHRONOUS | BINDF_PULLDATA;  // 0x81
 constexpr ULONG kTransferUnit = 8192;
-constexpr DWORD kCertificateCheckTimeoutMs = 5000;
 
 // One HTTP header of the transfer as text; false when the binding has none.
 bool query_header(IWinInetHttpInfo* info, DWORD option, char* out, DWORD size) noexcept {
@@ -27,49 +26,6 @@ bool query_header(IWinInetHttpInfo* info, DWORD option, char* out, DWORD size) n
     std::memset(out, 0, size);
     if (info->QueryInfo(option, out, &cb, &index, nullptr) != S_OK) return false;
     out[cb < size ? cb : size - 1] = '\0';
-    return true;
-}
-
-using unique_hinternet = gn::unique_any<HINTERNET, BOOL, InternetCloseHandle>;
-
-// Asks the server of an http(s) url once more, for its certificate only: a
-// HEAD request that sends no cookies, writes no cache and shows no UI. Gives
-// the WinINet error of the request (0 when it went through) and the security
-// flags WinINet recorded for it. False when the url cannot be asked at all.
-bool ask_server_certificate(const wchar_t* url, DWORD* error, DWORD* flags) noexcept {
-    *error = 0;
-    *flags = 0;
-    wchar_t host[256];
-    wchar_t object[2048];
-    URL_COMPONENTSW parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = ARRAYSIZE(host);
-    parts.lpszUrlPath = object;
-    parts.dwUrlPathLength = ARRAYSIZE(object);
-    if (!url || !InternetCrackUrlW(url, 0, 0, &parts)) return false;
-    if (parts.nScheme != INTERNET_SCHEME_HTTPS && parts.nScheme != INTERNET_SCHEME_HTTP) return false;
-    if (!object[0]) lstrcpyW(object, L"/");
-
-    unique_hinternet session(InternetOpenW(L"GNLauncher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) return false;
-    // The browser's thread waits for this: a server that stalls is given up soon.
-    DWORD timeout = kCertificateCheckTimeoutMs;
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                         INTERNET_OPTION_RECEIVE_TIMEOUT})
-        InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
-    unique_hinternet connection(InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr,
-                                                 INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return false;
-    DWORD request_flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                          INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH;
-    if (parts.nScheme == INTERNET_SCHEME_HTTPS) request_flags |= INTERNET_FLAG_SECURE;
-    unique_hinternet request(HttpOpenRequestW(connection.get(), L"HEAD", object, nullptr, nullptr,
-                                              nullptr, request_flags, 0));
-    if (!request) return false;
-    if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) *error = GetLastError();
-    DWORD size = sizeof *flags;
-    if (!InternetQueryOptionW(request.get(), INTERNET_OPTION_SECURITY_FLAGS, flags, &size)) *flags = 0;
     return true;
 }
 
@@ -146,26 +102,58 @@ STDMETHODIMP DownloadTransfer::OnStopBinding(HRESULT hresult, LPCWSTR szError) {
     const gn::com_ptr<DownloadTransfer> self(this);  // the owner may let go of it
 
     HRESULT hr = hresult;
-    char problem[192] = "";
     if (bWriteFailed) {
         hr = hrResult;  // the write's failure, with its text already set
     } else {
         // A transfer the binding calls complete may still be an HTTP error
         // page, a web page or cut short; that is only visible while the
         // binding is held.
+        char problem[192] = "";
         if (SUCCEEDED(hr) && file.bCreated && !bCancelled) hr = CheckTransfer(problem, sizeof problem);
-        if (gn::is_secure_channel_failure(hr)) DescribeCertificateProblem(hr, problem, sizeof problem);
         if (SUCCEEDED(hr) && (!file.bCreated || bCancelled)) hr = bCancelled ? E_ABORT : E_FAIL;
         AppendError(szError);
-        if (problem[0]) {
-            wchar_t wide[sizeof problem];
-            if (!MultiByteToWideChar(CP_ACP, 0, problem, -1, wide, sizeof problem)) wide[0] = L'\0';
-            wide[sizeof problem - 1] = L'\0';
-            AppendError(wide);
-        }
+        AppendError(problem);
     }
     pBinding.reset();
 
+    // A refused certificate: its reason is asked for off this thread, and the
+    // transfer ends when the answer or the deadline comes. The file has
+    // nothing to keep meanwhile.
+    if (!bWriteFailed && !bCancelled && gn::is_secure_channel_failure(hr)) {
+        hrResult = hr;
+        pCheck = gn::certificate_check::start(sURL.get(), this);
+        if (pCheck) {
+            file.Discard();
+            return S_OK;
+        }
+        ExplainCertificate(hr, gn::certificate_answer{});
+    }
+    Finish(hr);
+    return S_OK;
+}
+
+void DownloadTransfer::on_certificate_checked(const gn::certificate_answer& answer) noexcept {
+    const gn::com_ptr<DownloadTransfer> self(this);
+    // Destroyed last: this runs inside a message of its window.
+    const std::unique_ptr<gn::certificate_check> check = std::move(pCheck);
+    ExplainCertificate(hrResult, answer);
+    Finish(hrResult);
+}
+
+void DownloadTransfer::ExplainCertificate(HRESULT hr, const gn::certificate_answer& answer) noexcept {
+    const char* reason = answer.asked ? gn::certificate_reason(answer.error, answer.flags) : nullptr;
+    LogPrint(0, "Certificate check: %s, error=%lu, security flags=%lx, reason=%s",
+             !answer.answered ? "no answer" : answer.asked ? "server asked" : "server not asked",
+             answer.error, answer.flags, reason ? reason : "none");
+    // A refused certificate always says so; another failure of the secure
+    // channel only when the check found a certificate problem.
+    char problem[192] = "";
+    if (hr == INET_E_INVALID_CERTIFICATE || reason) gn::format_certificate_error(problem, sizeof problem, reason);
+    AppendError(problem);
+}
+
+void DownloadTransfer::Finish(HRESULT hr) noexcept {
+    const gn::com_ptr<DownloadTransfer> self(this);
     // The document counts as downloaded only once its last buffered bytes
     // are on disk and the file closed without error.
     if (!file.Close() && SUCCEEDED(hr) && file.bCreated) {
@@ -191,13 +179,13 @@ STDMETHODIMP DownloadTransfer::OnStopBinding(HRESULT hresult, LPCWSTR szError) {
         file.Discard();
     }
     if (bCancelled && !bHandingOver) file.Discard();
-    // The browser learns the outcome, an HTTP error page included.
-    StopBrowser(hr);
+    // The main plugin hears first (and its file is deleted when its call
+    // returned); the browser's callback learns last that its binding stopped.
     if (TransferOwner* owner = pOwner) {
         pOwner = nullptr;  // one outcome per transfer
         owner->OnTransferEnded(this);
     }
-    return S_OK;
+    StopBrowser(hrResult);
 }
 
 STDMETHODIMP DownloadTransfer::GetBindInfo(DWORD* grfBINDF, BINDINFO*) {
@@ -270,6 +258,14 @@ void DownloadTransfer::FailToStart(HRESULT hr) noexcept {
 }
 
 void DownloadTransfer::Abort(const wchar_t* error) noexcept {
+    if (pCheck) {
+        // The binding has stopped already; the reason is no longer waited for.
+        const gn::com_ptr<DownloadTransfer> self(this);
+        pCheck.reset();
+        SetError(error);
+        Finish(hrResult);
+        return;
+    }
     if (!pBinding) return;
     SetError(error);
     gn::com_ptr<IBinding> binding = std::move(pBinding);  // one abort per binding
@@ -285,8 +281,10 @@ void DownloadTransfer::Cancel() noexcept {
         binding->Abort();  // its OnStopBinding may run inside
     }
     if (!bStarted) bEnded = true;  // its binding never began: none will
+    pCheck.reset();  // a certificate check still running reports to nobody
     if (!bHandingOver) file.Discard();
-    StopBrowser(E_ABORT);
+    // A transfer that had ended tells the browser its own outcome.
+    StopBrowser(nState == DownloadPending ? E_ABORT : hrResult);
 }
 
 void DownloadTransfer::EndHandOver() noexcept {
@@ -379,24 +377,17 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
     return S_OK;
 }
 
-void DownloadTransfer::DescribeCertificateProblem(HRESULT hr, char* text, size_t size) noexcept {
-    // The binding names no reason (its error text is empty and it answers no
-    // security option), so the server's certificate is asked for once more.
-    DWORD error = 0;
-    DWORD flags = 0;
-    const bool asked = ask_server_certificate(sURL.get(), &error, &flags);
-    const char* reason = asked ? gn::certificate_reason(error, flags) : nullptr;
-    LogPrint(0, "Certificate check: %s, error=%lu, security flags=%lx, reason=%s",
-             asked ? "server asked" : "server not asked", static_cast<unsigned long>(error),
-             static_cast<unsigned long>(flags), reason ? reason : "none");
-    // A refused certificate always says so; another failure of the secure
-    // channel only when the check found a certificate problem.
-    if (hr == INET_E_INVALID_CERTIFICATE || reason) gn::format_certificate_error(text, size, reason);
-}
-
 void DownloadTransfer::SetError(const wchar_t* text) noexcept {
     auto copy = gn::unique_bstr::copy_of(text ? text : L"");
     if (copy) sError = std::move(copy);  // out of memory: the old text stays
+}
+
+void DownloadTransfer::AppendError(const char* text) noexcept {
+    if (!text || !*text) return;
+    wchar_t wide[256];
+    if (!MultiByteToWideChar(CP_ACP, 0, text, -1, wide, ARRAYSIZE(wide))) wide[0] = L'\0';
+    wide[ARRAYSIZE(wide) - 1] = L'\0';
+    AppendError(wide);
 }
 
 void DownloadTransfer::AppendError(const wchar_t* text) noexcept {

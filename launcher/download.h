@@ -20,9 +20,12 @@
 
 #include "frame/com.h"
 #include "frame/object.h"
+#include "launcher/certificate_check.h"
 #include "launcher/temp_file.h"
 
 #include <urlmon.h>
+
+#include <memory>
 
 enum DownloadState : LONG {
     DownloadPending = 0,  // not ended
@@ -42,7 +45,8 @@ protected:
 };
 
 class DownloadTransfer final
-    : public gn::implements<DownloadTransfer, IBindStatusCallback, IServiceProvider> {
+    : public gn::implements<DownloadTransfer, IBindStatusCallback, IServiceProvider>,
+      private gn::certificate_check_owner {
 public:
     // A transfer for the document at url with the MIME type the browser
     // announced (either may be null); empty when out of memory.
@@ -82,7 +86,9 @@ public:
     // running binding is aborted and the file is deleted (unless the plugin
     // is being handed it: the hand-over deletes it when the call returns).
     void Cancel() noexcept;
-    bool Running() const noexcept { return static_cast<bool>(pBinding); }
+    // The binding runs, or has stopped and the reason for its refused
+    // certificate is being asked for.
+    bool Running() const noexcept { return pBinding || pCheck; }
 
     // The hand-over to the main plugin: its file is kept while the plugin is
     // called and deleted when the call returned.
@@ -104,10 +110,14 @@ private:
     // web page where a document was announced, and the announced length.
     // Returns S_OK or the failure, with its text in text.
     HRESULT CheckTransfer(char* text, size_t size) noexcept;
-    // Puts the reason a secure transfer failed on its certificate into text,
-    // found by asking the server again; text stays as it is for a failure of
-    // the secure channel that is no certificate's.
-    void DescribeCertificateProblem(HRESULT hr, char* text, size_t size) noexcept;
+    // The reason a secure transfer failed on its certificate, as the server
+    // answered when asked again, goes into the error text; nothing is added
+    // for a failure of the secure channel that is no certificate's.
+    void ExplainCertificate(HRESULT hr, const gn::certificate_answer& answer) noexcept;
+    void on_certificate_checked(const gn::certificate_answer& answer) noexcept override;
+    // The binding's outcome is known (hr, the text in sError): the file is
+    // closed and checked, the state set, the owner told, then the browser.
+    void Finish(HRESULT hr) noexcept;
     // A write to the file failed: the transfer fails with the reason and its
     // binding is aborted (the binding keeps a callback that failed a read
     // until it is aborted).
@@ -115,12 +125,14 @@ private:
     // Tells the browser's callback that the binding stopped, once per start.
     void StopBrowser(HRESULT hr) noexcept;
     void AppendError(const wchar_t* text) noexcept;
+    void AppendError(const char* text) noexcept;  // in the system code page
     void SetError(const wchar_t* text) noexcept;
 
     TransferOwner* pOwner = nullptr;  // weak: the owner cancels its transfers when it goes
     gn::unique_bstr sURL;
     gn::unique_bstr sMimeType;
     gn::com_ptr<IBinding> pBinding;
+    std::unique_ptr<gn::certificate_check> pCheck;  // while the reason is asked for
     gn::com_ptr<IBindStatusCallback> pBrowserCallback;
     bool bBrowserStarted = false;  // the browser's callback saw OnStartBinding
     TempFile file;

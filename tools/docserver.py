@@ -6,6 +6,7 @@ Serves the files of one folder on 127.0.0.1 with the QuorQuery content types:
     tools/docserver.py [--root DIR] [--port N] [--log FILE]
                        [--max-requests N | --once] [--timeout SECONDS]
                        [--tls CERT KEY] [--cookie TEXT]
+                       [--stall-every N [--stall-seconds S]]
 
 The first line on stdout is "PORT <n>" (the port actually bound; 0 asks for a
 free one). GET and HEAD are answered; a missing file, a folder or a path that
@@ -15,6 +16,9 @@ no limit). --log appends one line per request: method, path, status, bytes.
 --tls serves HTTPS with the certificate chain CERT (PEM, server first) and its
 key KEY; a client that refuses the certificate ends only its own connection.
 --cookie sends TEXT as a Set-Cookie header with every document.
+--stall-every N holds every Nth connection (the Nth, the 2Nth, ...) silent
+once it is accepted (no TLS handshake, no answer) for --stall-seconds
+(default 8) before it is closed; the others are served.
 Every answer says "Cache-Control: no-store"; a query "cache=VALUE" sends
 "Cache-Control: VALUE" instead and "pragma=VALUE" adds "Pragma: VALUE" (for
 the caching headers a server may send with a document).
@@ -99,8 +103,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.HTTPServer):
     allow_reuse_address = False
 
-    def __init__(self, port, root, log_path, tls=None, cookie=None):
+    def __init__(self, port, root, log_path, tls=None, cookie=None, stall_every=None,
+                 stall_seconds=8.0):
         super().__init__((HOST, port), Handler)
+        self.stall_every = stall_every
+        self.stall_seconds = stall_seconds
+        self.accepted = 0
+        self.stalled = []  # (socket, when it is let go)
         self.root = root
         self.log_path = log_path
         self.requests = 0
@@ -114,6 +123,11 @@ class Server(http.server.HTTPServer):
         # The handshake is bounded, so that a client that stops in the middle
         # holds up nobody; a refused certificate fails this connection only.
         sock, address = self.socket.accept()
+        self.accepted += 1
+        if self.stall_every and self.accepted % self.stall_every == 0:
+            self.stalled.append((sock, time.monotonic() + self.stall_seconds))
+            self.note("STALL", "-", 0, 0, "connection %d held" % self.accepted)
+            raise OSError("held")
         if self.tls is None:
             return sock, address
         sock.settimeout(Handler.timeout)
@@ -123,6 +137,12 @@ class Server(http.server.HTTPServer):
             sock.close()
             self.note("TLS", "-", 0, 0, str(e).replace("\n", " "))
             raise OSError("handshake failed") from e
+
+    def let_go_of_stalled(self, everything=False):
+        now = time.monotonic()
+        for entry in [e for e in self.stalled if everything or e[1] <= now]:
+            self.stalled.remove(entry)
+            entry[0].close()
 
     def note(self, method, path, status, size, detail=""):
         self.requests += 1
@@ -143,6 +163,8 @@ def main(argv):
     parser.add_argument("--timeout", type=float, default=600.0)
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--cookie")
+    parser.add_argument("--stall-every", type=int)
+    parser.add_argument("--stall-seconds", type=float, default=8.0)
     args = parser.parse_args(argv)
     if args.once:
         args.max_requests = 1
@@ -152,7 +174,8 @@ def main(argv):
         return 2
 
     try:
-        server = Server(args.port, root, args.log, args.tls, args.cookie)
+        server = Server(args.port, root, args.log, args.tls, args.cookie, args.stall_every,
+                        args.stall_seconds)
     except ssl.SSLError as e:
         print("docserver: cannot use the certificate: %s" % e, file=sys.stderr)
         return 2
@@ -173,7 +196,9 @@ def main(argv):
             if deadline is not None and time.monotonic() >= deadline:
                 break
             server.handle_request()
+            server.let_go_of_stalled()
     finally:
+        server.let_go_of_stalled(everything=True)
         server.server_close()
     return 0
 

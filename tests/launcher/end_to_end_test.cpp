@@ -18,6 +18,12 @@ bool contains(const std::string& text, const std::string& what) {
     return text.find(what) != std::string::npos;
 }
 
+size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 std::string without_cr(const std::string& text) {
     std::string out;
     for (char c : text)
@@ -277,6 +283,50 @@ INSTANTIATE_TEST_SUITE_P(Servers, HttpsCertificate, ::testing::ValuesIn(kCertifi
                          [](const ::testing::TestParamInfo<CertificateCase>& info) {
                              return std::string(info.param.variable + 9);  // after "GN_HTTPS_"
                          });
+
+// The server refuses like an untrusted one, then holds the handshake of the
+// launcher's second question open for 8 s: the browser's thread goes on
+// meanwhile, the plugin hears of the certificate at the deadline, and a
+// launcher released during the check leaves nothing behind.
+TEST_F(EndToEnd, HttpsCertificateCheckThatStallsNeverHoldsTheBrowser) {
+    const std::wstring url = https_document("GN_HTTPS_STALLED");
+    if (url.empty()) GTEST_SKIP() << "no TLS server named (GN_HTTPS_STALLED): run by tls_documents";
+    reload_with_log();
+    for (const bool release_during_check : {false, true}) {
+        SCOPED_TRACE(release_during_check ? "released during the check" : "waited for");
+        clear_client_calls();
+        BrowserContainer browser;
+        auto launcher = create_launcher();
+        const DWORD opened = GetTickCount();
+        ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+        if (release_during_check) {
+            // The binding of the first round has stopped too.
+            ASSERT_TRUE(browser.pump_until([&] {
+                return count(read_file(log_path), "IBindStatusCallback::OnStopBinding() invoked") == 2;
+            }, 20000));
+            launcher.reset();
+            browser.close();
+            browser.pump(200);
+            EXPECT_FALSE(contains(client_calls(), "OnAbort")) << client_calls();
+        } else {
+            ASSERT_TRUE(browser.pump_until([&] { return contains(client_calls(), "OnAbort"); }, 20000))
+                << client_calls();
+            // The deadline (3 s) and 2 s for the refused handshake before it.
+            EXPECT_LT(GetTickCount() - opened, 5000u);
+            EXPECT_TRUE(contains(client_calls(), "PluginCtl OnAbort 0x800C0019 Certificate error\n"))
+                << client_calls();
+            launcher.reset();
+        }
+        EXPECT_LT(browser.longest_dispatch_ms, 1000u);
+        EXPECT_TRUE(dz_files().empty());
+    }
+    const std::string log = finish_log();
+    EXPECT_TRUE(contains(log, "Certificate check: no answer within 3000 ms")) << log;
+    // The abandoned worker gives the module back once its request ends.
+    const DWORD start = GetTickCount();
+    while (GetModuleHandleA("GNLauncher.dll") && GetTickCount() - start < 15000) Sleep(50);
+    EXPECT_EQ(nullptr, GetModuleHandleA("GNLauncher.dll"));
+}
 
 TEST_F(EndToEnd, LocalDocumentWithBothClientsInstalledAsksTheUser) {
     // gnclients.dll registered the legacy control: it counts as installed.

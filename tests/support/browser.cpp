@@ -82,8 +82,10 @@ void BrowserContainer::pump(DWORD ms) {
     do {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            const DWORD began = GetTickCount();
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
+            longest_dispatch_ms = std::max(longest_dispatch_ms, GetTickCount() - began);
         }
         if (ms) MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     } while (GetTickCount() - start < ms);

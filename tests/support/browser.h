@@ -58,6 +58,8 @@ public:
     template <class Pred>
     bool pump_until(Pred pred, DWORD timeout_ms = 10000);
     void pump(DWORD ms);
+    // The longest single message dispatch pump() has seen, in ms.
+    DWORD longest_dispatch_ms = 0;
 
     IOleDocumentView* view() const { return view_.get(); }
     IUnknown* document() const { return document_.get(); }

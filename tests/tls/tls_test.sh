@@ -83,10 +83,14 @@ temp_dir="$(gn_temp_dir)"
 [ -n "$temp_dir" ] && rm -f "$temp_dir"/DZ*.tmp
 
 # One TLS document server per certificate, all at once; prints the port.
+# "stalled" refuses like "untrusted" (the binding connects twice), then holds
+# the third connection silent: the launcher's own question about the
+# certificate gets no answer; and so on for every document.
 tls_server() {  # tls_server NAME
-    local out="$GN_WORK/server-$1.out" i port
+    local out="$GN_WORK/server-$1.out" i port cert="$1" extra=()
+    [ "$1" = stalled ] && cert=untrusted extra=(--stall-every 3 --stall-seconds 8)
     python3 "$GN_HERE/tools/docserver.py" --root "$GN_HERE/samples" --port 0 --timeout 300 \
-        --tls "$certs/$1.pem" "$certs/$1.key" --log "$GN_WORK/server-$1.log" \
+        --tls "$certs/$cert.pem" "$certs/$cert.key" --log "$GN_WORK/server-$1.log" "${extra[@]}" \
         >"$out" 2>&1 </dev/null &
     server_pids+=($!)
     for i in $(seq 100); do
@@ -100,7 +104,7 @@ tls_server() {  # tls_server NAME
 doc() { echo "https://localhost:$1/quarterly.dzy"; }
 # Ports are taken here, in the main shell, so that server_pids keeps them.
 declare -A port
-for name in trusted expired wronghost untrusted; do
+for name in trusted expired wronghost untrusted stalled; do
     tls_server "$name" >"$GN_WORK/port-$name" || exit 1
     port[$name]="$(cat "$GN_WORK/port-$name")"
 done
@@ -132,6 +136,7 @@ check "the plugin showed it" has calls.txt "$shown"
 echo "=== test_launcher.exe HTTPS cases"
 GN_HTTPS_TRUSTED="$(doc "${port[trusted]}")" GN_HTTPS_EXPIRED="$(doc "${port[expired]}")" \
 GN_HTTPS_WRONG_HOST="$(doc "${port[wronghost]}")" GN_HTTPS_UNTRUSTED="$(doc "${port[untrusted]}")" \
+GN_HTTPS_STALLED="$(doc "${port[stalled]}")" \
     timeout 150 "$GN_WINE" "$GN_BUILD/bin/test_launcher.exe" \
     '--gtest_filter=EndToEnd.Https*:EndToEnd.SecureLegacy*:*/HttpsCertificate.*' \
     </dev/null >"$GN_WORK/gtest.out" 2>&1
