@@ -22,29 +22,36 @@ std::string env(const char* name) {
 }
 
 // The callback a browser registers on the bind context before Load: counts
-// the starts and stops it is told of, and runs on_data at the first progress
-// report of data (for re-entrant tests).
+// the starts and stops it is told of, runs on_start, on_data (at the first
+// progress report of data) and on_stop inside those calls (for re-entrant
+// tests), answers them with answer, and notes its stop in order.
 class BrowserCallback final
     : public gn::implements<BrowserCallback, gn::no_lock, IBindStatusCallback> {
 public:
     int starts = 0, stops = 0, data_reports = 0;
-    std::function<void()> on_data;
+    std::function<void()> on_start, on_data, on_stop;
+    HRESULT answer = S_OK;
+    std::vector<std::string>* order = nullptr;
+    std::string name;
 
     STDMETHODIMP OnStartBinding(DWORD, IBinding*) override {
         ++starts;
-        return S_OK;
+        if (on_start) on_start();
+        return answer;
     }
     STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
     STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
     STDMETHODIMP OnProgress(ULONG, ULONG, ULONG status, LPCWSTR) override {
         if (status != BINDSTATUS_DOWNLOADINGDATA && status != BINDSTATUS_BEGINDOWNLOADDATA)
-            return S_OK;
+            return answer;
         if (++data_reports == 1 && on_data) on_data();
-        return S_OK;
+        return answer;
     }
     STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override {
         ++stops;
-        return S_OK;
+        if (order) order->push_back("stop " + name);
+        if (on_stop) on_stop();
+        return answer;
     }
     STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
     STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
@@ -193,6 +200,84 @@ TEST_F(Transfer, FinalReleaseWithoutCloseEndsTheDownload) {
             << dz_files().size() << " file(s) left";
         EXPECT_TRUE(sink->calls.empty()) << "nobody is told about a released document";
         EXPECT_EQ(browser->starts, browser->stops);
+    }
+}
+
+// Whatever the browser's own callback does inside its calls (fails them,
+// closes or releases the document, loads another), it is told exactly once
+// that its binding stopped, and only after the plugin was told its outcome.
+TEST_F(Transfer, TheBrowsersCallbackIsToldOnceAndLast) {
+    ASSERT_TRUE(server.running());
+    server.route("/doc.dzy", trickled(20000, 2000, 5));
+    server.route("/next.dzy", trickled(10000, 10000, 0));
+    enum What { Fail, Close, Release, Load };
+    const struct {
+        const char* name;
+        std::function<void()> BrowserCallback::*inside;
+        What what;
+        std::vector<std::string> order;
+    } rows[] = {
+        {"fail OnStartBinding", &BrowserCallback::on_start, Fail, {"plugin doc", "stop doc"}},
+        {"Close in OnStartBinding", &BrowserCallback::on_start, Close, {"stop doc"}},
+        {"release in OnStartBinding", &BrowserCallback::on_start, Release, {"stop doc"}},
+        {"Load in OnStartBinding", &BrowserCallback::on_start, Load, {"stop doc", "plugin next", "stop next"}},
+        {"fail OnProgress", &BrowserCallback::on_data, Fail, {"plugin doc", "stop doc"}},
+        {"Close in OnProgress", &BrowserCallback::on_data, Close, {"stop doc"}},
+        {"release in OnProgress", &BrowserCallback::on_data, Release, {"stop doc"}},
+        {"Load in OnProgress", &BrowserCallback::on_data, Load, {"stop doc", "plugin next", "stop next"}},
+        {"fail OnStopBinding", &BrowserCallback::on_stop, Fail, {"plugin doc", "stop doc"}},
+        {"Close in OnStopBinding", &BrowserCallback::on_stop, Close, {"plugin doc", "stop doc"}},
+        {"release in OnStopBinding", &BrowserCallback::on_stop, Release, {"plugin doc", "stop doc"}},
+        {"Load in OnStopBinding", &BrowserCallback::on_stop, Load,
+         {"plugin doc", "stop doc", "plugin next", "stop next"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> order;
+        auto launcher = create_launcher();
+        auto sink = TestSink::make();
+        sink->during_call = [&](TestSink& s) {
+            order.push_back(s.calls.back().url.find(L"next") != std::wstring::npos ? "plugin next"
+                                                                                  : "plugin doc");
+        };
+        auto browser = gn::make<BrowserCallback>();
+        auto next = gn::make<BrowserCallback>();
+        browser->name = "doc";
+        next->name = "next";
+        browser->order = next->order = &order;
+        switch (row.what) {
+        case Fail:
+            browser->answer = E_FAIL;
+            break;
+        case Close:
+            browser.get()->*row.inside = [&] { gn::try_query<IOleObject>(launcher.get())->Close(OLECLOSE_NOSAVE); };
+            break;
+        case Release:
+            browser.get()->*row.inside = [&] { launcher.reset(); };
+            break;
+        case Load:
+            browser.get()->*row.inside = [&] {
+                EXPECT_EQ(S_OK, load_with(launcher.get(), server.wurl("/next.dzy"), next.get()));
+                EXPECT_EQ(S_OK, advise(launcher.get(), sink.get()));
+            };
+            break;
+        }
+        ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+        ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl("/doc.dzy"), browser.get()));
+        EXPECT_TRUE(pump_until([&] { return order.size() >= row.order.size(); }, 10000));
+        pump_until([] { return false; }, 200);  // anything more would come now
+        EXPECT_EQ(row.order, order);
+        EXPECT_EQ(1, browser->starts);
+        EXPECT_EQ(1, browser->stops);
+        EXPECT_EQ(next->starts, next->stops);
+        for (const SinkCall& call : sink->calls) {
+            if (call.kind != SinkCall::DataAvailable) continue;
+            EXPECT_EQ(call.url.find(L"next") != std::wstring::npos ? 10000u : 20000u,
+                      call.contents.size());
+        }
+        browser->on_start = browser->on_data = browser->on_stop = nullptr;
+        launcher.reset();
+        EXPECT_TRUE(pump_until([&] { return dz_files().empty(); }, 5000));
     }
 }
 
