@@ -7,7 +7,6 @@
 
 #include <wininet.h>
 
-#include <cstdio>
 #include <new>
 
 namespace gn {
@@ -58,18 +57,6 @@ bool ask_server_certificate(const wchar_t* url, DWORD timeout, DWORD* error, DWO
     return true;
 }
 
-// One class for each loaded copy of the module: its name holds the module's
-// address, as the launcher window's does.
-char g_check_class_name[48];
-module_window_class<char> g_check_class(g_check_class_name, &certificate_check::start_window_proc);
-
-bool check_window_class() noexcept {
-    static const bool named =
-        std::snprintf(g_check_class_name, sizeof g_check_class_name, "GNLauncher.Check:%p",
-                      static_cast<void*>(_Module.module_instance())) > 0;
-    return named && g_check_class.ensure();
-}
-
 }  // namespace
 
 // Shared by the check and its worker; freed by whichever lets go last.
@@ -113,20 +100,15 @@ std::unique_ptr<certificate_check> certificate_check::start(const wchar_t* url,
                                                             DWORD deadline_ms) noexcept {
     std::unique_ptr<certificate_check> check(new (std::nothrow) certificate_check);
     std::unique_ptr<work> shared(new (std::nothrow) work);
-    if (!check || !shared || !url || !check_window_class()) return nullptr;
+    if (!check || !shared || !url) return nullptr;
     shared->url = unique_bstr::copy_of(url);
     shared->timeout = deadline_ms;
     check->deadline_ms_ = deadline_ms;
     if (!shared->url) return nullptr;
 
-    _Module.add_create_wnd_data(check.get());
-    if (!CreateWindowExA(0, g_check_class.name(), nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                         _Module.module_instance(), nullptr)) {
-        _Module.extract_create_wnd_data();  // never reached the window: take it back
+    if (!check->window_.create(check.get()) || !check->window_.set_timer(kDeadlineTimer, deadline_ms))
         return nullptr;
-    }
-    if (!SetTimer(check->hwnd(), kDeadlineTimer, deadline_ms, nullptr)) return nullptr;
-    shared->reply_to = check->hwnd();
+    shared->reply_to = check->window_.hwnd();
     if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                             reinterpret_cast<LPCSTR>(&work::run), &shared->module))
         return nullptr;
@@ -151,28 +133,25 @@ certificate_check::~certificate_check() {
         shared->release();
     }
     owner_ = nullptr;
-    if (hwnd()) DestroyWindow(hwnd());
 }
 
-LRESULT certificate_check::on_message(UINT msg, WPARAM wp, LPARAM, bool& handled) {
+void certificate_check::on_window_message(UINT msg, WPARAM wp) noexcept {
     certificate_answer answer;
     if (msg == kAnswerMessage) {
-        if (!work_) return 0;
+        if (!work_) return;
         cs_lock hold(work_->lock);
         answer = work_->answer;
     } else if (msg == WM_TIMER && wp == kDeadlineTimer) {
         LogPrint(0, "Certificate check: no answer within %lu ms",
                  static_cast<unsigned long>(deadline_ms_));
     } else {
-        return 0;
+        return;
     }
-    handled = true;
     finish(answer);
-    return 0;
 }
 
 void certificate_check::finish(const certificate_answer& answer) noexcept {
-    KillTimer(hwnd(), kDeadlineTimer);
+    window_.kill_timer(kDeadlineTimer);
     if (work* shared = work_) {
         work_ = nullptr;
         {

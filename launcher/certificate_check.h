@@ -15,7 +15,7 @@
 // then finishes on its own and reports to nobody.
 #pragma once
 
-#include "frame/window.h"
+#include "frame/message_window.h"
 
 #include <windows.h>
 
@@ -43,7 +43,7 @@ protected:
     ~certificate_check_owner() = default;
 };
 
-class certificate_check final : public window_impl<certificate_check> {
+class certificate_check final : private message_sink {
 public:
     // The whole check's time, name resolution included.
     static constexpr DWORD kDeadlineMs = 3000;
@@ -57,16 +57,15 @@ public:
     // Abandons a check still running: its owner is not called.
     ~certificate_check();
 
-    static const char* window_property() { return "GN.CertificateCheck"; }
-    LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
-
     struct work;  // shared by the check and its worker thread
 
     certificate_check() noexcept = default;
 
 private:
+    void on_window_message(UINT msg, WPARAM wp) noexcept override;
     void finish(const certificate_answer& answer) noexcept;
 
+    message_window window_;
     certificate_check_owner* owner_ = nullptr;
     work* work_ = nullptr;
     DWORD deadline_ms_ = 0;
