@@ -5,9 +5,8 @@
 // (resources/5102.rgs), the installer (installer/) and the test document
 // server (tools/docserver.py) carry the same facts in their own languages;
 // a registration test reads them and fails when one disagrees with this table.
+// Plain data, no platform header: the native parser build uses it too.
 #pragma once
-
-#include "frame/interfaces.h"
 
 namespace gn {
 
@@ -17,7 +16,6 @@ struct document_type {
     const char* display_name;  // the type key's default value (and its class key's)
     const char* mime;          // its MIME type, the file-type key's "Content Type"
     const char* mime_key;      // its entry in the MIME database
-    const CLSID* clsid;        // the class that opens it
     int icon;                  // the module's icon index "DefaultIcon" names; -1: none
     const char* extents;       // the version record: its extensions, without dots
     const char* open_name;     // the version record: its entry of an open dialog
@@ -28,12 +26,12 @@ struct document_type {
 // The document type, whose file-type key another program may own.
 inline constexpr document_type kDocumentType = {
     ".dzy", "dzyfile", "QuorQuery Document", GN_MIME_ENTRY("application/x-quorquery"),
-    &CLSID_MorvaneLauncher, -1, "dzy,dz3,rvs", "QuorQuery(*.dzy,*.dz3)"};
+    -1, "dzy,dz3,rvs", "QuorQuery(*.dzy,*.dz3)"};
 
 // The data-file type, always the launcher's own.
 inline constexpr document_type kDataFileType = {
     ".dzd", "dzdfile", "Lumeric Data File", GN_MIME_ENTRY("application/x-quorquerydata"),
-    &CLSID_MorvaneLauncherData, 2, "dzd", "QuorQueryData(*.dzd)"};
+    2, "dzd", "QuorQueryData(*.dzd)"};
 
 #undef GN_MIME_ENTRY
 
