@@ -3,6 +3,7 @@
 #include <comcat.h>
 #include <olectl.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -298,6 +299,7 @@ struct registry_row {
     const char* done_log;     // logged after the row succeeded, or null
     const char* failed_log;   // logged when it failed, or null
     const char* subject;      // what %s names (or one of the markers below)
+    DWORD number = kEditFlags;  // number rows: the value; the icon row: the icon's index
 };
 
 bool is_key_row(const registry_row& row) {
@@ -328,7 +330,6 @@ const char kNoValues[] = "Failed to write values in key: %s";
 using K = row_kind;
 using At = row_key;
 constexpr const document_type& kDocument = kDocumentType;
-constexpr const document_type& kData = kDataFileType;
 
 // The document type's MIME database entry.
 const registry_row kDocumentMimeRows[] = {
@@ -346,29 +347,42 @@ const registry_row kTypeKeyRows[] = {
     {K::number, At::main, "EditFlags", nullptr, nullptr, nullptr, nullptr},
 };
 
-// The data-file type: its file-type key, its type key and its MIME database entry.
-const registry_row kDataFileRows[] = {
-    {K::open_key, At::root, kData.extension, nullptr, nullptr, kNoKey, kData.extension},
-    {K::text, At::current, nullptr, kData.type_key, nullptr, kNoValues, kData.extension},
-    {K::text, At::current, "Content Type", kData.mime, nullptr, kNoValues, kData.extension},
-    {K::open_key, At::root, kData.type_key, nullptr, nullptr, kNoKey, kData.type_key},
-    {K::text, At::current, nullptr, kData.display_name, nullptr, kNoValues, kData.type_key},
-    {K::number, At::current, "EditFlags", nullptr, nullptr, kNoValues, kData.type_key},
-    {K::open_key, At::main, "CLSID", nullptr, nullptr, kNoKey, "CLSID"},
-    {K::text, At::current, nullptr, kDataFileClsid, nullptr, kNoValues, "CLSID"},
-    {K::open_key, At::main, "DocObject", nullptr, nullptr, kNoKey, "DocObject"},
-    {K::text, At::current, nullptr, "0", nullptr, kNoValues, "DocObject"},
-    {K::open_key, At::main, "DefaultIcon", nullptr, nullptr, kNoKey, "DefaultIcon"},
-    {K::text, At::current, nullptr, kModuleIcon, nullptr, kNoValues, "DefaultIcon"},
-    {K::open_key, At::root, kData.mime_key, nullptr, nullptr, kNoKey, kData.mime_key},
-    {K::text, At::current, "CLSID", kDataFileClsid, nullptr, kNoValues, kData.mime_key},
-    {K::text, At::current, "Extension", kData.extension, nullptr, kNoValues, kData.mime_key},
-};
+// What the launcher writes for each type of its own (every type after the
+// document), opened by the data-file class: its file-type key, its type key
+// with the module's icon, and its MIME database entry.
+using own_type_rows = std::array<registry_row, 15>;
+own_type_rows rows_of(const document_type& type) {
+    const auto icon = static_cast<DWORD>(type.icon);
+    return {{
+        {K::open_key, At::root, type.extension, nullptr, nullptr, kNoKey, type.extension},
+        {K::text, At::current, nullptr, type.type_key, nullptr, kNoValues, type.extension},
+        {K::text, At::current, "Content Type", type.mime, nullptr, kNoValues, type.extension},
+        {K::open_key, At::root, type.type_key, nullptr, nullptr, kNoKey, type.type_key},
+        {K::text, At::current, nullptr, type.display_name, nullptr, kNoValues, type.type_key},
+        {K::number, At::current, "EditFlags", nullptr, nullptr, kNoValues, type.type_key},
+        {K::open_key, At::main, "CLSID", nullptr, nullptr, kNoKey, "CLSID"},
+        {K::text, At::current, nullptr, kDataFileClsid, nullptr, kNoValues, "CLSID"},
+        {K::open_key, At::main, "DocObject", nullptr, nullptr, kNoKey, "DocObject"},
+        {K::text, At::current, nullptr, "0", nullptr, kNoValues, "DocObject"},
+        {K::open_key, At::main, "DefaultIcon", nullptr, nullptr, kNoKey, "DefaultIcon"},
+        {K::text, At::current, nullptr, kModuleIcon, nullptr, kNoValues, "DefaultIcon", icon},
+        {K::open_key, At::root, type.mime_key, nullptr, nullptr, kNoKey, type.mime_key},
+        {K::text, At::current, "CLSID", kDataFileClsid, nullptr, kNoValues, type.mime_key},
+        {K::text, At::current, "Extension", type.extension, nullptr, kNoValues, type.mime_key},
+    }};
+}
 
-// Walks rows from main (null: none yet). The only number written is the
-// types' "EditFlags".
-template <size_t N>
-bool write_rows(const registry_row (&rows)[N], const run_texts& texts, HKEY main) {
+constexpr bool own_types_have_icons() {
+    for (const document_type* type : kDocumentTypes)
+        if (type != &kDocument && type->icon < 0) return false;
+    return true;
+}
+static_assert(kDocumentTypes[0] == &kDocument && own_types_have_icons(),
+              "the document comes first; every type of the launcher's own shows an icon");
+
+// Walks rows from main (null: none yet).
+template <typename Rows>
+bool write_rows(const Rows& rows, const run_texts& texts, HKEY main) {
     unique_hkey root_key, sub_key;  // the keys the rows opened
     HKEY current = main;
     for (const registry_row& row : rows) {
@@ -388,12 +402,12 @@ bool write_rows(const registry_row (&rows)[N], const run_texts& texts, HKEY main
         case K::text:
             result = row.text == kModuleIcon
                          ? set_icon(row.key == At::main ? main : current, texts.icon_module,
-                                    kData.icon)
+                                    static_cast<int>(row.number))
                          : set_string(row.key == At::main ? main : current, row.name,
                                       resolve(row.text, texts));
             break;
         case K::number:
-            result = set_dword(row.key == At::main ? main : current, row.name, kEditFlags);
+            result = set_dword(row.key == At::main ? main : current, row.name, row.number);
             break;
         }
         const char* log = result == ERROR_SUCCESS ? row.done_log : row.failed_log;
@@ -407,8 +421,8 @@ bool write_rows(const registry_row (&rows)[N], const run_texts& texts, HKEY main
 // open goes, and so does every number written into a main key, which would
 // otherwise still mark a key that stays (another program's subkey in it) as
 // safe to open. Texts go with their keys.
-template <size_t N>
-void remove_rows(const registry_row (&rows)[N]) {
+template <typename Rows>
+void remove_rows(const Rows& rows) {
     const char* main = nullptr;
     unique_hkey main_key;
     bool in_subkey = false;
@@ -435,8 +449,8 @@ void remove_rows(const registry_row (&rows)[N]) {
 // kept (or goes, when it was not there before), but only while it still
 // holds what the rows wrote; a subkey the rows made goes when nothing else
 // is left in it.
-template <size_t N>
-void put_back_rows(const registry_row (&rows)[N], const run_texts& texts, const char* name,
+template <typename Rows>
+void put_back_rows(const Rows& rows, const run_texts& texts, const char* name,
                    HKEY saved) {
     unique_hkey main, main_mirror, sub, sub_mirror;
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, name, main.put()) != ERROR_SUCCESS) return;
@@ -460,7 +474,7 @@ void put_back_rows(const registry_row (&rows)[N], const run_texts& texts, const 
         const bool in_subkey = row.key == At::current && sub_name;
         const HKEY key = in_subkey ? sub.get() : main.get();
         if (!key) continue;
-        const bool ours = row.kind == K::number ? holds_number(key, row.name, kEditFlags)
+        const bool ours = row.kind == K::number ? holds_number(key, row.name, row.number)
                                                 : holds_text(key, row.name, resolve(row.text, texts));
         put_back_value(key, row.name, in_subkey ? sub_mirror.get() : main_mirror.get(), ours);
     }
@@ -469,8 +483,8 @@ void put_back_rows(const registry_row (&rows)[N], const run_texts& texts, const 
 
 // Before the rows change the type key name: mirrors each value they are
 // about to write (of a subkey only when that subkey exists) below saved.
-template <size_t N>
-bool save_rows(const registry_row (&rows)[N], HKEY type_key, HKEY saved, const char* name) {
+template <typename Rows>
+bool save_rows(const Rows& rows, HKEY type_key, HKEY saved, const char* name) {
     unique_hkey sub;
     char mirror[514 + 64] = {};  // name\subkey once a key row came
     for (const registry_row& row : rows) {
@@ -611,8 +625,12 @@ bool register_document_types(const wchar_t* icon_module) {
         return false;
     LogPrint(0, "Marked control safe for scripting");
 
-    LogPrint(0, "Register control for %s files", kData.extension);
-    return write_rows(kDataFileRows, texts, nullptr);
+    for (const document_type* type : kDocumentTypes) {
+        if (type == &kDocument) continue;
+        LogPrint(0, "Register control for %s files", type->extension);
+        if (!write_rows(rows_of(*type), texts, nullptr)) return false;
+    }
+    return true;
 }
 
 // The program's own stage undone, row table by row table. The document's
@@ -652,7 +670,8 @@ void unregister_document_types() {
         RegDeleteTreeA(HKEY_CLASSES_ROOT, kSavedKey);
     }
     remove_rows(kDocumentMimeRows);
-    remove_rows(kDataFileRows);
+    for (const document_type* type : kDocumentTypes)
+        if (type != &kDocument) remove_rows(rows_of(*type));
 }
 
 // COM for the category manager and the type library, when the caller has
