@@ -7,6 +7,8 @@
 #include <cwchar>
 #include <new>
 
+#include "frame/document_types.h"
+
 namespace gn {
 
 const char* const kLegacyCookieNames[3] = {"QUORPASSWORD=", "rvs_username=", "rvs_info="};
@@ -295,13 +297,13 @@ bool is_web_page_type(const char* content_type) noexcept {
 
 bool is_document_type(const wchar_t* mime) noexcept {
     if (!mime) return false;
-    static const wchar_t* const kTypes[] = {L"application/x-quorquery", L"application/x-quorquerydata"};
-    for (const wchar_t* type : kTypes) {
+    for (const document_type* document : kDocumentTypes) {
+        const char* const type = document->mime;
         size_t i = 0;
         for (; type[i] && mime[i]; ++i) {
             wchar_t c = mime[i];
             if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-            if (c != type[i]) break;
+            if (c != static_cast<unsigned char>(type[i])) break;
         }
         if (!type[i] && !mime[i]) return true;
     }

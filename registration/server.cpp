@@ -3,6 +3,7 @@
 #include <comcat.h>
 #include <olectl.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -10,6 +11,7 @@
 #include <new>
 
 #include "frame/com.h"
+#include "frame/document_types.h"
 #include "frame/interfaces.h"
 #include "frame/log.h"
 #include "frame/module.h"
@@ -186,15 +188,16 @@ LONG set_string(HKEY key, const char* name, const char* text) {
 }
 
 // A module's icon: its path followed by "," and the icon's index, as UTF-16.
-LONG set_icon(HKEY key, const wchar_t* module, const wchar_t* index) {
-    const size_t length = std::wcslen(module) + std::wcslen(index) + 2;
+LONG set_icon(HKEY key, const wchar_t* module, int index) {
+    wchar_t suffix[16];
+    std::swprintf(suffix, 16, L",%d", index);
+    const size_t length = std::wcslen(module) + std::wcslen(suffix) + 1;
     unique_cotaskmem<wchar_t> text(static_cast<wchar_t*>(CoTaskMemAlloc(length * sizeof(wchar_t))));
     if (!text) return ERROR_OUTOFMEMORY;
     std::wcscpy(text.get(), module);
-    std::wcscat(text.get(), L",");
-    std::wcscat(text.get(), index);
+    std::wcscat(text.get(), suffix);
     return RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.get()),
-                          static_cast<DWORD>((std::wcslen(text.get()) + 1) * sizeof(wchar_t)));
+                          static_cast<DWORD>(length * sizeof(wchar_t)));
 }
 
 LONG set_dword(HKEY key, const char* name, DWORD number) {
@@ -217,26 +220,6 @@ LONG open_or_create(HKEY parent, const char* name, unique_hkey& key) {
                            nullptr, key.put(), nullptr);
 }
 
-// ---------------------------------------------------------------------------
-// Another program's association of ".dzy". When ".dzy" names a type key other
-// than "dzyfile", registration adds the launcher to that key; the values it is
-// about to change are first kept in a key of the module's own, as a mirror:
-//   HKCR\DZxLauncher.SavedAssociation          default = the type key's name
-//       .dzy                                    "Content Type" as it was
-//       <type key>                              "EditFlags" as it was
-//           CLSID, DocObject                    present when the type key had
-//                                               them, with their old defaults
-// A value missing from the mirror was not there before. Unregistration puts
-// back every value that still holds what registration wrote and then removes
-// the mirror. Nothing of this exists when ".dzy" names "dzyfile".
-const char kSavedKey[] = "DZxLauncher.SavedAssociation";
-const char kDocumentMime[] = "application/x-quorquery";
-
-// A name ".dzy" can point at: one key directly under the classes root.
-bool is_type_name(const char* name) {
-    return name[0] && !std::strchr(name, '\\');
-}
-
 bool holds_text(HKEY key, const char* name, const char* text) {
     char current[514];
     DWORD type = 0;
@@ -247,11 +230,11 @@ bool holds_text(HKEY key, const char* name, const char* text) {
            type == REG_SZ && std::strcmp(current, text) == 0;
 }
 
-bool holds_edit_flags(HKEY key) {
+bool holds_number(HKEY key, const char* name, DWORD number) {
     DWORD type = 0, value = 0, size = sizeof value;
-    return RegQueryValueExA(key, "EditFlags", nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                            &size) == ERROR_SUCCESS &&
-           type == REG_DWORD && size == sizeof value && value == kEditFlags;
+    return RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+               ERROR_SUCCESS &&
+           type == REG_DWORD && size == sizeof value && value == number;
 }
 
 // Copies one value, whatever its type and size, from one key to another.
@@ -271,53 +254,6 @@ LONG copy_value(HKEY from, const char* name, HKEY to) {
     return ERROR_MORE_DATA;
 }
 
-// Mirrors one value of key into the mirror key path below the saved key.
-bool save_value(HKEY key, const char* name, HKEY saved, const char* mirror) {
-    unique_hkey copy;
-    if (RegCreateKeyA(saved, mirror, copy.put()) != ERROR_SUCCESS) return false;
-    const LONG result = copy_value(key, name, copy.get());
-    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
-}
-
-// Mirrors the default value of a subkey of the type key, when that subkey exists.
-bool save_subkey(HKEY type_key, const char* sub, HKEY saved, const char* type_name) {
-    unique_hkey key;
-    if (RegOpenKeyA(type_key, sub, key.put()) != ERROR_SUCCESS) return true;
-    char mirror[514 + 16];
-    lstrcpyA(mirror, type_name);
-    lstrcatA(mirror, "\\");
-    lstrcatA(mirror, sub);
-    return save_value(key.get(), nullptr, saved, mirror);
-}
-
-// Before registration changes a foreign association: keeps the values it is
-// about to change, unless an earlier registration kept them already. False
-// when they cannot be kept (then nothing foreign may be changed).
-bool save_foreign_association(HKEY extension) {
-    char name[514];
-    if (!read_string(extension, nullptr, name) || !is_type_name(name) ||
-        lstrcmpiA(name, "dzyfile") == 0)
-        return true;
-    unique_hkey type_key;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, name, type_key.put()) != ERROR_SUCCESS) return true;
-    unique_hkey saved;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, kSavedKey, saved.put()) == ERROR_SUCCESS) return true;
-    if (RegCreateKeyA(HKEY_CLASSES_ROOT, kSavedKey, saved.put()) != ERROR_SUCCESS) return false;
-    const bool kept = set_string(saved.get(), nullptr, name) == ERROR_SUCCESS &&
-                      save_value(extension, "Content Type", saved.get(), ".dzy") &&
-                      save_value(type_key.get(), "EditFlags", saved.get(), name) &&
-                      save_subkey(type_key.get(), "CLSID", saved.get(), name) &&
-                      save_subkey(type_key.get(), "DocObject", saved.get(), name);
-    saved.reset();
-    if (!kept) {
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, kSavedKey);
-        LogPrint(0, "Failed to save the association of .dzy: %s", name);
-        return false;
-    }
-    LogPrint(0, "Saved the association of .dzy: %s", name);
-    return true;
-}
-
 // When the value still holds what registration wrote (ours), puts back the
 // earlier one from the mirror key, or deletes it when there was none.
 void put_back_value(HKEY key, const char* name, HKEY mirror, bool ours) {
@@ -335,28 +271,12 @@ bool is_empty_key(HKEY parent, const char* sub) {
            subkeys == 0 && values == 0;
 }
 
-// The default value of a subkey of the type key; the subkey itself goes when
-// registration made it and nothing else is left in it.
-void put_back_subkey(HKEY type_key, const char* sub, const char* ours, HKEY mirror_type) {
-    unique_hkey mirror;
-    if (mirror_type) RegOpenKeyA(mirror_type, sub, mirror.put());
-    {
-        unique_hkey key;
-        if (RegOpenKeyA(type_key, sub, key.put()) != ERROR_SUCCESS) return;
-        put_back_value(key.get(), nullptr, mirror.get(), holds_text(key.get(), nullptr, ours));
-    }
-    if (!mirror && is_empty_key(type_key, sub)) RegDeleteKeyA(type_key, sub);
-}
-
-// Takes the launcher's "CLSID", "DocObject" and "EditFlags" out of a type key.
-void put_back_type_key(const char* name, const char* launcher, HKEY saved) {
-    unique_hkey type_key;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, name, type_key.put()) != ERROR_SUCCESS) return;
-    unique_hkey mirror;
-    if (saved) RegOpenKeyA(saved, name, mirror.put());
-    put_back_subkey(type_key.get(), "CLSID", launcher, mirror.get());
-    put_back_subkey(type_key.get(), "DocObject", "0", mirror.get());
-    put_back_value(type_key.get(), "EditFlags", mirror.get(), holds_edit_flags(type_key.get()));
+// Mirrors one value of key into the mirror key path below the saved key.
+bool save_value(HKEY key, const char* name, HKEY saved, const char* mirror) {
+    unique_hkey copy;
+    if (RegCreateKeyA(saved, mirror, copy.put()) != ERROR_SUCCESS) return false;
+    const LONG result = copy_value(key, name, copy.get());
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 // ---------------------------------------------------------------------------
@@ -365,7 +285,9 @@ void put_back_type_key(const char* name, const char* launcher, HKEY saved) {
 // below the main key; a value row writes into the key opened last (current)
 // or into the main key. A row may log a line when it succeeds and another
 // when it fails; %s in either stands for the row's subject. The first failure
-// ends the walk.
+// ends the walk. Unregistration walks the same rows back: remove_rows for
+// the keys that are the launcher's alone, put_back_rows for a type key that
+// may be another program's (whose values save_rows keeps first).
 enum class row_kind { create_key, open_key, text, number };
 enum class row_key { root, main, current };
 
@@ -377,14 +299,19 @@ struct registry_row {
     const char* done_log;     // logged after the row succeeded, or null
     const char* failed_log;   // logged when it failed, or null
     const char* subject;      // what %s names (or one of the markers below)
+    DWORD number = kEditFlags;  // number rows: the value; the icon row: the icon's index
 };
+
+bool is_key_row(const registry_row& row) {
+    return row.kind == row_kind::create_key || row.kind == row_kind::open_key;
+}
 
 // Texts known only when registration runs, and the markers that stand for
 // them in the rows.
 struct run_texts {
     guid_text launcher = registry_text(CLSID_MorvaneLauncher);
     guid_text data_file = registry_text(CLSID_MorvaneLauncherData);
-    const wchar_t* icon_module = nullptr;  // the module whose icon 2 the data files show
+    const wchar_t* icon_module = nullptr;  // the module whose icon the data files show
 };
 const char kLauncherClsid[] = "(launcher class)";
 const char kDataFileClsid[] = "(data-file class)";
@@ -396,19 +323,18 @@ const char* resolve(const char* text, const run_texts& texts) {
     return text;
 }
 
-const char kDocumentMimeKey[] = "MIME\\DataBase\\Content Type\\application/x-quorquery";
-const char kDataMimeKey[] = "MIME\\DataBase\\Content Type\\application/x-quorquerydata";
 const char kCreated[] = "Created Key: %s";
 const char kNoKey[] = "Failed to open/create key: %s";
 const char kNoValues[] = "Failed to write values in key: %s";
 
 using K = row_kind;
 using At = row_key;
+constexpr const document_type& kDocument = kDocumentType;
 
 // The document type's MIME database entry.
 const registry_row kDocumentMimeRows[] = {
-    {K::create_key, At::root, kDocumentMimeKey, nullptr, kCreated, nullptr, kDocumentMimeKey},
-    {K::text, At::current, "Extension", ".dzy", "Set Value: %s", nullptr, "Extension"},
+    {K::create_key, At::root, kDocument.mime_key, nullptr, kCreated, nullptr, kDocument.mime_key},
+    {K::text, At::current, "Extension", kDocument.extension, "Set Value: %s", nullptr, "Extension"},
     {K::text, At::current, "CLSID", kLauncherClsid, "\tSet Value: %s", nullptr, "CLSID"},
 };
 
@@ -421,29 +347,42 @@ const registry_row kTypeKeyRows[] = {
     {K::number, At::main, "EditFlags", nullptr, nullptr, nullptr, nullptr},
 };
 
-// The data-file type: ".dzd", "dzdfile" and its MIME database entry.
-const registry_row kDataFileRows[] = {
-    {K::open_key, At::root, ".dzd", nullptr, nullptr, kNoKey, ".dzd"},
-    {K::text, At::current, nullptr, "dzdfile", nullptr, kNoValues, ".dzd"},
-    {K::text, At::current, "Content Type", "application/x-quorquerydata", nullptr, kNoValues, ".dzd"},
-    {K::open_key, At::root, "dzdfile", nullptr, nullptr, kNoKey, "dzdfile"},
-    {K::text, At::current, nullptr, "Lumeric Data File", nullptr, kNoValues, "dzdfile"},
-    {K::number, At::current, "EditFlags", nullptr, nullptr, kNoValues, "dzdfile"},
-    {K::open_key, At::main, "CLSID", nullptr, nullptr, kNoKey, "CLSID"},
-    {K::text, At::current, nullptr, kDataFileClsid, nullptr, kNoValues, "CLSID"},
-    {K::open_key, At::main, "DocObject", nullptr, nullptr, kNoKey, "DocObject"},
-    {K::text, At::current, nullptr, "0", nullptr, kNoValues, "DocObject"},
-    {K::open_key, At::main, "DefaultIcon", nullptr, nullptr, kNoKey, "DefaultIcon"},
-    {K::text, At::current, nullptr, kModuleIcon, nullptr, kNoValues, "DefaultIcon"},
-    {K::open_key, At::root, kDataMimeKey, nullptr, nullptr, kNoKey, kDataMimeKey},
-    {K::text, At::current, "CLSID", kDataFileClsid, nullptr, kNoValues, kDataMimeKey},
-    {K::text, At::current, "Extension", ".dzd", nullptr, kNoValues, kDataMimeKey},
-};
+// What the launcher writes for each type of its own (every type after the
+// document), opened by the data-file class: its file-type key, its type key
+// with the module's icon, and its MIME database entry.
+using own_type_rows = std::array<registry_row, 15>;
+own_type_rows rows_of(const document_type& type) {
+    const auto icon = static_cast<DWORD>(type.icon);
+    return {{
+        {K::open_key, At::root, type.extension, nullptr, nullptr, kNoKey, type.extension},
+        {K::text, At::current, nullptr, type.type_key, nullptr, kNoValues, type.extension},
+        {K::text, At::current, "Content Type", type.mime, nullptr, kNoValues, type.extension},
+        {K::open_key, At::root, type.type_key, nullptr, nullptr, kNoKey, type.type_key},
+        {K::text, At::current, nullptr, type.display_name, nullptr, kNoValues, type.type_key},
+        {K::number, At::current, "EditFlags", nullptr, nullptr, kNoValues, type.type_key},
+        {K::open_key, At::main, "CLSID", nullptr, nullptr, kNoKey, "CLSID"},
+        {K::text, At::current, nullptr, kDataFileClsid, nullptr, kNoValues, "CLSID"},
+        {K::open_key, At::main, "DocObject", nullptr, nullptr, kNoKey, "DocObject"},
+        {K::text, At::current, nullptr, "0", nullptr, kNoValues, "DocObject"},
+        {K::open_key, At::main, "DefaultIcon", nullptr, nullptr, kNoKey, "DefaultIcon"},
+        {K::text, At::current, nullptr, kModuleIcon, nullptr, kNoValues, "DefaultIcon", icon},
+        {K::open_key, At::root, type.mime_key, nullptr, nullptr, kNoKey, type.mime_key},
+        {K::text, At::current, "CLSID", kDataFileClsid, nullptr, kNoValues, type.mime_key},
+        {K::text, At::current, "Extension", type.extension, nullptr, kNoValues, type.mime_key},
+    }};
+}
 
-// Walks rows from main (null: none yet). The only number written is the
-// types' "EditFlags".
-template <size_t N>
-bool write_rows(const registry_row (&rows)[N], const run_texts& texts, HKEY main) {
+constexpr bool own_types_have_icons() {
+    for (const document_type* type : kDocumentTypes)
+        if (type != &kDocument && type->icon < 0) return false;
+    return true;
+}
+static_assert(kDocumentTypes[0] == &kDocument && own_types_have_icons(),
+              "the document comes first; every type of the launcher's own shows an icon");
+
+// Walks rows from main (null: none yet).
+template <typename Rows>
+bool write_rows(const Rows& rows, const run_texts& texts, HKEY main) {
     unique_hkey root_key, sub_key;  // the keys the rows opened
     HKEY current = main;
     for (const registry_row& row : rows) {
@@ -462,12 +401,13 @@ bool write_rows(const registry_row (&rows)[N], const run_texts& texts, HKEY main
         }
         case K::text:
             result = row.text == kModuleIcon
-                         ? set_icon(row.key == At::main ? main : current, texts.icon_module, L"2")
+                         ? set_icon(row.key == At::main ? main : current, texts.icon_module,
+                                    static_cast<int>(row.number))
                          : set_string(row.key == At::main ? main : current, row.name,
                                       resolve(row.text, texts));
             break;
         case K::number:
-            result = set_dword(row.key == At::main ? main : current, row.name, kEditFlags);
+            result = set_dword(row.key == At::main ? main : current, row.name, row.number);
             break;
         }
         const char* log = result == ERROR_SUCCESS ? row.done_log : row.failed_log;
@@ -477,45 +417,183 @@ bool write_rows(const registry_row (&rows)[N], const run_texts& texts, HKEY main
     return true;
 }
 
-// ".dzy" and the type key it names: the one ".dzy" names when that one
-// exists, else "dzyfile". A foreign association is kept before it changes.
+// Unregistration of rows whose keys are the launcher's alone: every key they
+// open goes, and so does every number written into a main key, which would
+// otherwise still mark a key that stays (another program's subkey in it) as
+// safe to open. Texts go with their keys.
+template <typename Rows>
+void remove_rows(const Rows& rows) {
+    const char* main = nullptr;
+    unique_hkey main_key;
+    bool in_subkey = false;
+    for (const registry_row& row : rows) {
+        if (is_key_row(row) && row.key == At::root) {
+            main_key.reset();
+            if (main) RegDeleteKeyA(HKEY_CLASSES_ROOT, main);
+            main = row.name;
+            in_subkey = false;
+            RegOpenKeyA(HKEY_CLASSES_ROOT, main, main_key.put());
+        } else if (is_key_row(row)) {
+            in_subkey = true;
+            if (main_key) RegDeleteKeyA(main_key.get(), row.name);
+        } else if (row.kind == K::number && main_key && (row.key == At::main || !in_subkey)) {
+            RegDeleteValueA(main_key.get(), row.name);
+        }
+    }
+    main_key.reset();
+    if (main) RegDeleteKeyA(HKEY_CLASSES_ROOT, main);
+}
+
+// Unregistration of rows written into the type key name, which may be
+// another program's: each value goes back to what the mirror below saved
+// kept (or goes, when it was not there before), but only while it still
+// holds what the rows wrote; a subkey the rows made goes when nothing else
+// is left in it.
+template <typename Rows>
+void put_back_rows(const Rows& rows, const run_texts& texts, const char* name,
+                   HKEY saved) {
+    unique_hkey main, main_mirror, sub, sub_mirror;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, name, main.put()) != ERROR_SUCCESS) return;
+    if (saved) RegOpenKeyA(saved, name, main_mirror.put());
+    const char* sub_name = nullptr;
+    const auto end_subkey = [&] {
+        const bool mirrored = static_cast<bool>(sub_mirror);
+        sub.reset();
+        sub_mirror.reset();
+        if (sub_name && !mirrored && is_empty_key(main.get(), sub_name))
+            RegDeleteKeyA(main.get(), sub_name);
+    };
+    for (const registry_row& row : rows) {
+        if (is_key_row(row)) {
+            end_subkey();
+            sub_name = row.name;
+            RegOpenKeyA(main.get(), sub_name, sub.put());
+            if (main_mirror) RegOpenKeyA(main_mirror.get(), sub_name, sub_mirror.put());
+            continue;
+        }
+        const bool in_subkey = row.key == At::current && sub_name;
+        const HKEY key = in_subkey ? sub.get() : main.get();
+        if (!key) continue;
+        const bool ours = row.kind == K::number ? holds_number(key, row.name, row.number)
+                                                : holds_text(key, row.name, resolve(row.text, texts));
+        put_back_value(key, row.name, in_subkey ? sub_mirror.get() : main_mirror.get(), ours);
+    }
+    end_subkey();
+}
+
+// Before the rows change the type key name: mirrors each value they are
+// about to write (of a subkey only when that subkey exists) below saved.
+template <typename Rows>
+bool save_rows(const Rows& rows, HKEY type_key, HKEY saved, const char* name) {
+    unique_hkey sub;
+    char mirror[514 + 64] = {};  // name\subkey once a key row came
+    for (const registry_row& row : rows) {
+        if (is_key_row(row)) {
+            sub.reset();
+            RegOpenKeyA(type_key, row.name, sub.put());
+            lstrcpynA(mirror, name, 514);
+            lstrcatA(mirror, "\\");
+            lstrcatA(mirror, row.name);
+            continue;
+        }
+        const bool in_subkey = row.key == At::current && mirror[0];
+        if (in_subkey && !sub) continue;
+        if (!save_value(in_subkey ? sub.get() : type_key, row.name, saved, in_subkey ? mirror : name))
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Another program's association of the document type. When its file-type
+// key names a type key other than the document's own, registration adds the
+// launcher to that key; the values it is about to change are first kept in
+// a key of the module's own, as a mirror:
+//   HKCR\DZxLauncher.SavedAssociation          default = the type key's name
+//       <file-type key>                         "Content Type" as it was
+//       <type key>                              "EditFlags" as it was
+//           CLSID, DocObject                    present when the type key had
+//                                               them, with their old defaults
+// A value missing from the mirror was not there before. Unregistration puts
+// back every value that still holds what registration wrote and then removes
+// the mirror. Nothing of this exists when the file-type key names the
+// document's own type key.
+const char kSavedKey[] = "DZxLauncher.SavedAssociation";
+
+// A name the file-type key can point at: one key directly under the classes root.
+bool is_type_name(const char* name) {
+    return name[0] && !std::strchr(name, '\\');
+}
+
+// Before registration changes a foreign association: keeps the values it is
+// about to change, unless an earlier registration kept them already. False
+// when they cannot be kept (then nothing foreign may be changed).
+bool save_foreign_association(HKEY extension) {
+    char name[514];
+    if (!read_string(extension, nullptr, name) || !is_type_name(name) ||
+        lstrcmpiA(name, kDocument.type_key) == 0)
+        return true;
+    unique_hkey type_key;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, name, type_key.put()) != ERROR_SUCCESS) return true;
+    unique_hkey saved;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, kSavedKey, saved.put()) == ERROR_SUCCESS) return true;
+    if (RegCreateKeyA(HKEY_CLASSES_ROOT, kSavedKey, saved.put()) != ERROR_SUCCESS) return false;
+    const bool kept = set_string(saved.get(), nullptr, name) == ERROR_SUCCESS &&
+                      save_value(extension, "Content Type", saved.get(), kDocument.extension) &&
+                      save_rows(kTypeKeyRows, type_key.get(), saved.get(), name);
+    saved.reset();
+    if (!kept) {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kSavedKey);
+        LogPrint(0, "Failed to save the association of %s: %s", kDocument.extension, name);
+        return false;
+    }
+    LogPrint(0, "Saved the association of %s: %s", kDocument.extension, name);
+    return true;
+}
+
+// The document's file-type key and the type key it names: the one named
+// when that one exists, else the document's own. A foreign association is
+// kept before it changes.
 bool open_document_type(unique_hkey& type_key) {
+    const char* const extension_name = kDocument.extension;
     unique_hkey extension;
     bool existed = true;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, ".dzy", extension.put()) != ERROR_SUCCESS) {
-        LogPrint(0, "Non existent Key: %s", ".dzy");
-        if (RegCreateKeyA(HKEY_CLASSES_ROOT, ".dzy", extension.put()) != ERROR_SUCCESS) return false;
-        LogPrint(0, "Created Key: %s", ".dzy");
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, extension_name, extension.put()) != ERROR_SUCCESS) {
+        LogPrint(0, "Non existent Key: %s", extension_name);
+        if (RegCreateKeyA(HKEY_CLASSES_ROOT, extension_name, extension.put()) != ERROR_SUCCESS)
+            return false;
+        LogPrint(0, "Created Key: %s", extension_name);
         existed = false;
     }
-    LogPrint(0, "---> Opened Key: %s", ".dzy");
+    LogPrint(0, "---> Opened Key: %s", extension_name);
     if (existed && !save_foreign_association(extension.get())) return false;
-    if (set_string(extension.get(), "Content Type", kDocumentMime) != ERROR_SUCCESS) return false;
+    if (set_string(extension.get(), "Content Type", kDocument.mime) != ERROR_SUCCESS) return false;
     LogPrint(0, "\tSet Value: %s", "Content Type");
 
     bool use_own_type = true;
     if (existed) {
         char current[514];
         if (read_string(extension.get(), nullptr, current)) {
-            LogPrint(0, "Query Value on .dzy: %s", current);
+            LogPrint(0, "Query Value on %s: %s", extension_name, current);
             // A name with a backslash is a path, not a type key of this level.
             if (is_type_name(current) &&
                 RegOpenKeyA(HKEY_CLASSES_ROOT, current, type_key.put()) == ERROR_SUCCESS)
                 use_own_type = false;
         }
         if (use_own_type)
-            LogPrint(0, "No valid value stored on \"(Default)\" value of .dzy key - fixing...\n");
+            LogPrint(0, "No valid value stored on \"(Default)\" value of %s key - fixing...\n",
+                     extension_name);
     }
     if (!use_own_type) return true;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, "dzyfile", type_key.put()) != ERROR_SUCCESS) {
-        LogPrint(0, "dzyfile key does not exist, creating...\n");
-        if (RegCreateKeyA(HKEY_CLASSES_ROOT, "dzyfile", type_key.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, kDocument.type_key, type_key.put()) != ERROR_SUCCESS) {
+        LogPrint(0, "%s key does not exist, creating...\n", kDocument.type_key);
+        if (RegCreateKeyA(HKEY_CLASSES_ROOT, kDocument.type_key, type_key.put()) != ERROR_SUCCESS)
             return false;
-        if (set_string(type_key.get(), nullptr, "QuorQuery Document") != ERROR_SUCCESS)
+        if (set_string(type_key.get(), nullptr, kDocument.display_name) != ERROR_SUCCESS)
             return false;
     }
-    LogPrint(0, "Store dzyfile on .dzy key.\n");
-    return set_string(extension.get(), nullptr, "dzyfile") == ERROR_SUCCESS;
+    LogPrint(0, "Store %s on %s key.\n", kDocument.type_key, extension_name);
+    return set_string(extension.get(), nullptr, kDocument.type_key) == ERROR_SUCCESS;
 }
 
 // The program's own stage, with the data files showing the icon of
@@ -547,13 +625,19 @@ bool register_document_types(const wchar_t* icon_module) {
         return false;
     LogPrint(0, "Marked control safe for scripting");
 
-    LogPrint(0, "Register control for .dzd files");
-    return write_rows(kDataFileRows, texts, nullptr);
+    for (const document_type* type : kDocumentTypes) {
+        if (type == &kDocument) continue;
+        LogPrint(0, "Register control for %s files", type->extension);
+        if (!write_rows(rows_of(*type), texts, nullptr)) return false;
+    }
+    return true;
 }
 
+// The program's own stage undone, row table by row table. The document's
+// file-type key stays with the type key it names; what registration changed
+// in them goes back to what a saved association kept.
 void unregister_document_types() {
-    const guid_text launcher_text = registry_text(CLSID_MorvaneLauncher);
-    const char* const launcher = launcher_text.text;
+    const run_texts texts;
     unique_hkey saved;
     char saved_type[514] = {};
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, kSavedKey, saved.put()) == ERROR_SUCCESS &&
@@ -561,47 +645,33 @@ void unregister_document_types() {
         saved_type[0] = '\0';
 
     unique_hkey extension;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, ".dzy", extension.put()) == ERROR_SUCCESS) {
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, kDocument.extension, extension.put()) == ERROR_SUCCESS) {
         char text[514];
         if (read_string(extension.get(), "CLSID", text)) {
-            if (std::strcmp(text, launcher) == 0) RegDeleteValueA(extension.get(), "CLSID");
+            if (std::strcmp(text, texts.launcher.text) == 0)
+                RegDeleteValueA(extension.get(), "CLSID");
         } else if (read_string(extension.get(), nullptr, text) && is_type_name(text) &&
                    lstrcmpiA(text, saved_type) != 0) {
-            // The type key ".dzy" names now; a saved one is put back below.
-            put_back_type_key(text, launcher, nullptr);
+            // The type key named now; a saved one is put back below.
+            put_back_rows(kTypeKeyRows, texts, text, nullptr);
         }
         unique_hkey mirror;
-        if (saved) RegOpenKeyA(saved.get(), ".dzy", mirror.put());
+        if (saved) RegOpenKeyA(saved.get(), kDocument.extension, mirror.put());
         put_back_value(extension.get(), "Content Type", mirror.get(),
-                       holds_text(extension.get(), "Content Type", kDocumentMime));
+                       holds_text(extension.get(), "Content Type", kDocument.mime));
     }
     extension.reset();
     if (saved) {
         if (saved_type[0]) {
-            put_back_type_key(saved_type, launcher, saved.get());
-            LogPrint(0, "Restored the association of .dzy: %s", saved_type);
+            put_back_rows(kTypeKeyRows, texts, saved_type, saved.get());
+            LogPrint(0, "Restored the association of %s: %s", kDocument.extension, saved_type);
         }
         saved.reset();
         RegDeleteTreeA(HKEY_CLASSES_ROOT, kSavedKey);
     }
-
-    unique_hkey mime;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, "MIME\\DataBase\\Content Type", mime.put()) == ERROR_SUCCESS) {
-        RegDeleteKeyA(mime.get(), "application/x-quorquery");
-        RegDeleteKeyA(mime.get(), "application/x-quorquerydata");
-    }
-    mime.reset();
-
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, ".dzd");
-    unique_hkey data_type;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, "dzdfile", data_type.put()) == ERROR_SUCCESS) {
-        RegDeleteValueA(data_type.get(), "EditFlags");
-        RegDeleteKeyA(data_type.get(), "CLSID");
-        RegDeleteKeyA(data_type.get(), "DocObject");
-        RegDeleteKeyA(data_type.get(), "DefaultIcon");
-    }
-    data_type.reset();
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, "dzdfile");
+    remove_rows(kDocumentMimeRows);
+    for (const document_type* type : kDocumentTypes)
+        if (type != &kDocument) remove_rows(rows_of(*type));
 }
 
 // COM for the category manager and the type library, when the caller has

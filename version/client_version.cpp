@@ -5,19 +5,18 @@
 #include <memory>
 #include <new>
 
+#include "frame/document_types.h"
 #include "frame/log.h"
 #include "version/version_text.h"
 
 namespace {
-
-const char kMimeKey[] = "MIME\\DataBase\\Content Type\\application/x-quorquery";
 
 // Reads the in-process server path of the class registered for the document
 // MIME type into path, looking through this module's launcher to PluginCtl.
 // False when there is none; what went wrong is in the log.
 bool find_client_path(char (&path)[MAX_PATH]) noexcept {
     gn::unique_hkey key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kMimeKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, gn::kDocumentType.mime_key, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return false;
 
     // A braced identifier and its terminator fit; anything longer fails the read.

@@ -156,7 +156,8 @@ TEST(TransferTexts, WriteFailureAndWebPage) {
     EXPECT_FALSE(is_web_page_type(nullptr));
     for (const wchar_t* type : {L"application/x-quorquery", L"Application/X-QuorQueryData"})
         EXPECT_TRUE(is_document_type(type));
-    for (const wchar_t* type : {L"", L"application/x-quorquer", L"application/x-quorquerydatax", L"text/html"})
+    for (const wchar_t* type : {L"", L"application/x-quorquer", L"application/x-quorquerydatax", L"text/html",
+                                L"application/x-quorquer\x0179"})
         EXPECT_FALSE(is_document_type(type));
     EXPECT_FALSE(is_document_type(nullptr));
 }

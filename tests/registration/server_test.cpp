@@ -278,6 +278,22 @@ TEST_F(Registration, UnregistrationLeavesValuesChangedSinceRegistration) {
     EXPECT_EQ("Other Document", read_text(hkcr(), "otherfile"));
 }
 
+TEST_F(Registration, UnregistrationKeepsDataFileKeysAnotherProgramStillUses) {
+    const auto& m = load();
+    ASSERT_EQ(S_OK, m.register_server());
+    sandbox().add("dzdfile\\shell\\open", "Open");
+    sandbox().add(".dzd\\OpenWithProgids");
+    EXPECT_EQ(S_OK, m.unregister_server());
+    // The other program's subkeys and the names stay; what marks the type as
+    // the launcher's and safe to open goes.
+    EXPECT_EQ("Open", read_text(hkcr(), "dzdfile\\shell\\open"));
+    EXPECT_EQ("Lumeric Data File", read_text(hkcr(), "dzdfile"));
+    EXPECT_FALSE(read_value(hkcr(), "dzdfile", "EditFlags").present);
+    for (const char* gone : {"dzdfile\\CLSID", "dzdfile\\DocObject", "dzdfile\\DefaultIcon"})
+        EXPECT_FALSE(key_exists(hkcr(), gone)) << gone;
+    EXPECT_TRUE(key_exists(hkcr(), ".dzd\\OpenWithProgids"));
+}
+
 TEST(ModuleIcons, SixGroupsAndTheDataFileIconLoads) {
     // "dzdfile"'s DefaultIcon names index 2 of the module.
     const std::string path = gntest::LoadedModule::module_path();
