@@ -37,6 +37,18 @@ using InternetHandle = gn::unique_any<HINTERNET, BOOL, InternetCloseHandle>;
 
 // Fetches an http(s) URL with wininet, which (unlike a blocking urlmon
 // stream) tells the HTTP status: a 404 must not pass for a document.
+// Counts got more bytes of the document and keeps them while there is room.
+HRESULT keep(LoadedDocument& document, const char* bytes, DWORD got) noexcept {
+    const size_t room = kKeep - document.bytes.size();
+    try {
+        document.bytes.append(bytes, got < room ? got : room);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    document.size += got;
+    return S_OK;
+}
+
 HRESULT download(const std::wstring& url, LoadedDocument& document, std::wstring& why) {
     InternetHandle session(
         InternetOpenW(L"GNClients/1", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
@@ -71,13 +83,7 @@ HRESULT download(const std::wstring& url, LoadedDocument& document, std::wstring
             return INET_E_DOWNLOAD_FAILURE;
         }
         if (got == 0) break;
-        const size_t room = kKeep - document.bytes.size();
-        try {
-            document.bytes.append(buffer, got < room ? got : room);
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
-        document.size += got;
+        RETURN_IF_FAILED(keep(document, buffer, got));
     }
     if (has_length && document.size < announced) {
         why = L"the download broke off";
@@ -121,13 +127,7 @@ HRESULT read_stream(IStream* stream, LoadedDocument& document) {
         const HRESULT hr = stream->Read(buffer, sizeof(buffer), &got);
         if (FAILED(hr)) return hr;
         if (got == 0) break;
-        const size_t room = kKeep - document.bytes.size();
-        try {
-            document.bytes.append(buffer, got < room ? got : room);
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
-        document.size += got;
+        RETURN_IF_FAILED(keep(document, buffer, got));
         if (hr == S_FALSE) break;
     }
     return S_OK;

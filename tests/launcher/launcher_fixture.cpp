@@ -141,16 +141,18 @@ void LauncherTest::set_temp_dir(const std::string& dir) {
     SetEnvironmentVariableA("TEMP", dir.c_str());
 }
 
-std::vector<std::string> LauncherTest::dz_files() const {
+std::vector<std::string> dz_files_in(const std::string& dir) {
     std::vector<std::string> out;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((temp_dir + "DZ*.tmp").c_str(), &fd);
+    HANDLE h = FindFirstFileA((dir + "DZ*.tmp").c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) return out;
     do out.push_back(fd.cFileName);
     while (FindNextFileA(h, &fd));
     FindClose(h);
     return out;
 }
+
+std::vector<std::string> LauncherTest::dz_files() const { return dz_files_in(temp_dir); }
 
 std::string LauncherTest::temp_name(unsigned long n) const {
     return temp_dir + "DZ" + std::to_string(n) + ".tmp";

@@ -114,6 +114,9 @@ private:
     std::string previous_;
 };
 
+// The DZ*.tmp files in dir (with a trailing backslash).
+std::vector<std::string> dz_files_in(const std::string& dir);
+
 // A file in the test's scratch directory holding n bytes of the made-up body;
 // returns its file:// URL.
 std::wstring make_document_file(const std::string& dir, const std::string& name,

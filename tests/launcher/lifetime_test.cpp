@@ -36,17 +36,6 @@ std::vector<Document> documents() {
     return {ok, missing, silent, trickling, cut};
 }
 
-std::vector<std::string> dz_files_in(const std::string& dir) {
-    std::vector<std::string> out;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "DZ*.tmp").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    do out.push_back(fd.cFileName);
-    while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return out;
-}
-
 const char kChildUrl[] = "GN_LIFETIME_URL";
 
 class Lifetime : public LauncherTest {
