@@ -229,15 +229,16 @@ STDMETHODIMP DownloadTransfer::OnObjectAvailable(REFIID, IUnknown*) { return S_O
 STDMETHODIMP DownloadTransfer::QueryService(REFGUID service, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (!pBrowserCallback ||
+    const gn::com_ptr<IBindStatusCallback> browser = pBrowserCallback;
+    if (!browser ||
         !(IsEqualGUID(service, IID_IHttpSecurity) || IsEqualGUID(service, IID_IWindowForBindingUI) ||
           IsEqualGUID(service, IID_IAuthenticate)))
         return E_NOINTERFACE;
-    if (gn::com_ptr<IServiceProvider> services = pBrowserCallback.try_query<IServiceProvider>()) {
+    if (gn::com_ptr<IServiceProvider> services = browser.try_query<IServiceProvider>()) {
         if (SUCCEEDED(services->QueryService(service, riid, ppv)) && *ppv) return S_OK;
         *ppv = nullptr;
     }
-    return pBrowserCallback->QueryInterface(riid, ppv);
+    return browser->QueryInterface(riid, ppv);
 }
 
 void DownloadTransfer::KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept {
