@@ -81,17 +81,18 @@ public:
     }
     long enum_key(gn::reg_key key, unsigned long index, char* name, unsigned long* size) noexcept override {
         node* p = find(key);
-        if (!p) return 6;
-        auto it = p->keys.begin();
-        for (unsigned long i = 0; i < index && it != p->keys.end(); ++i) ++it;
-        return it == p->keys.end() ? 259 : copy_name(it->first, name, size);
+        return p ? nth_name(p->keys, index, name, size) : 6;
     }
     long enum_value(gn::reg_key key, unsigned long index, char* name, unsigned long* size) noexcept override {
         node* p = find(key);
-        if (!p) return 6;
-        auto it = p->values.begin();
-        for (unsigned long i = 0; i < index && it != p->values.end(); ++i) ++it;
-        return it == p->values.end() ? 259 : copy_name(it->first, name, size);
+        return p ? nth_name(p->values, index, name, size) : 6;
+    }
+    // The name of the index-th entry of a key's map, or 259 (no more items).
+    template <class Map>
+    static long nth_name(const Map& map, unsigned long index, char* name, unsigned long* size) noexcept {
+        auto it = map.begin();
+        for (unsigned long i = 0; i < index && it != map.end(); ++i) ++it;
+        return it == map.end() ? 259 : copy_name(it->first, name, size);
     }
     long query_info(gn::reg_key key, unsigned long* subkeys, unsigned long* values) noexcept override {
         node* p = find(key);
