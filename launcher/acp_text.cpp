@@ -19,4 +19,9 @@ acp_text::acp_text(const wchar_t* text) noexcept {
 
 acp_text::~acp_text() { delete[] text_; }
 
+wide_text::wide_text(const char* text) noexcept {
+    if (!text || !MultiByteToWideChar(CP_ACP, 0, text, -1, text_, ARRAYSIZE(text_))) text_[0] = L'\0';
+    text_[ARRAYSIZE(text_) - 1] = L'\0';
+}
+
 }  // namespace gn

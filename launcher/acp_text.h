@@ -1,4 +1,5 @@
-// Wide strings in the system code page, for log lines and file names.
+// Wide strings in the system code page, for log lines and file names, and
+// the launcher's own short texts back into wide strings.
 #pragma once
 
 namespace gn {
@@ -15,6 +16,17 @@ public:
 
 private:
     char* text_ = nullptr;
+};
+
+// A short text of the system code page as a wide string (the launcher's
+// messages for the main plugin). Null, failed and too long read as "".
+class wide_text {
+public:
+    explicit wide_text(const char* text) noexcept;
+    const wchar_t* c_str() const noexcept { return text_; }
+
+private:
+    wchar_t text_[256];
 };
 
 }  // namespace gn

@@ -112,7 +112,7 @@ STDMETHODIMP DownloadTransfer::OnStopBinding(HRESULT hresult, LPCWSTR szError) {
         if (SUCCEEDED(hr) && file.bCreated && !bCancelled) hr = CheckTransfer(problem, sizeof problem);
         if (SUCCEEDED(hr) && (!file.bCreated || bCancelled)) hr = bCancelled ? E_ABORT : E_FAIL;
         AppendError(szError);
-        AppendError(problem);
+        AppendError(gn::wide_text(problem).c_str());
     }
     pBinding.reset();
 
@@ -149,7 +149,7 @@ void DownloadTransfer::ExplainCertificate(HRESULT hr, const gn::certificate_answ
     // channel only when the check found a certificate problem.
     char problem[192] = "";
     if (hr == INET_E_INVALID_CERTIFICATE || reason) gn::format_certificate_error(problem, sizeof problem, reason);
-    AppendError(problem);
+    AppendError(gn::wide_text(problem).c_str());
 }
 
 void DownloadTransfer::Finish(HRESULT hr) noexcept {
@@ -162,11 +162,7 @@ void DownloadTransfer::Finish(HRESULT hr) noexcept {
     }
     hrResult = hr;
     if (FAILED(hr) && sError.length() == 0) {
-        const char* text = gn::failure_text(hr, nFurthestStatus);
-        wchar_t wide[96];
-        if (!MultiByteToWideChar(CP_ACP, 0, text, -1, wide, ARRAYSIZE(wide))) wide[0] = L'\0';
-        wide[ARRAYSIZE(wide) - 1] = L'\0';
-        SetError(wide);
+        SetError(gn::wide_text(gn::failure_text(hr, nFurthestStatus)).c_str());
     }
 
     if (SUCCEEDED(hr)) {
@@ -302,10 +298,7 @@ void DownloadTransfer::FailWrite() noexcept {
     hrResult = static_cast<HRESULT>(gn::write_failure_result(error));
     char text[96];
     std::snprintf(text, sizeof text, "Failed to write temp file: %s", gn::write_failure_reason(error));
-    wchar_t wide[96];
-    if (!MultiByteToWideChar(CP_ACP, 0, text, -1, wide, ARRAYSIZE(wide))) wide[0] = L'\0';
-    wide[ARRAYSIZE(wide) - 1] = L'\0';
-    SetError(wide);
+    SetError(gn::wide_text(text).c_str());
     file.Close();
     // The binding keeps a callback whose read failed until it is aborted.
     if (gn::com_ptr<IBinding> binding = std::move(pBinding)) binding->Abort();
@@ -381,14 +374,6 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
 void DownloadTransfer::SetError(const wchar_t* text) noexcept {
     auto copy = gn::unique_bstr::copy_of(text ? text : L"");
     if (copy) sError = std::move(copy);  // out of memory: the old text stays
-}
-
-void DownloadTransfer::AppendError(const char* text) noexcept {
-    if (!text || !*text) return;
-    wchar_t wide[256];
-    if (!MultiByteToWideChar(CP_ACP, 0, text, -1, wide, ARRAYSIZE(wide))) wide[0] = L'\0';
-    wide[ARRAYSIZE(wide) - 1] = L'\0';
-    AppendError(wide);
 }
 
 void DownloadTransfer::AppendError(const wchar_t* text) noexcept {

@@ -125,7 +125,6 @@ private:
     // Tells the browser's callback that the binding stopped, once per start.
     void StopBrowser(HRESULT hr) noexcept;
     void AppendError(const wchar_t* text) noexcept;
-    void AppendError(const char* text) noexcept;  // in the system code page
     void SetError(const wchar_t* text) noexcept;
 
     TransferOwner* pOwner = nullptr;  // weak: the owner cancels its transfers when it goes
