@@ -14,9 +14,8 @@
 namespace {
 
 std::string read_source(const std::string& path) {
-    std::ifstream in(GN_SOURCE_DIR + path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(GN_SOURCE_DIR + path, std::ios::binary).rdbuf();
     return text.str();
 }
 

@@ -6,11 +6,9 @@
 #include <objsafe.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "fake_page.h"
 #include "support/fake_moniker.h"
-#include "version/policy_names.h"
 #include "version_fixture.h"
 
 using vt::VersionService;
@@ -26,43 +24,33 @@ constexpr char kZoneDomains[] =
 constexpr char kZoneDefaults[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\ProtocolDefaults";
 constexpr char kPolicyRoot[] = "Software\\Policies\\Quor Software";
+constexpr char kPolicy[] = "Software\\Policies\\Quor Software\\GNLauncher\\VersionService";
 
 // How the fake container tells the page's URL: no site at all; through the
 // document, the browser or the moniker; a browser without a URL; a site that
-// leads to no page; the site a script engine gives an object that script
-// created (below).
+// leads to no page (as a script host's); a ScriptSite (below).
 enum class route { none, document, browser, moniker, browser_no_url, no_page, script };
-// What happens to the object's site before the page calls it: nothing; the
-// browser takes it away (SetSite(NULL)); a Trusted site replaces it.
-enum class after { keep, drop, trusted };
 
-// The host's security manager for a page: its security id is the site text
-// ("http:evil.test") and the zone; an empty site text: it cannot tell.
-class FakeHostSecurity final
-    : public gn::implements<FakeHostSecurity, gn::no_lock, IInternetHostSecurityManager> {
+// The host's security manager: its id is the site text ("http:evil.test"; ""
+// fails) and the zone.
+class FakeHostSecurity final : public gn::implements<FakeHostSecurity, gn::no_lock, IInternetHostSecurityManager> {
 public:
-    FakeHostSecurity(const char* site, DWORD zone) : id_(site) {
-        id_.append(reinterpret_cast<const char*>(&zone), sizeof zone);
-    }
+    FakeHostSecurity(const char* site, DWORD zone) : id_(site + std::string(reinterpret_cast<char*>(&zone), 4)) {}
     STDMETHODIMP GetSecurityId(BYTE* id, DWORD* size, DWORD_PTR) override {
-        RETURN_HR_IF(E_FAIL, id_.size() == sizeof(DWORD));
-        RETURN_HR_IF(E_NOT_SUFFICIENT_BUFFER, !id || !size || *size < id_.size());
-        *size = static_cast<DWORD>(id_.size());
-        std::memcpy(id, id_.data(), id_.size());
+        RETURN_HR_IF(E_FAIL, id_.size() == 4 || *size < id_.size());
+        *size = static_cast<DWORD>(id_.copy(reinterpret_cast<char*>(id), id_.size()));
         return S_OK;
     }
     STDMETHODIMP ProcessUrlAction(DWORD, BYTE*, DWORD, BYTE*, DWORD, DWORD, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP QueryCustomPolicy(REFGUID, BYTE**, DWORD*, BYTE*, DWORD, DWORD) override { return E_NOTIMPL; }
-
-private:
     std::string id_;
 };
 
-// The site of an object that page script created, as Wine's HTML engine
-// gives it: only IServiceProvider, answering SID_SContainerDispatch with the
-// page's document (url: null for none, empty for one without a URL) and
+// The site of an object page script created, as Wine's HTML engine gives it:
+// only IServiceProvider, answering SID_SContainerDispatch with the page's
+// document (url: null for none, "" for one without a URL) and
 // SID_SInternetHostSecurityManager with the host's (site: null for none).
-// With neither it is a script host's site, which answers nothing.
+// With neither it is a script host's site.
 class ScriptSite final : public gn::implements<ScriptSite, gn::no_lock, IServiceProvider> {
 public:
     ScriptSite(const wchar_t* url, const char* site, DWORD zone) {
@@ -70,14 +58,10 @@ public:
         if (site) manager_ = gn::make<FakeHostSecurity>(site, zone);
     }
     STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override {
-        RETURN_HR_IF(E_POINTER, !ppv);
         *ppv = nullptr;
         if (IsEqualGUID(service, SID_SContainerDispatch)) return page_.copy_to(riid, ppv);
-        if (IsEqualGUID(service, SID_SInternetHostSecurityManager)) return manager_.copy_to(riid, ppv);
-        return E_NOINTERFACE;
+        return IsEqualGUID(service, SID_SInternetHostSecurityManager) ? manager_.copy_to(riid, ppv) : E_NOINTERFACE;
     }
-
-private:
     gn::com_ptr<IUnknown> page_;
     gn::com_ptr<FakeHostSecurity> manager_;
 };
@@ -118,8 +102,6 @@ private:
     gn::com_ptr<IUnknown> page_;
 };
 
-struct lock_row;
-
 class SiteLock : public VersionService {
 protected:
     void SetUp() override {
@@ -145,15 +127,30 @@ protected:
         set_raw(user_, kZoneDomains + domain, scheme, REG_DWORD, &zone, sizeof zone);
     }
     static void set_policy(const char* allowed, bool allow_all) {
-        HKEY key = create(HKEY_LOCAL_MACHINE, gn::kVersionPolicyKey);
+        HKEY key = create(HKEY_LOCAL_MACHINE, kPolicy);
         if (allow_all) {
             const DWORD one = 1;
-            RegSetValueExA(key, gn::kAllowAllSitesValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
+            RegSetValueExA(key, "AllowAllSites", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
         }
         RegCloseKey(key);
-        if (allowed) set_text(HKEY_LOCAL_MACHINE, gn::kAllowedSitesKey, "1", allowed);
+        if (allowed) set_text(HKEY_LOCAL_MACHINE, std::string(kPolicy) + "\\AllowedSites", "1", allowed);
     }
-    void give_site(const lock_row& row);
+    // The host marks the caller untrusted (or not), then sites it; later: a
+    // site given after that, "" for SetSite(NULL).
+    void give_site(route way, const wchar_t* url, const char* id, DWORD zone, bool untrusted,
+                   const wchar_t* later) {
+        auto with_site = ver_.try_query<IObjectWithSite>();
+        auto safety = ver_.try_query<IObjectSafety>();
+        const DWORD mark = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+        ASSERT_EQ(S_OK, safety->SetInterfaceSafetyOptions(IID_IDispatch, mark, untrusted ? mark : 0));
+        gn::com_ptr<IUnknown> site;
+        if (way == route::script) site = gn::make<ScriptSite>(url, id, zone);
+        if (way != route::script && way != route::none) site.assign(static_cast<IOleClientSite*>(gn::make<FakeSite>(way, url).get()));
+        ASSERT_EQ(S_OK, with_site->SetSite(site.get()));
+        if (!later) return;
+        site.assign(*later ? static_cast<IOleClientSite*>(gn::make<FakeSite>(route::moniker, later).get()) : nullptr);
+        ASSERT_EQ(S_OK, with_site->SetSite(site.get()));
+    }
     HRESULT map_hr(const wchar_t* old_url, const wchar_t* new_url) {
         auto o = gn::unique_bstr::copy_of(old_url);
         auto n = gn::unique_bstr::copy_of(new_url);
@@ -179,60 +176,43 @@ struct lock_row {
     bool maps_legacy;         // Map6xUrlTo8 of a legacy.test URL changes the map
     bool maps_evil;           // Map6xUrlTo8 of an evil.test URL changes the map
     const char* clear_leaves; // "": everything cleared; "legacy"/"evil": those stay; "all": refused
-    const char* refused;      // host and zone named in the refusal lines
-    const char* secid = nullptr;  // route::script: the host's security id (see ScriptSite)
-    DWORD id_zone = 0;
-    bool untrusted = false;   // the host set INTERFACESAFE_FOR_UNTRUSTED_CALLER first
-    after then = after::keep;
+    const char* refused_host; // host named in the refusal lines
+    const char* secid = nullptr;  // route::script: the host's security id (ScriptSite)
+    DWORD id_zone = 3;
+    bool untrusted = false;   // the host marked the caller untrusted, as browsers do on pages
+    const wchar_t* later = nullptr;  // a later site; "": SetSite(NULL)
 };
-
-void SiteLock::give_site(const lock_row& row) {
-    auto with_site = ver_.try_query<IObjectWithSite>();
-    auto safety = ver_.try_query<IObjectSafety>();
-    ASSERT_TRUE(with_site && safety);
-    const DWORD untrusted = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
-    EXPECT_EQ(S_OK, safety->SetInterfaceSafetyOptions(IID_IDispatch, untrusted, row.untrusted ? untrusted : 0));
-    gn::com_ptr<IUnknown> site;
-    if (row.way == route::script) site = gn::make<ScriptSite>(row.page, row.secid, row.id_zone);
-    if (row.way != route::script && row.way != route::none)
-        site.assign(static_cast<IOleClientSite*>(gn::make<FakeSite>(row.way, row.page).get()));
-    EXPECT_EQ(S_OK, with_site->SetSite(site.get()));
-    const auto trusted = gn::make<FakeSite>(route::moniker, L"https://trusted.test/p.html");
-    if (row.then != after::keep) {
-        EXPECT_EQ(S_OK, with_site->SetSite(row.then == after::drop ? nullptr : static_cast<IOleClientSite*>(trusted.get())));
-    }
-}
 
 const lock_row kRows[] = {
     {"no site", route::none, nullptr, nullptr, false, true, true, "", nullptr},
     {"local machine", route::document, L"file:///C:/pages/start.html", nullptr, false, true, true, "", nullptr},
     {"intranet", route::browser, L"http://intra.corp.test/p.html", nullptr, false, true, true, "", nullptr},
     {"trusted", route::moniker, L"https://trusted.test/p.html", nullptr, false, true, true, "", nullptr},
-    {"internet, own host", route::document, L"http://legacy.test/p.html", nullptr, false, true, false, "evil", "legacy.test in zone Internet"},
-    {"internet, other host", route::browser, L"http://EVIL.test:8080/p.html", nullptr, false, false, true, "legacy", "evil.test in zone Internet"},
-    {"internet by moniker", route::moniker, L"http://legacy.test/p.html", nullptr, false, true, false, "evil", "legacy.test in zone Internet"},
-    {"restricted", route::document, L"http://blocked.test/p.html", nullptr, false, false, false, "all", "blocked.test in zone Restricted sites"},
+    {"internet, own host", route::document, L"http://legacy.test/p.html", nullptr, false, true, false, "evil", "legacy.test"},
+    {"internet, other host", route::browser, L"http://EVIL.test:8080/p.html", nullptr, false, false, true, "legacy", "evil.test"},
+    {"internet by moniker", route::moniker, L"http://legacy.test/p.html", nullptr, false, true, false, "evil", "legacy.test"},
+    {"restricted", route::document, L"http://blocked.test/p.html", nullptr, false, false, false, "all", "blocked.test"},
     {"wildcard listed", route::document, L"http://www.evil.test/p.html", "*.evil.test", false, true, true, "", nullptr},
-    {"wildcard, bare name", route::document, L"http://evil.test/p.html", "*.evil.test", false, false, true, "legacy", "evil.test in zone Internet"},
+    {"wildcard, bare name", route::document, L"http://evil.test/p.html", "*.evil.test", false, false, true, "legacy", "evil.test"},
     {"allow all sites", route::browser, L"http://evil.test/p.html", nullptr, true, true, true, "", nullptr},
-    {"browser without a URL", route::browser_no_url, L"http://legacy.test/p.html", nullptr, false, false, false, "all", "(unknown) in zone (unknown)"},
+    {"browser without a URL", route::browser_no_url, L"http://legacy.test/p.html", nullptr, false, false, false, "all", "(unknown)"},
     {"script host's site", route::no_page, L"http://legacy.test/p.html", nullptr, false, true, true, "", nullptr},
-    // Sites as Wine's HTML engine gives them to objects page script creates
-    // (marked untrusted callers first, as browsers do), and as script hosts do.
-    {"script object, other site", route::script, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test in zone Internet", "http:evil.test", 3, true},
-    {"script object, own site", route::script, L"http://legacy.test/p.html", nullptr, false, true, false, "evil", "legacy.test in zone Internet", "http:legacy.test", 3, true},
+    // Objects page script created, on Wine's HTML engine; script hosts' objects.
+    {"script object, other site", route::script, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test", "http:evil.test", 3, true},
+    {"script object, own site", route::script, L"http://legacy.test/p.html", nullptr, false, true, false, "evil", "legacy.test", "http:legacy.test", 3, true},
     {"script object, host says Trusted", route::script, L"http://partner.test/p.html", nullptr, false, true, true, "", nullptr, "https:partner.test", 2, true},
-    {"host security manager alone", route::script, nullptr, nullptr, false, true, false, "evil", "legacy.test in zone Internet", "http:legacy.test", 3, true},
-    {"script object, no readable page", route::script, L"", nullptr, false, false, false, "all", "(unknown) in zone (unknown)", "", 0, true},
+    {"host security manager alone", route::script, nullptr, nullptr, false, true, false, "evil", "legacy.test", "http:legacy.test", 3, true},
+    {"script object, no readable page", route::script, L"", nullptr, false, false, false, "all", "(unknown)", "", 3, true},
     {"script host's bare site", route::script, nullptr, nullptr, false, true, true, "", nullptr},
-    {"script host's bare site, untrusted", route::script, nullptr, nullptr, false, false, false, "all", "(unknown) in zone (unknown)", nullptr, 0, true},
-    {"no site, untrusted caller", route::none, nullptr, nullptr, false, false, false, "all", "(unknown) in zone (unknown)", nullptr, 0, true},
-    {"untrusted caller, allow all sites", route::none, nullptr, nullptr, true, true, true, "", nullptr, nullptr, 0, true},
-    // Rights once held are never widened by a later site or by none.
-    {"SetSite(NULL) after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, false, "all", "(unknown) in zone (unknown)", "http:evil.test", 3, true, after::drop},
-    {"SetSite(NULL), not marked untrusted", route::document, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test in zone Internet", nullptr, 0, false, after::drop},
-    {"SetSite(NULL) after restricted", route::document, L"http://blocked.test/p.html", nullptr, false, false, false, "all", "blocked.test in zone Restricted sites", nullptr, 0, false, after::drop},
-    {"Trusted site after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test in zone Internet", "http:evil.test", 3, true, after::trusted},
+    {"script host's bare site, untrusted", route::script, nullptr, nullptr, false, false, false, "all", "(unknown)", nullptr, 3, true},
+    {"no site, untrusted", route::none, nullptr, nullptr, false, false, false, "all", "(unknown)", nullptr, 3, true},
+    {"no site, untrusted, allow all sites", route::none, nullptr, nullptr, true, true, true, "", nullptr, nullptr, 3, true},
+    // Rights once held: a later site, or none, never widens them.
+    {"SetSite(NULL) after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, false, "all", "(unknown)", "http:evil.test", 3, true, L""},
+    {"SetSite(NULL), not untrusted", route::document, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test", nullptr, 3, false, L""},
+    {"SetSite(NULL) after restricted", route::document, L"http://blocked.test/p.html", nullptr, false, false, false, "all", "blocked.test", nullptr, 3, false, L""},
+    {"trusted site after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test", "http:evil.test", 3, true, L"https://trusted.test/p.html"},
+    {"own site after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, false, "all", "evil.test", "http:evil.test", 3, true, L"http://legacy.test/p.html"},
 };
 
 }  // namespace
@@ -246,7 +226,7 @@ TEST_F(SiteLock, WhoMayChangeTheMap) {
         map(L"http://legacy.test/a.dzy", L"http://new/a.dzy");
         map(L"http://evil.test/b.dzy", L"http://new/b.dzy");
         set_policy(row.allowed, row.allow_all);
-        give_site(row);
+        give_site(row.way, row.page, row.secid, row.id_zone, row.untrusted, row.later);
         ASSERT_FALSE(HasFatalFailure());
         forget_log();
 
@@ -268,9 +248,11 @@ TEST_F(SiteLock, WhoMayChangeTheMap) {
         std::sort(left.begin(), left.end());
         EXPECT_EQ(left, mapped());
 
-        // Every refusal leaves one line naming the page's host and zone; the
-        // version query stays open to all.
-        const std::string said = std::string(" on host ") + (row.refused ? row.refused : "") +
+        // Every refusal leaves one line naming the page's host and zone (as
+        // the fixture's zone map has them); the version query stays open to all.
+        const std::string host = row.refused_host ? row.refused_host : "";
+        const std::string said = " on host " + host + " in zone " +
+                                 (host == "(unknown)" ? host : host == "blocked.test" ? "Restricted sites" : "Internet") +
                                  " may not change the URL map";
         const lines logged = log();
         EXPECT_EQ(!row.maps_legacy + !row.maps_evil,
