@@ -102,14 +102,69 @@ bool host_matches(const char* host, const char* pattern) noexcept {
     return plen > 0 && equal_nocase(host, hlen, pattern, plen);
 }
 
+const char* zone_name(long zone) noexcept {
+    switch (zone) {
+    case zone_unknown: return "(unknown)";
+    case zone_local_machine: return "Local Machine";
+    case zone_intranet: return "Local intranet";
+    case zone_trusted: return "Trusted sites";
+    case zone_internet: return "Internet";
+    case zone_untrusted: return "Restricted sites";
+    default: return "custom";
+    }
+}
+
+bool security_id_page(const unsigned char* id, size_t size, long* zone,
+                      char (&host)[kHostSize]) noexcept {
+    host[0] = '\0';
+    if (!id || !zone || size < 4 + 2) return false;
+    size_t text = size - 4;
+    const unsigned long number = id[text] | (id[text + 1] << 8) | (id[text + 2] << 16) |
+                                 (static_cast<unsigned long>(id[text + 3]) << 24);
+    while (text > 0 && id[text - 1] == '\0') --text;  // a terminator some hosts count
+
+    const char* s = reinterpret_cast<const char*>(id);
+    size_t scheme = 0;
+    while (scheme < text && is_scheme_char(s[scheme])) ++scheme;
+    if (scheme == 0 || scheme >= text || s[scheme] != ':') return false;
+    // Zones past the restricted one are the administrator's own: one number for all.
+    *zone = static_cast<long>(number <= zone_untrusted ? number : zone_untrusted + 1);
+
+    // Only a web page's id names a host: "http:" or "https:" and the site.
+    const bool web = equal_nocase(s, scheme, "http", 4) || equal_nocase(s, scheme, "https", 5);
+    const size_t site = text - scheme - 1;
+    if (!web || site == 0 || site >= kHostSize) return true;
+    char url[sizeof "https://" + kHostSize];
+    std::memcpy(url, "http://", 7);
+    for (size_t i = 0; i < site; ++i) {
+        const char c = s[scheme + 1 + i];
+        // The whole site must be the host: nothing that would end it early.
+        if (c == '\0' || c == '/' || c == '?' || c == '#') return true;
+        url[7 + i] = c;
+    }
+    url[7 + site] = '\0';
+    url_host(url, host);
+    return true;
+}
+
 map_access page_access(const site_facts& facts) noexcept {
-    if (!facts.has_site || facts.allow_all) return map_access::all;
+    if (!facts.leads_to_host && !facts.untrusted) return map_access::all;
     if (!facts.page_known) return map_access::none;
     if (facts.zone == zone_local_machine || facts.zone == zone_intranet ||
         facts.zone == zone_trusted || facts.listed)
         return map_access::all;
-    // A page the user marked as restricted gets nothing at all.
-    return facts.zone == zone_untrusted ? map_access::none : map_access::own_host;
+    return facts.zone == zone_internet && facts.host_known ? map_access::own_host
+                                                           : map_access::none;
+}
+
+page_rights narrower(const page_rights& held, const page_rights& now) noexcept {
+    if (held.access == map_access::all) return now;
+    if (now.access == map_access::none && held.access != map_access::none) return now;
+    page_rights kept = held;
+    if (now.access == map_access::own_host && held.access == map_access::own_host &&
+        std::strcmp(now.host, held.host) != 0)
+        kept.access = map_access::none;
+    return kept;
 }
 
 bool may_change_mapping(map_access access, const char* page_host, const char* old_url) noexcept {

@@ -32,8 +32,10 @@ void ascii_for_host(const wchar_t* text, size_t length, char* out) noexcept;
 // makes the pattern match nothing. Null or empty texts match nothing.
 bool host_matches(const char* host, const char* pattern) noexcept;
 
-// Security zones as the zone manager numbers them.
+// Security zones as the zone manager numbers them; zone_unknown when
+// neither the host nor the zone manager told one.
 enum url_zone : long {
+    zone_unknown = -1,
     zone_local_machine = 0,
     zone_intranet = 1,
     zone_trusted = 2,
@@ -41,13 +43,26 @@ enum url_zone : long {
     zone_untrusted = 4,
 };
 
+// The zone's name as the browser's settings show it, for log lines:
+// "(unknown)" for zone_unknown, "custom" for a zone of the administrator's.
+const char* zone_name(long zone) noexcept;
+
+// Reads a security id as a host hands it out (IInternetHostSecurityManager::
+// GetSecurityId): "scheme:site" followed by the zone as a 4-byte
+// little-endian number. True when the id has that form, with zone set; host
+// gets the site's plain host (as url_host finds it) for an http or https id,
+// and stays empty for any other scheme or a site that is no plain host.
+bool security_id_page(const unsigned char* id, size_t size, long* zone,
+                      char (&host)[kHostSize]) noexcept;
+
 // What the caller found out about the page that scripts the object.
 struct site_facts {
-    bool has_site = false;      // the container gave the object a site
-    bool page_known = false;    // the page's URL was found through the site
-    long zone = zone_untrusted; // the page's zone, when known
-    bool listed = false;        // the page's host is on the allow list
-    bool allow_all = false;     // the administrator turned the lock off
+    bool leads_to_host = false;  // the site answered one of the roads to a page
+    bool untrusted = false;      // the host marked the caller untrusted (IObjectSafety)
+    bool page_known = false;     // the page's URL or the host's security id was read
+    bool host_known = false;     // ... and it names a plain host
+    long zone = zone_unknown;    // the page's zone, when known
+    bool listed = false;         // the page's host is on the allow list
 };
 
 // How much of the map a page may change.
@@ -57,11 +72,26 @@ enum class map_access {
     none,
 };
 
-// No site (a local script host), the lock turned off, a page of the local
-// machine, the intranet or the trusted sites, or a listed host: all. Another
-// page whose URL is known, outside the restricted zone: own_host. Everything
-// else (no URL through the site, a restricted page): none.
+// A caller with no road to a page and not marked untrusted (a local script
+// host): all. Anyone else is an Internet caller of unknown site until the
+// page is read: none without a page; all for a page of the local machine, the
+// intranet or the trusted sites, or a listed host; own_host for an Internet
+// page with a plain host; none for everything else (restricted, custom or
+// unknown zones, an Internet page without a plain host).
 map_access page_access(const site_facts& facts) noexcept;
+
+// What an object may do to the map, and the page that decided it (named in
+// the log when a change is refused).
+struct page_rights {
+    map_access access = map_access::all;
+    char host[kHostSize] = {};  // the page's plain host; empty when none is known
+    long zone = zone_unknown;
+};
+
+// The rights of an object that held `held` and is now given `now`: never
+// more than either. Two pages of different hosts leave none; when `now`
+// narrows nothing, `held` (and the page it names) stands.
+page_rights narrower(const page_rights& held, const page_rights& now) noexcept;
 
 // Whether a page with the given access and host may change the mapping of
 // old_url: always with all, with own_host only when old_url has the page's host.

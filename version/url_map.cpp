@@ -59,7 +59,7 @@ bool update_url_map(const char* old_url, const char* new_url) noexcept {
 }  // namespace
 
 // A page allowed only its own host clears only the mappings of that host.
-bool MorvaneVersion::may_clear(const caller& who, const wchar_t* name, DWORD length) noexcept {
+bool MorvaneVersion::may_clear(const gn::page_rights& who, const wchar_t* name, DWORD length) noexcept {
     if (who.access == gn::map_access::all) return true;
     std::unique_ptr<char[]> ascii(new (std::nothrow) char[length + 1]);
     if (!ascii) return false;
@@ -81,10 +81,10 @@ STDMETHODIMP MorvaneVersion::Map6xUrlTo8(BSTR sOldURL, BSTR sNewURL) {
              gn::log_argument(new_url.c_str(), new_shown));
 
     // A page may point only the legacy documents its zone and the policy let it.
-    const caller who = identify_caller();
+    const gn::page_rights who = identify_caller();
     if (!gn::may_change_mapping(who.access, who.host, old_url.c_str())) {
-        LogPrint(0, "Map6xUrlTo8(): Page on host %s may not change the URL map",
-                 who.host[0] ? who.host : "(unknown)");
+        LogPrint(0, "Map6xUrlTo8(): Page on host %s in zone %s may not change the URL map",
+                 who.host[0] ? who.host : "(unknown)", gn::zone_name(who.zone));
         return E_ACCESSDENIED;
     }
 
@@ -105,10 +105,10 @@ STDMETHODIMP MorvaneVersion::Map6xUrlTo8(BSTR sOldURL, BSTR sNewURL) {
 
 STDMETHODIMP MorvaneVersion::Clear6xUrlMap() {
     LogPrint(0, "Clear6xURLMap() invoked");
-    const caller who = identify_caller();
+    const gn::page_rights who = identify_caller();
     if (who.access == gn::map_access::none) {
-        LogPrint(0, "Clear6xURLMap(): Page on host %s may not change the URL map",
-                 who.host[0] ? who.host : "(unknown)");
+        LogPrint(0, "Clear6xURLMap(): Page on host %s in zone %s may not change the URL map",
+                 who.host[0] ? who.host : "(unknown)", gn::zone_name(who.zone));
         return E_ACCESSDENIED;
     }
 

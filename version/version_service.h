@@ -44,16 +44,16 @@ public:
     STDMETHODIMP SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) override;
 
 private:
-    // The calling page as the site lock sees it.
-    struct caller {
-        gn::map_access access = gn::map_access::none;
-        char host[gn::kHostSize] = {};
-    };
-    // Finds the page behind the site, its zone and the policy for it.
-    caller identify_caller() noexcept;
+    // The rights of the page behind the current site, as it stands now.
+    gn::page_rights site_rights() const noexcept;
+    // The rights of the caller: the page's, never more than the object held
+    // on earlier pages, widened only by the administrator's AllowAllSites.
+    gn::page_rights identify_caller() noexcept;
     // Whether a page allowed only its own host may clear the mapping named name.
-    static bool may_clear(const caller& who, const wchar_t* name, DWORD length) noexcept;
+    static bool may_clear(const gn::page_rights& who, const wchar_t* name, DWORD length) noexcept;
 
     gn::com_ptr<IUnknown> site_;
     DWORD safety_ = 0;
+    bool untrusted_ = false;  // the host once marked the caller untrusted
+    gn::page_rights held_;    // the most this object may still do to the map
 };

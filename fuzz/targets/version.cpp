@@ -1,5 +1,5 @@
 // The version service's text rules: registry strings, version records, URLs,
-// log arguments, and the site lock's hosts and allow-list patterns.
+// log arguments, and the site lock's hosts, security ids and allow-list patterns.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,6 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (*p >= 'A' && *p <= 'Z') __builtin_trap();
         if (!gn::host_matches(host, host)) __builtin_trap();
     }
+    // The bytes as a host's security id: a host read from one is plain too.
+    long zone = 0;
+    if (gn::security_id_page(data, size, &zone, host) && host[0] && !gn::host_matches(host, host))
+        __builtin_trap();
     const std::string first = text.substr(0, size / 2), second = text.substr(size / 2);
     (void)gn::host_matches(first.c_str(), second.c_str());
     for (gn::map_access access : {gn::map_access::all, gn::map_access::own_host, gn::map_access::none})

@@ -28,8 +28,10 @@
 namespace {
 
 constexpr char kMapKey[] = "Software\\Quor Software\\QuorPlugin\\quorqry\\6x-8x URL Map";
-constexpr char kZoneDefaults[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\ProtocolDefaults";
+// fuzz.test in the Internet zone by name: without a Domains key, Wine's zone
+// manager answers URLZONE_INVALID, which the site lock treats as no zone.
+constexpr char kFuzzZone[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\fuzz.test";
 constexpr unsigned long kDefaultCalls = 200000;
 constexpr unsigned long kDefaultSeed = 24;
 // The most one call may add to the log: a few lines, arguments cut at 512 bytes.
@@ -115,7 +117,7 @@ protected:
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (sandbox_ + "\\user").c_str(),
                                                  0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user_, nullptr));
         HKEY zones = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(user_, kZoneDefaults, 0, nullptr, 0, KEY_ALL_ACCESS,
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(user_, kFuzzZone, 0, nullptr, 0, KEY_ALL_ACCESS,
                                                  nullptr, &zones, nullptr));
         const DWORD internet = 3;
         RegSetValueExA(zones, "http", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&internet), 4);
@@ -407,9 +409,17 @@ TEST_F(DispatchFuzz, RandomCallsThroughEveryDualInterface) {
     }
     EXPECT_LE(worst, kLogBytesPerCall) << "call " << worst_call << " of seed " << seed;
 
-    // The map holds only fuzz.test's own legacy documents.
+    // The page keeps its own host's rights, no more: fuzz.test's mapping is
+    // written, another host's refused. The map holds only fuzz.test's.
+    auto direct = gn::try_query<IMorvaneVersion>(version.get());
+    auto own = gn::unique_bstr::copy_of(L"http://fuzz.test/kept.dzy");
+    auto other = gn::unique_bstr::copy_of(L"http://other.test/");
+    EXPECT_EQ(S_OK, direct->Map6xUrlTo8(own.get(), other.get()));
+    EXPECT_EQ(E_ACCESSDENIED, direct->Map6xUrlTo8(other.get(), own.get()));
+    direct.reset();
     HKEY map = nullptr;
-    if (RegOpenKeyExA(user_, kMapKey, 0, KEY_READ, &map) == ERROR_SUCCESS) {
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(user_, kMapKey, 0, KEY_READ, &map));
+    if (map) {
         char name[4096];
         unsigned long names = 0;
         for (DWORD index = 0;; ++index) {

@@ -2,6 +2,7 @@
 // sites; their zones come from the system's zone manager, set through the
 // ZoneMap keys of the sandboxed HKEY_CURRENT_USER; the policy lies in the
 // test prefix's HKEY_LOCAL_MACHINE.
+#include <docobj.h>
 #include <objsafe.h>
 
 #include <algorithm>
@@ -27,8 +28,43 @@ constexpr char kPolicy[] = "Software\\Policies\\Quor Software\\GNLauncher\\Versi
 
 // How the fake container tells the page's URL: no site at all; through the
 // document, the browser or the moniker; a browser without a URL; a site that
-// leads to no page (as a script host's).
-enum class route { none, document, browser, moniker, browser_no_url, no_page };
+// leads to no page (as a script host's); a ScriptSite (below).
+enum class route { none, document, browser, moniker, browser_no_url, no_page, script };
+
+// The host's security manager: its id is the site text ("http:evil.test"; ""
+// fails) and the zone.
+class FakeHostSecurity final : public gn::implements<FakeHostSecurity, gn::no_lock, IInternetHostSecurityManager> {
+public:
+    FakeHostSecurity(const char* site, DWORD zone) : id_(site + std::string(reinterpret_cast<char*>(&zone), 4)) {}
+    STDMETHODIMP GetSecurityId(BYTE* id, DWORD* size, DWORD_PTR) override {
+        RETURN_HR_IF(E_FAIL, id_.size() == 4 || *size < id_.size());
+        *size = static_cast<DWORD>(id_.copy(reinterpret_cast<char*>(id), id_.size()));
+        return S_OK;
+    }
+    STDMETHODIMP ProcessUrlAction(DWORD, BYTE*, DWORD, BYTE*, DWORD, DWORD, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryCustomPolicy(REFGUID, BYTE**, DWORD*, BYTE*, DWORD, DWORD) override { return E_NOTIMPL; }
+    std::string id_;
+};
+
+// The site of an object page script created, as Wine's HTML engine gives it:
+// only IServiceProvider, answering SID_SContainerDispatch with the page's
+// document (url: null for none, "" for one without a URL) and
+// SID_SInternetHostSecurityManager with the host's (site: null for none).
+// With neither it is a script host's site.
+class ScriptSite final : public gn::implements<ScriptSite, gn::no_lock, IServiceProvider> {
+public:
+    ScriptSite(const wchar_t* url, const char* site, DWORD zone) {
+        if (url) page_.attach(fake_page_create(*url ? url : nullptr));
+        if (site) manager_ = gn::make<FakeHostSecurity>(site, zone);
+    }
+    STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (IsEqualGUID(service, SID_SContainerDispatch)) return page_.copy_to(riid, ppv);
+        return IsEqualGUID(service, SID_SInternetHostSecurityManager) ? manager_.copy_to(riid, ppv) : E_NOINTERFACE;
+    }
+    gn::com_ptr<IUnknown> page_;
+    gn::com_ptr<FakeHostSecurity> manager_;
+};
 
 // A client site that offers the page through one route only.
 class FakeSite final : public gn::implements<FakeSite, gn::no_lock, IOleClientSite, IServiceProvider> {
@@ -99,12 +135,21 @@ protected:
         RegCloseKey(key);
         if (allowed) set_text(HKEY_LOCAL_MACHINE, std::string(kPolicy) + "\\AllowedSites", "1", allowed);
     }
-    void give_site(route way, const wchar_t* url) {
-        if (way == route::none) return;
+    // The host marks the caller untrusted (or not), then sites it; later: a
+    // site given after that, "" for SetSite(NULL).
+    void give_site(route way, const wchar_t* url, const char* id, DWORD zone, bool untrusted,
+                   const wchar_t* later) {
         auto with_site = ver_.try_query<IObjectWithSite>();
-        ASSERT_TRUE(with_site);
-        auto site = gn::make<FakeSite>(way, url);
-        ASSERT_EQ(S_OK, with_site->SetSite(static_cast<IOleClientSite*>(site.get())));
+        auto safety = ver_.try_query<IObjectSafety>();
+        const DWORD mark = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+        ASSERT_EQ(S_OK, safety->SetInterfaceSafetyOptions(IID_IDispatch, mark, untrusted ? mark : 0));
+        gn::com_ptr<IUnknown> site;
+        if (way == route::script) site = gn::make<ScriptSite>(url, id, zone);
+        if (way != route::script && way != route::none) site.assign(static_cast<IOleClientSite*>(gn::make<FakeSite>(way, url).get()));
+        ASSERT_EQ(S_OK, with_site->SetSite(site.get()));
+        if (!later) return;
+        site.assign(*later ? static_cast<IOleClientSite*>(gn::make<FakeSite>(route::moniker, later).get()) : nullptr);
+        ASSERT_EQ(S_OK, with_site->SetSite(site.get()));
     }
     HRESULT map_hr(const wchar_t* old_url, const wchar_t* new_url) {
         auto o = gn::unique_bstr::copy_of(old_url);
@@ -132,6 +177,10 @@ struct lock_row {
     bool maps_evil;           // Map6xUrlTo8 of an evil.test URL changes the map
     const char* clear_leaves; // "": everything cleared; "legacy"/"evil": those stay; "all": refused
     const char* refused_host; // host named in the refusal lines
+    const char* secid = nullptr;  // route::script: the host's security id (ScriptSite)
+    DWORD id_zone = 3;
+    bool untrusted = false;   // the host marked the caller untrusted, as browsers do on pages
+    const wchar_t* later = nullptr;  // a later site; "": SetSite(NULL)
 };
 
 const lock_row kRows[] = {
@@ -148,6 +197,22 @@ const lock_row kRows[] = {
     {"allow all sites", route::browser, L"http://evil.test/p.html", nullptr, true, true, true, "", nullptr},
     {"browser without a URL", route::browser_no_url, L"http://legacy.test/p.html", nullptr, false, false, false, "all", "(unknown)"},
     {"script host's site", route::no_page, L"http://legacy.test/p.html", nullptr, false, true, true, "", nullptr},
+    // Objects page script created, on Wine's HTML engine; script hosts' objects.
+    {"script object, other site", route::script, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test", "http:evil.test", 3, true},
+    {"script object, own site", route::script, L"http://legacy.test/p.html", nullptr, false, true, false, "evil", "legacy.test", "http:legacy.test", 3, true},
+    {"script object, host says Trusted", route::script, L"http://partner.test/p.html", nullptr, false, true, true, "", nullptr, "https:partner.test", 2, true},
+    {"host security manager alone", route::script, nullptr, nullptr, false, true, false, "evil", "legacy.test", "http:legacy.test", 3, true},
+    {"script object, no readable page", route::script, L"", nullptr, false, false, false, "all", "(unknown)", "", 3, true},
+    {"script host's bare site", route::script, nullptr, nullptr, false, true, true, "", nullptr},
+    {"script host's bare site, untrusted", route::script, nullptr, nullptr, false, false, false, "all", "(unknown)", nullptr, 3, true},
+    {"no site, untrusted", route::none, nullptr, nullptr, false, false, false, "all", "(unknown)", nullptr, 3, true},
+    {"no site, untrusted, allow all sites", route::none, nullptr, nullptr, true, true, true, "", nullptr, nullptr, 3, true},
+    // Rights once held: a later site, or none, never widens them.
+    {"SetSite(NULL) after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, false, "all", "(unknown)", "http:evil.test", 3, true, L""},
+    {"SetSite(NULL), not untrusted", route::document, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test", nullptr, 3, false, L""},
+    {"SetSite(NULL) after restricted", route::document, L"http://blocked.test/p.html", nullptr, false, false, false, "all", "blocked.test", nullptr, 3, false, L""},
+    {"trusted site after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test", "http:evil.test", 3, true, L"https://trusted.test/p.html"},
+    {"own site after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, false, "all", "evil.test", "http:evil.test", 3, true, L"http://legacy.test/p.html"},
 };
 
 }  // namespace
@@ -161,7 +226,8 @@ TEST_F(SiteLock, WhoMayChangeTheMap) {
         map(L"http://legacy.test/a.dzy", L"http://new/a.dzy");
         map(L"http://evil.test/b.dzy", L"http://new/b.dzy");
         set_policy(row.allowed, row.allow_all);
-        give_site(row.way, row.page);
+        give_site(row.way, row.page, row.secid, row.id_zone, row.untrusted, row.later);
+        ASSERT_FALSE(HasFatalFailure());
         forget_log();
 
         const HRESULT legacy = map_hr(L"http://legacy.test/new.dzy", L"http://new/c.dzy");
@@ -182,13 +248,16 @@ TEST_F(SiteLock, WhoMayChangeTheMap) {
         std::sort(left.begin(), left.end());
         EXPECT_EQ(left, mapped());
 
-        // Refusals name the page's host; the version query stays open to all.
-        const std::string refusal = std::string("Map6xUrlTo8(): Page on host ") +
-                                    (row.refused_host ? row.refused_host : "") +
-                                    " may not change the URL map";
+        // Every refusal leaves one line naming the page's host and zone (as
+        // the fixture's zone map has them); the version query stays open to all.
+        const std::string host = row.refused_host ? row.refused_host : "";
+        const std::string said = " on host " + host + " in zone " +
+                                 (host == "(unknown)" ? host : host == "blocked.test" ? "Restricted sites" : "Internet") +
+                                 " may not change the URL map";
         const lines logged = log();
         EXPECT_EQ(!row.maps_legacy + !row.maps_evil,
-                  std::count(logged.begin(), logged.end(), refusal));
+                  std::count(logged.begin(), logged.end(), "Map6xUrlTo8(): Page" + said));
+        EXPECT_EQ(leaves == "all", std::count(logged.begin(), logged.end(), "Clear6xURLMap(): Page" + said));
         EXPECT_EQ(L"0.0.0.0", client_version());
     }
 }
