@@ -107,10 +107,12 @@ STDMETHODIMP DownloadTransfer::OnStopBinding(HRESULT hresult, LPCWSTR szError) {
     } else {
         // A transfer the binding calls complete may still be an HTTP error
         // page, a web page or cut short; that is only visible while the
-        // binding is held.
+        // binding is held. A binding that was aborted has failed, even when
+        // the platform ignored the abort and stopped it as a success.
+        const bool given_up = bCancelled || bAborted;
         char problem[192] = "";
-        if (SUCCEEDED(hr) && file.bCreated && !bCancelled) hr = CheckTransfer(problem, sizeof problem);
-        if (SUCCEEDED(hr) && (!file.bCreated || bCancelled)) hr = bCancelled ? E_ABORT : E_FAIL;
+        if (SUCCEEDED(hr) && file.bCreated && !given_up) hr = CheckTransfer(problem, sizeof problem);
+        if (SUCCEEDED(hr) && (!file.bCreated || given_up)) hr = given_up ? E_ABORT : E_FAIL;
         AppendError(szError);
         AppendError(gn::wide_text(problem).c_str());
     }
@@ -263,9 +265,10 @@ void DownloadTransfer::Abort(const wchar_t* error) noexcept {
         Finish(hrResult);
         return;
     }
-    if (!pBinding) return;
+    if (!pBinding || bAborted) return;  // one abort per binding
     SetError(error);
-    gn::com_ptr<IBinding> binding = std::move(pBinding);  // one abort per binding
+    bAborted = true;
+    const gn::com_ptr<IBinding> binding = pBinding;  // its stop may come inside
     binding->Abort();
 }
 
@@ -273,7 +276,8 @@ void DownloadTransfer::Cancel() noexcept {
     const gn::com_ptr<DownloadTransfer> self(this);
     pOwner = nullptr;
     bCancelled = true;
-    if (gn::com_ptr<IBinding> binding = std::move(pBinding)) {
+    gn::com_ptr<IBinding> binding = std::move(pBinding);
+    if (binding && !bAborted) {
         LogPrint(0, "Download superseded or dropped: aborting its binding");
         binding->Abort();  // its OnStopBinding may run inside
     }

@@ -80,15 +80,17 @@ public:
     // is not called.
     void FailToStart(HRESULT hr) noexcept;
     // Aborts the running binding with error as its text; the stopped binding
-    // reports the failure to the owner and deletes the file.
+    // reports the failure to the owner and deletes the file. The binding is
+    // held until it stops, and however it stops the transfer has failed: a
+    // platform that ignores the abort still ends it as aborted.
     void Abort(const wchar_t* error) noexcept;
     // Superseded or dropped: the owner never hears of this transfer again, a
     // running binding is aborted and the file is deleted (unless the plugin
     // is being handed it: the hand-over deletes it when the call returns).
     void Cancel() noexcept;
-    // The binding runs, or has stopped and the reason for its refused
-    // certificate is being asked for.
-    bool Running() const noexcept { return pBinding || pCheck; }
+    // The binding runs and was not asked to abort, or it has stopped and the
+    // reason for its refused certificate is being asked for.
+    bool Running() const noexcept { return (pBinding && !bAborted) || pCheck; }
 
     // The hand-over to the main plugin: its file is kept while the plugin is
     // called and deleted when the call returned.
@@ -141,6 +143,7 @@ private:
     bool bStarted = false;     // OnStartBinding came
     bool bEnded = false;       // OnStopBinding came (or the binding never started)
     bool bCancelled = false;   // superseded or dropped
+    bool bAborted = false;     // its binding was asked to abort (Abort)
     bool bHandingOver = false;
     bool bWriteFailed = false;
     // The bytes written to the file and the largest byte count the binding
