@@ -248,6 +248,7 @@ void DownloadTransfer::FailToStart(HRESULT hr) noexcept {
     if (!bStarted) pBrowserCallback.reset();
     if (bEnded || nState != DownloadPending) return;
     bEnded = true;
+    pBinding.reset();  // a binding that never got going is nothing to abort later
     pOwner = nullptr;
     nState = DownloadFailed;
     hrResult = hr;

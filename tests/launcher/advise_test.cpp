@@ -5,6 +5,8 @@
 
 #include "support/doc_server.h"
 
+#include <docobj.h>
+
 using namespace gntest;
 
 namespace {
@@ -17,6 +19,18 @@ size_t count(const std::string& text, const std::string& what) {
         ++n;
     return n;
 }
+
+// A binding that only counts the aborts asked of it.
+class CountingBinding final : public gn::implements<CountingBinding, gn::no_lock, IBinding> {
+public:
+    int aborts = 0;
+    STDMETHODIMP Abort() override { return ++aborts, S_OK; }
+    STDMETHODIMP Suspend() override { return E_NOTIMPL; }
+    STDMETHODIMP Resume() override { return E_NOTIMPL; }
+    STDMETHODIMP SetPriority(LONG) override { return E_NOTIMPL; }
+    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetBindResult(CLSID*, DWORD*, LPOLESTR*, DWORD*) override { return E_NOTIMPL; }
+};
 
 class Scripted : public LauncherTest {
 protected:
@@ -139,6 +153,22 @@ TEST_F(Scripted, SuccessWithoutACreatedFileEndsFailed) {
     EXPECT_EQ(SinkCall::Abort, sink->calls[0].kind);
     EXPECT_EQ(E_FAIL, sink->calls[0].hr) << "a failure is never reported with a success code";
     EXPECT_EQ(L"Failed to create temp file", sink->calls[0].error);
+    release();
+}
+
+// A binding that started, then failed inside BindToStorage, is let go of:
+// closing the view later aborts nothing and keeps the plugin's subscription.
+TEST_F(Scripted, BindingThatFailedToStartIsLetGo) {
+    launcher = create_launcher();
+    auto sink = TestSink::make();
+    ASSERT_EQ(S_OK, advise(sink.get()));
+    auto moniker = FakeMoniker::make(kUrl, INET_E_CANNOT_CONNECT);
+    auto binding = gn::make<CountingBinding>();
+    moniker->binding = binding;
+    ASSERT_EQ(S_OK, load_moniker(launcher.get(), moniker.get()));
+    ASSERT_EQ(S_OK, gn::try_query<IOleDocumentView>(launcher.get())->SetInPlaceSite(nullptr));
+    EXPECT_EQ(0, binding->aborts);
+    EXPECT_EQ(2u, sink->refs()) << "the subscription stays";
     release();
 }
 

@@ -12,7 +12,8 @@
 namespace gntest {
 
 // A moniker that names a URL and, asked to bind, answers bind_result without
-// calling anyone back (a binding still under way, or one that failed at once).
+// calling anyone back (a binding still under way, or one that failed at once)
+// but for the start of binding, when one is given.
 class FakeMoniker final
     : public gn::implements<FakeMoniker, gn::no_lock, IMoniker, gn::alias<IPersistStream, IMoniker>,
                             gn::alias<IPersist, IMoniker>> {
@@ -23,6 +24,9 @@ public:
     HRESULT bind_result = S_OK;
     HRESULT name_result = S_OK;
     int bind_calls = 0;
+    // When set, BindToStorage first tells the callback registered on the bind
+    // context that this binding started.
+    gn::com_ptr<IBinding> binding;
 
     STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
     STDMETHODIMP IsDirty() override { return S_FALSE; }
