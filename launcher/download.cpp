@@ -176,7 +176,7 @@ void DownloadTransfer::Finish(HRESULT hr) noexcept {
                  static_cast<unsigned>(hr), gn::acp_text(sError.get()).c_str());
         file.Discard();
     }
-    if (bCancelled && !bHandingOver) file.Discard();
+    if (bCancelled && !nHandingOver) file.Discard();
     // The main plugin hears first (and its file is deleted when its call
     // returned); the browser's callback learns last that its binding stopped.
     if (TransferOwner* owner = pOwner) {
@@ -284,13 +284,13 @@ void DownloadTransfer::Cancel() noexcept {
     }
     if (!bStarted) bEnded = true;  // its binding never began: none will
     pCheck.reset();  // a certificate check still running reports to nobody
-    if (!bHandingOver) file.Discard();
+    if (!nHandingOver) file.Discard();
     // A transfer that had ended tells the browser its own outcome.
     StopBrowser(nState == DownloadPending ? E_ABORT : hrResult);
 }
 
 void DownloadTransfer::EndHandOver() noexcept {
-    bHandingOver = false;
+    if (nHandingOver > 0 && --nHandingOver > 0) return;  // an outer call still reads it
     file.Discard();
 }
 

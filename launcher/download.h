@@ -93,8 +93,9 @@ public:
     bool Running() const noexcept { return (pBinding && !bAborted) || pCheck; }
 
     // The hand-over to the main plugin: its file is kept while the plugin is
-    // called and deleted when the call returned.
-    void BeginHandOver() noexcept { bHandingOver = true; }
+    // called and deleted when the outermost call returned (a plugin may
+    // subscribe again from inside its call and be handed the file again).
+    void BeginHandOver() noexcept { ++nHandingOver; }
     void EndHandOver() noexcept;
 
     // The outcome.
@@ -144,7 +145,7 @@ private:
     bool bEnded = false;       // OnStopBinding came (or the binding never started)
     bool bCancelled = false;   // superseded or dropped
     bool bAborted = false;     // its binding was asked to abort (Abort)
-    bool bHandingOver = false;
+    int nHandingOver = 0;      // hand-over calls to the plugin under way
     bool bWriteFailed = false;
     // The bytes written to the file and the largest byte count the binding
     // announced through its progress, to catch a transfer cut short; the

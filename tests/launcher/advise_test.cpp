@@ -294,10 +294,12 @@ TEST_F(Scripted, SubscriberMaySubscribeAgainFromItsCall) {
     auto sink = TestSink::make();
     IUnknown* self = launcher.get();
     bool again = true;
+    bool kept = false;
     sink->during_call = [&](TestSink& s) {
         if (!again) return;
         again = false;
         LauncherTest::advise(self, &s);
+        kept = GetFileAttributesW(s.calls[0].path.c_str()) != INVALID_FILE_ATTRIBUTES;
     };
     Expectations expected;
     expected.expect("OnDZxDataAvailable", 2);
@@ -306,6 +308,7 @@ TEST_F(Scripted, SubscriberMaySubscribeAgainFromItsCall) {
     expected.check_called();
     ASSERT_EQ(2u, sink->calls.size());
     EXPECT_TRUE(sink->calls[0].file_existed);
+    EXPECT_TRUE(kept) << "the file went while the outer call still read it";
     EXPECT_EQ(500u, sink->calls[0].contents.size());
     EXPECT_EQ(1u, sink->refs());
     release();
