@@ -324,8 +324,9 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
     const gn::com_ptr<IWinInetHttpInfo> info = pBinding.try_query<IWinInetHttpInfo>();
     if (!info) {
         // Not HTTP: the protocol's own size, when it gave one.
-        if (nProgressMax > 0 && nBytesWritten < nProgressMax) {
-            gn::format_incomplete(text, size, nBytesWritten, nProgressMax);
+        const ULONGLONG expected = gn::announced_size(nBytesWritten, nProgressMax);
+        if (nBytesWritten < expected) {
+            gn::format_incomplete(text, size, nBytesWritten, expected);
             return INET_E_DOWNLOAD_FAILURE;
         }
         return S_OK;

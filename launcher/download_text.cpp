@@ -310,6 +310,13 @@ bool is_document_type(const wchar_t* mime) noexcept {
     return false;
 }
 
+unsigned long long announced_size(unsigned long long received, unsigned long progress_max) noexcept {
+    constexpr unsigned long long kWrap = 0x100000000ull;
+    if (progress_max == 0 || received < kWrap) return progress_max;
+    const unsigned long long size = (received & ~(kWrap - 1)) | progress_max;
+    return size < received ? size + kWrap : size;
+}
+
 bool parse_content_length(const char* text, unsigned long long* value) noexcept {
     if (!text || !value) return false;
     while (*text == ' ' || *text == '\t') ++text;

@@ -73,6 +73,12 @@ bool is_web_page_type(const char* content_type) noexcept;
 // "application/x-quorquerydata"), case aside. False for null.
 bool is_document_type(const wchar_t* mime) noexcept;
 
+// The size a 32-bit progress maximum announces for a transfer that brought
+// received bytes (0: none announced). The platform gives a size as its low
+// 32 bits, so past 4 GiB the size is the first count from received on whose
+// low 32 bits are the maximum; below, the maximum itself.
+unsigned long long announced_size(unsigned long long received, unsigned long progress_max) noexcept;
+
 // Parses a Content-Length value (decimal digits, blanks around allowed).
 bool parse_content_length(const char* text, unsigned long long* value) noexcept;
 
