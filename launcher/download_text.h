@@ -64,6 +64,9 @@ const char* failure_text(std::int32_t result, unsigned long furthest_status) noe
 // The reason a write to the temporary file failed, from the C runtime's error
 // number: "disk full", "access denied", ... Never null, never empty.
 const char* write_failure_reason(int error_number) noexcept;
+// The C runtime's error number for a system error of a file operation
+// (ENOENT, EACCES, ...), as the runtime's own file calls would set it.
+int file_error_number(unsigned long system_error) noexcept;
 // The result code of a failed write to the temporary file.
 std::int32_t write_failure_result(int error_number) noexcept;
 // True when a Content-Type value names a web page (text/html, parameters and
