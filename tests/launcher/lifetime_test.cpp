@@ -7,6 +7,9 @@
 #include "support/browser.h"
 #include "support/child.h"
 #include "support/doc_server.h"
+#include "support/hooks/test_hooks.h"
+
+#include <tlhelp32.h>
 
 using namespace gntest;
 
@@ -37,6 +40,17 @@ std::vector<Document> documents() {
 }
 
 const char kChildUrl[] = "GN_LIFETIME_URL";
+
+// The threads of this process.
+size_t thread_count() {
+    size_t n = 0;
+    const gn::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
+        n += entry.th32OwnerProcessID == GetCurrentProcessId();
+    return n;
+}
 
 class Lifetime : public LauncherTest {
 protected:
@@ -111,6 +125,30 @@ TEST_F(Lifetime, NoCopyOutlivesItsDocument) {
         EXPECT_NE(std::string::npos, read_file(child_log).find("Removing temp file at exit: "));
         DeleteFileA(child_log.c_str());
     }
+}
+
+// Certificate checks of a server that takes the connection and never answers
+// the handshake, each abandoned at once: only a few threads ask, each holding
+// the module, and they go when the server lets go.
+TEST_F(Lifetime, StalledCertificateChecksAreBounded) {
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof addr;
+    ASSERT_TRUE(!bind(listener, reinterpret_cast<sockaddr*>(&addr), size) && !listen(listener, 64) &&
+                !getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &size));
+    const std::wstring url = L"https://127.0.0.1:" + std::to_wstring(ntohs(addr.sin_port)) + L"/doc.dzy";
+    auto hooks = std::make_unique<LoadedModule>(LoadedModule::program_dir() + "gntesthooks.dll");
+    const auto call = gn::proc_address<GnTestCallFn>(hooks->handle(), "GnTestCall");
+    const size_t threads = thread_count();
+    for (int i = 0; i < 20; ++i) call(GnTestCheckCertificate, reinterpret_cast<WPARAM>(url.c_str()), 0);
+    pump_until([] { return false; }, 500);
+    RecordProperty("threads_added", static_cast<int>(thread_count() - threads));
+    EXPECT_LE(thread_count(), threads + 4) << "before " << threads;
+    closesocket(listener);
+    hooks.reset();
+    EXPECT_TRUE(pump_until([] { return !GetModuleHandleA("gntesthooks.dll"); }, 15000));
 }
 
 // The browser process of the test above: loads the document, waits for its
