@@ -16,8 +16,8 @@ STDMETHODIMP FakeMoniker::BindToStorage(IBindCtx* bc, IMoniker*, REFIID, void** 
     ++bind_calls;
     if (ppv) *ppv = nullptr;
     gn::com_ptr<IUnknown> registered;  // where the platform keeps the registered callback
-    if (binding && bc && SUCCEEDED(bc->GetObjectParam(const_cast<LPOLESTR>(L"_BSCB_Holder_"), registered.put())))
-        if (auto callback = registered.try_query<IBindStatusCallback>()) callback->OnStartBinding(0, binding.get());
+    if (start && bc && SUCCEEDED(bc->GetObjectParam(const_cast<LPOLESTR>(L"_BSCB_Holder_"), registered.put())))
+        if (auto callback = registered.try_query<IBindStatusCallback>()) callback->OnStartBinding(0, this);
     return bind_result;
 }
 
