@@ -239,9 +239,11 @@ STDMETHODIMP DownloadTransfer::QueryService(REFGUID service, REFIID riid, void**
     return browser->QueryInterface(riid, ppv);
 }
 
-void DownloadTransfer::KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept {
+void DownloadTransfer::KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous,
+                                           IBindCtx* context) noexcept {
     bBrowserStarted = false;
     pBrowserCallback = std::move(previous);
+    pBindContext.assign(context);
 }
 
 void DownloadTransfer::FailToStart(HRESULT hr) noexcept {
@@ -311,8 +313,19 @@ void DownloadTransfer::FailWrite() noexcept {
 
 void DownloadTransfer::StopBrowser(HRESULT hr) noexcept {
     gn::com_ptr<IBindStatusCallback> browser = std::move(pBrowserCallback);
+    const gn::com_ptr<IBindCtx> context = std::move(pBindContext);
     const bool started = bBrowserStarted;
     bBrowserStarted = false;
+    IBindStatusCallback* const self = this;
+    if (context && bEnded && browser) {
+        gn::com_ptr<IBindStatusCallback> displaced;
+        RegisterBindStatusCallback(context.get(), browser.get(), displaced.put(), 0);
+        // Registered over by someone else since: theirs stays.
+        if (displaced && !gn::same_object(displaced.get(), self))
+            RegisterBindStatusCallback(context.get(), displaced.get(), nullptr, 0);
+    } else if (context && bEnded) {
+        RevokeBindStatusCallback(context.get(), self);
+    }
     if (browser && started) browser->OnStopBinding(hr, sError.get());
 }
 

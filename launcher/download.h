@@ -72,7 +72,9 @@ public:
 
     // Keeps the browser's callback that registering this transfer displaced
     // (none: previous is null or the launcher's own).
-    void KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept;
+    // The bind context it was registered on is kept too while the binding
+    // may run: a binding that ended gives it back as the browser left it.
+    void KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous, IBindCtx* context) noexcept;
     IBindStatusCallback* BrowserCallback() const noexcept { return pBrowserCallback.get(); }
 
     // The binding could not even start (BindToStorage failed with hr): the
@@ -126,6 +128,10 @@ private:
     // until it is aborted).
     void FailWrite() noexcept;
     // Tells the browser's callback that the binding stopped, once per start.
+    // A binding that ended first gives its bind context back: the browser's
+    // callback registered there again (or none), so that a refresh on that
+    // context finds it. One still running keeps reporting through the
+    // registration; a new Load on the context takes that over itself.
     void StopBrowser(HRESULT hr) noexcept;
     void AppendError(const wchar_t* text) noexcept;
     void SetError(const wchar_t* text) noexcept;
@@ -136,6 +142,7 @@ private:
     gn::com_ptr<IBinding> pBinding;
     std::unique_ptr<gn::certificate_check> pCheck;  // while the reason is asked for
     gn::com_ptr<IBindStatusCallback> pBrowserCallback;
+    gn::com_ptr<IBindCtx> pBindContext;  // where Load registered this transfer
     bool bBrowserStarted = false;  // the browser's callback saw OnStartBinding
     TempFile file;
     LONG nState = DownloadPending;

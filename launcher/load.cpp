@@ -136,7 +136,7 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
     }
     if (previous && gn::same_object(previous.get(), static_cast<IBindStatusCallback*>(this)))
         previous.reset();
-    transfer->KeepBrowserCallback(std::move(previous));
+    transfer->KeepBrowserCallback(std::move(previous), pibc);
 
     gn::com_ptr<IStream> stream;
     const HRESULT hr = pimkName->BindToStorage(pibc, nullptr, IID_IStream, stream.put_void());
