@@ -16,6 +16,9 @@ namespace {
 constexpr UINT kAnswerMessage = WM_APP + 1;
 constexpr UINT_PTR kDeadlineTimer = 1;
 
+// The workers running in the process, abandoned ones included.
+LONG g_workers = 0;
+
 using unique_hinternet = unique_any<HINTERNET, BOOL, InternetCloseHandle>;
 
 // Asks the server of an http(s) url once more, for its certificate only: a
@@ -89,6 +92,7 @@ struct certificate_check::work {
             if (self->reply_to) PostMessageA(self->reply_to, kAnswerMessage, 0, 0);
         }
         self->release();
+        InterlockedDecrement(&g_workers);
         // The module stays loaded until this thread is out of it.
         FreeLibraryAndExitThread(module, 0);
         return 0;
@@ -109,12 +113,20 @@ std::unique_ptr<certificate_check> certificate_check::start(const wchar_t* url,
     if (!check->window_.create(check.get()) || !check->window_.set_timer(kDeadlineTimer, deadline_ms))
         return nullptr;
     shared->reply_to = check->window_.hwnd();
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCSTR>(&work::run), &shared->module))
+    if (InterlockedIncrement(&g_workers) > kMostWorkers) {
+        InterlockedDecrement(&g_workers);
+        LogPrint(0, "Certificate check: %ld checks still running, the server is not asked",
+                 static_cast<long>(kMostWorkers));
         return nullptr;
-    HANDLE thread = CreateThread(nullptr, 0, &work::run, shared.get(), 0, nullptr);
+    }
+    HANDLE thread = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCSTR>(&work::run), &shared->module)) {
+        thread = CreateThread(nullptr, 0, &work::run, shared.get(), 0, nullptr);
+        if (!thread) FreeLibrary(shared->module);
+    }
     if (!thread) {
-        FreeLibrary(shared->module);
+        InterlockedDecrement(&g_workers);
         return nullptr;
     }
     CloseHandle(thread);

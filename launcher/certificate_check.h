@@ -47,11 +47,15 @@ class certificate_check final : private message_sink {
 public:
     // The whole check's time, name resolution included.
     static constexpr DWORD kDeadlineMs = 3000;
+    // Workers that may run at once in the process, abandoned ones included:
+    // a stalled handshake keeps its worker (and the module) until the server
+    // lets go, so a server that stalls every check holds no more than these.
+    static constexpr LONG kMostWorkers = 4;
 
     // Starts asking the server of url (http or https) on a worker thread;
     // owner hears the answer, or of the deadline, within deadline_ms. Null
-    // when the check could not start (no window, no thread, out of memory):
-    // the caller goes on without a reason.
+    // when the check could not start (no window, no thread, out of memory,
+    // kMostWorkers still running): the caller goes on without a reason.
     static std::unique_ptr<certificate_check> start(const wchar_t* url, certificate_check_owner* owner,
                                                     DWORD deadline_ms = kDeadlineMs) noexcept;
     // Abandons a check still running: its owner is not called.

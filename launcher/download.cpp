@@ -107,10 +107,12 @@ STDMETHODIMP DownloadTransfer::OnStopBinding(HRESULT hresult, LPCWSTR szError) {
     } else {
         // A transfer the binding calls complete may still be an HTTP error
         // page, a web page or cut short; that is only visible while the
-        // binding is held.
+        // binding is held. A binding that was aborted has failed, even when
+        // the platform ignored the abort and stopped it as a success.
+        const bool given_up = bCancelled || bAborted;
         char problem[192] = "";
-        if (SUCCEEDED(hr) && file.bCreated && !bCancelled) hr = CheckTransfer(problem, sizeof problem);
-        if (SUCCEEDED(hr) && (!file.bCreated || bCancelled)) hr = bCancelled ? E_ABORT : E_FAIL;
+        if (SUCCEEDED(hr) && file.bCreated && !given_up) hr = CheckTransfer(problem, sizeof problem);
+        if (SUCCEEDED(hr) && (!file.bCreated || given_up)) hr = given_up ? E_ABORT : E_FAIL;
         AppendError(szError);
         AppendError(gn::wide_text(problem).c_str());
     }
@@ -174,7 +176,7 @@ void DownloadTransfer::Finish(HRESULT hr) noexcept {
                  static_cast<unsigned>(hr), gn::acp_text(sError.get()).c_str());
         file.Discard();
     }
-    if (bCancelled && !bHandingOver) file.Discard();
+    if (bCancelled && !nHandingOver) file.Discard();
     // The main plugin hears first (and its file is deleted when its call
     // returned); the browser's callback learns last that its binding stopped.
     if (TransferOwner* owner = pOwner) {
@@ -237,15 +239,18 @@ STDMETHODIMP DownloadTransfer::QueryService(REFGUID service, REFIID riid, void**
     return browser->QueryInterface(riid, ppv);
 }
 
-void DownloadTransfer::KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept {
+void DownloadTransfer::KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous,
+                                           IBindCtx* context) noexcept {
     bBrowserStarted = false;
     pBrowserCallback = std::move(previous);
+    pBindContext.assign(context);
 }
 
 void DownloadTransfer::FailToStart(HRESULT hr) noexcept {
     if (!bStarted) pBrowserCallback.reset();
     if (bEnded || nState != DownloadPending) return;
     bEnded = true;
+    pBinding.reset();  // a binding that never got going is nothing to abort later
     pOwner = nullptr;
     nState = DownloadFailed;
     hrResult = hr;
@@ -263,9 +268,10 @@ void DownloadTransfer::Abort(const wchar_t* error) noexcept {
         Finish(hrResult);
         return;
     }
-    if (!pBinding) return;
+    if (!pBinding || bAborted) return;  // one abort per binding
     SetError(error);
-    gn::com_ptr<IBinding> binding = std::move(pBinding);  // one abort per binding
+    bAborted = true;
+    const gn::com_ptr<IBinding> binding = pBinding;  // its stop may come inside
     binding->Abort();
 }
 
@@ -273,19 +279,20 @@ void DownloadTransfer::Cancel() noexcept {
     const gn::com_ptr<DownloadTransfer> self(this);
     pOwner = nullptr;
     bCancelled = true;
-    if (gn::com_ptr<IBinding> binding = std::move(pBinding)) {
+    gn::com_ptr<IBinding> binding = std::move(pBinding);
+    if (binding && !bAborted) {
         LogPrint(0, "Download superseded or dropped: aborting its binding");
         binding->Abort();  // its OnStopBinding may run inside
     }
     if (!bStarted) bEnded = true;  // its binding never began: none will
     pCheck.reset();  // a certificate check still running reports to nobody
-    if (!bHandingOver) file.Discard();
+    if (!nHandingOver) file.Discard();
     // A transfer that had ended tells the browser its own outcome.
     StopBrowser(nState == DownloadPending ? E_ABORT : hrResult);
 }
 
 void DownloadTransfer::EndHandOver() noexcept {
-    bHandingOver = false;
+    if (nHandingOver > 0 && --nHandingOver > 0) return;  // an outer call still reads it
     file.Discard();
 }
 
@@ -306,8 +313,19 @@ void DownloadTransfer::FailWrite() noexcept {
 
 void DownloadTransfer::StopBrowser(HRESULT hr) noexcept {
     gn::com_ptr<IBindStatusCallback> browser = std::move(pBrowserCallback);
+    const gn::com_ptr<IBindCtx> context = std::move(pBindContext);
     const bool started = bBrowserStarted;
     bBrowserStarted = false;
+    IBindStatusCallback* const self = this;
+    if (context && bEnded && browser) {
+        gn::com_ptr<IBindStatusCallback> displaced;
+        RegisterBindStatusCallback(context.get(), browser.get(), displaced.put(), 0);
+        // Registered over by someone else since: theirs stays.
+        if (displaced && !gn::same_object(displaced.get(), self))
+            RegisterBindStatusCallback(context.get(), displaced.get(), nullptr, 0);
+    } else if (context && bEnded) {
+        RevokeBindStatusCallback(context.get(), self);
+    }
     if (browser && started) browser->OnStopBinding(hr, sError.get());
 }
 
@@ -319,8 +337,9 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
     const gn::com_ptr<IWinInetHttpInfo> info = pBinding.try_query<IWinInetHttpInfo>();
     if (!info) {
         // Not HTTP: the protocol's own size, when it gave one.
-        if (nProgressMax > 0 && nBytesWritten < nProgressMax) {
-            gn::format_incomplete(text, size, nBytesWritten, nProgressMax);
+        const ULONGLONG expected = gn::announced_size(nBytesWritten, nProgressMax);
+        if (nBytesWritten < expected) {
+            gn::format_incomplete(text, size, nBytesWritten, expected);
             return INET_E_DOWNLOAD_FAILURE;
         }
         return S_OK;

@@ -72,7 +72,9 @@ public:
 
     // Keeps the browser's callback that registering this transfer displaced
     // (none: previous is null or the launcher's own).
-    void KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous) noexcept;
+    // The bind context it was registered on is kept too while the binding
+    // may run: a binding that ended gives it back as the browser left it.
+    void KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> previous, IBindCtx* context) noexcept;
     IBindStatusCallback* BrowserCallback() const noexcept { return pBrowserCallback.get(); }
 
     // The binding could not even start (BindToStorage failed with hr): the
@@ -80,19 +82,22 @@ public:
     // is not called.
     void FailToStart(HRESULT hr) noexcept;
     // Aborts the running binding with error as its text; the stopped binding
-    // reports the failure to the owner and deletes the file.
+    // reports the failure to the owner and deletes the file. The binding is
+    // held until it stops, and however it stops the transfer has failed: a
+    // platform that ignores the abort still ends it as aborted.
     void Abort(const wchar_t* error) noexcept;
     // Superseded or dropped: the owner never hears of this transfer again, a
     // running binding is aborted and the file is deleted (unless the plugin
     // is being handed it: the hand-over deletes it when the call returns).
     void Cancel() noexcept;
-    // The binding runs, or has stopped and the reason for its refused
-    // certificate is being asked for.
-    bool Running() const noexcept { return pBinding || pCheck; }
+    // The binding runs and was not asked to abort, or it has stopped and the
+    // reason for its refused certificate is being asked for.
+    bool Running() const noexcept { return (pBinding && !bAborted) || pCheck; }
 
     // The hand-over to the main plugin: its file is kept while the plugin is
-    // called and deleted when the call returned.
-    void BeginHandOver() noexcept { bHandingOver = true; }
+    // called and deleted when the outermost call returned (a plugin may
+    // subscribe again from inside its call and be handed the file again).
+    void BeginHandOver() noexcept { ++nHandingOver; }
     void EndHandOver() noexcept;
 
     // The outcome.
@@ -123,6 +128,10 @@ private:
     // until it is aborted).
     void FailWrite() noexcept;
     // Tells the browser's callback that the binding stopped, once per start.
+    // A binding that ended first gives its bind context back: the browser's
+    // callback registered there again (or none), so that a refresh on that
+    // context finds it. One still running keeps reporting through the
+    // registration; a new Load on the context takes that over itself.
     void StopBrowser(HRESULT hr) noexcept;
     void AppendError(const wchar_t* text) noexcept;
     void SetError(const wchar_t* text) noexcept;
@@ -133,6 +142,7 @@ private:
     gn::com_ptr<IBinding> pBinding;
     std::unique_ptr<gn::certificate_check> pCheck;  // while the reason is asked for
     gn::com_ptr<IBindStatusCallback> pBrowserCallback;
+    gn::com_ptr<IBindCtx> pBindContext;  // where Load registered this transfer
     bool bBrowserStarted = false;  // the browser's callback saw OnStartBinding
     TempFile file;
     LONG nState = DownloadPending;
@@ -141,7 +151,8 @@ private:
     bool bStarted = false;     // OnStartBinding came
     bool bEnded = false;       // OnStopBinding came (or the binding never started)
     bool bCancelled = false;   // superseded or dropped
-    bool bHandingOver = false;
+    bool bAborted = false;     // its binding was asked to abort (Abort)
+    int nHandingOver = 0;      // hand-over calls to the plugin under way
     bool bWriteFailed = false;
     // The bytes written to the file and the largest byte count the binding
     // announced through its progress, to catch a transfer cut short; the

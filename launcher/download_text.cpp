@@ -263,6 +263,21 @@ const char* write_failure_reason(int error_number) noexcept {
     }
 }
 
+int file_error_number(unsigned long system_error) noexcept {
+    switch (system_error) {
+    case 2:   // ERROR_FILE_NOT_FOUND
+    case 3:   // ERROR_PATH_NOT_FOUND
+        return ENOENT;
+    case 5:   // ERROR_ACCESS_DENIED (a file being deleted too)
+    case 19:  // ERROR_WRITE_PROTECT
+    case 32:  // ERROR_SHARING_VIOLATION
+    case 33:  // ERROR_LOCK_VIOLATION
+        return EACCES;
+    default:
+        return EINVAL;
+    }
+}
+
 std::int32_t write_failure_result(int error_number) noexcept {
     switch (error_number) {
     case ENOSPC:
@@ -308,6 +323,13 @@ bool is_document_type(const wchar_t* mime) noexcept {
         if (!type[i] && !mime[i]) return true;
     }
     return false;
+}
+
+unsigned long long announced_size(unsigned long long received, unsigned long progress_max) noexcept {
+    constexpr unsigned long long kWrap = 0x100000000ull;
+    if (progress_max == 0 || received < kWrap) return progress_max;
+    const unsigned long long size = (received & ~(kWrap - 1)) | progress_max;
+    return size < received ? size + kWrap : size;
 }
 
 bool parse_content_length(const char* text, unsigned long long* value) noexcept {

@@ -64,6 +64,9 @@ const char* failure_text(std::int32_t result, unsigned long furthest_status) noe
 // The reason a write to the temporary file failed, from the C runtime's error
 // number: "disk full", "access denied", ... Never null, never empty.
 const char* write_failure_reason(int error_number) noexcept;
+// The C runtime's error number for a system error of a file operation
+// (ENOENT, EACCES, ...), as the runtime's own file calls would set it.
+int file_error_number(unsigned long system_error) noexcept;
 // The result code of a failed write to the temporary file.
 std::int32_t write_failure_result(int error_number) noexcept;
 // True when a Content-Type value names a web page (text/html, parameters and
@@ -72,6 +75,12 @@ bool is_web_page_type(const char* content_type) noexcept;
 // True for the MIME types of the report format ("application/x-quorquery",
 // "application/x-quorquerydata"), case aside. False for null.
 bool is_document_type(const wchar_t* mime) noexcept;
+
+// The size a 32-bit progress maximum announces for a transfer that brought
+// received bytes (0: none announced). The platform gives a size as its low
+// 32 bits, so past 4 GiB the size is the first count from received on whose
+// low 32 bits are the maximum; below, the maximum itself.
+unsigned long long announced_size(unsigned long long received, unsigned long progress_max) noexcept;
 
 // Parses a Content-Length value (decimal digits, blanks around allowed).
 bool parse_content_length(const char* text, unsigned long long* value) noexcept;

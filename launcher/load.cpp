@@ -109,22 +109,34 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
     if (bLegacyStream) return S_OK;
 
     // A refresh or a Load from inside any callback supersedes the running
-    // transfer: only the latest one reaches the plugin.
+    // transfer: only the latest one reaches the plugin. The browser's callback
+    // it kept is taken first: cancelling lets go of it.
     const gn::com_ptr<DownloadTransfer> superseded = pTransfer;
+    gn::com_ptr<IBindStatusCallback> kept_browser(superseded ? superseded->BrowserCallback() : nullptr);
     if (!StartTransfer()) return S_OK;
     const gn::com_ptr<DownloadTransfer> transfer = pTransfer;
+    IBindStatusCallback* const callback = static_cast<IBindStatusCallback*>(transfer.get());
 
     gn::com_ptr<IBindStatusCallback> previous;
-    RegisterBindStatusCallback(pibc, static_cast<IBindStatusCallback*>(transfer.get()), previous.put(),
-                               0);
-    // A second Load on the same bind context finds the launcher's own
-    // earlier transfer there: the browser's callback is the one it kept.
-    if (previous && superseded &&
-        gn::same_object(previous.get(), static_cast<IBindStatusCallback*>(superseded.get())))
-        previous.assign(superseded->BrowserCallback());
+    RegisterBindStatusCallback(pibc, callback, previous.put(), 0);
+    IBindStatusCallback* const earlier =
+        superseded ? static_cast<IBindStatusCallback*>(superseded.get()) : nullptr;
+    if (previous && earlier && gn::same_object(previous.get(), earlier)) {
+        // A second Load on the same bind context finds the earlier transfer
+        // registered there, and the platform's record of that registration is
+        // what the earlier binding reports through: registering over it would
+        // hand that binding's last calls (its abort) to the new transfer. The
+        // earlier registration is put back and revoked, with the earlier
+        // binding still reporting to its own transfer, and the new one made
+        // afresh. The browser's callback is the one the earlier transfer kept.
+        RegisterBindStatusCallback(pibc, earlier, nullptr, 0);
+        RevokeBindStatusCallback(pibc, earlier);
+        RegisterBindStatusCallback(pibc, callback, nullptr, 0);
+        previous = std::move(kept_browser);
+    }
     if (previous && gn::same_object(previous.get(), static_cast<IBindStatusCallback*>(this)))
         previous.reset();
-    transfer->KeepBrowserCallback(std::move(previous));
+    transfer->KeepBrowserCallback(std::move(previous), pibc);
 
     gn::com_ptr<IStream> stream;
     const HRESULT hr = pimkName->BindToStorage(pibc, nullptr, IID_IStream, stream.put_void());

@@ -74,13 +74,29 @@ bool TempFile::Close() noexcept {
 
 void TempFile::RemoveFile(const char* removing_line) noexcept {
     const gn::acp_text shown(path);  // the log is 8-bit; the file is named exactly
-    if (_waccess(path, 0) != 0) {
+    // No delete sharing: the name cannot change hands while the handle is open.
+    const gn::unique_file found(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    DWORD error = found ? ERROR_SUCCESS : GetLastError();
+    const auto created_file = [&] {
+        BY_HANDLE_FILE_INFORMATION now{};
+        return !bIdentified || (GetFileInformationByHandle(found.get(), &now) &&
+                                now.dwVolumeSerialNumber == identity.dwVolumeSerialNumber &&
+                                now.nFileIndexHigh == identity.nFileIndexHigh &&
+                                now.nFileIndexLow == identity.nFileIndexLow);
+    };
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || (found && !created_file())) {
         LogPrint(0, "Temp file does not exist, skipping to remove: %s\n", shown.c_str());
         return;
     }
     LogPrintSubject(removing_line, shown.c_str());
-    if (_wremove(path) != 0) {
-        const int err = errno;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (found && !SetFileInformationByHandle(found.get(), FileDispositionInfo, &disposition,
+                                             sizeof disposition))
+        error = GetLastError();
+    if (error != ERROR_SUCCESS) {
+        const int err = gn::file_error_number(error);
         LogPrint(0, "Failed to remove temp file: %s, errno = %d: %s\n", shown.c_str(), err,
                  IsLogOpen() ? std::strerror(err) : "");
     }
@@ -140,6 +156,8 @@ bool TempFile::Create(const wchar_t* prefix) noexcept {
     // with the fastest writing the platform has.
     if (file) std::setvbuf(file, nullptr, _IOFBF, 1024 * 1024);
     bCreated = file != nullptr;
+    bIdentified = bCreated && GetFileInformationByHandle(
+                                  reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &identity);
     if (bCreated) {
         nextCreated = g_created;
         g_created = this;

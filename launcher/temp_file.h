@@ -18,6 +18,11 @@ struct TempFile {
     bool bCreated = false;        // created by this transfer and not yet deleted
     int nWriteError = 0;          // errno of the first write that failed, 0 while all held
     TempFile* nextCreated = nullptr;  // the process's list of created files
+    // The created file's identity (volume and file index), read through the
+    // handle that created it: a file found at path later is deleted only when
+    // it is still this one.
+    BY_HANDLE_FILE_INFORMATION identity = {};
+    bool bIdentified = false;
 
     TempFile() = default;
     TempFile(const TempFile&) = delete;
@@ -45,6 +50,12 @@ struct TempFile {
     static void DiscardAllAtDetach(bool process_exit) noexcept;
 
 private:
-    // Deletes the file at path, logging removing_line or the failure.
+    // Deletes the file this transfer created, logging removing_line or the
+    // failure: through a handle opened on path that nobody else may delete or
+    // rename while it is open, and only when that handle shows the created
+    // file. A file that went, or another file that took its name since, is
+    // left alone as one that does not exist. (The creating handle itself is
+    // not kept open for this: its write access would refuse a plugin that
+    // opens the file without write sharing.)
     void RemoveFile(const char* removing_line) noexcept;
 };

@@ -12,8 +12,29 @@ namespace {
 // One flag for each thread: a SetRect that arrives on a thread while another
 // one runs there (moving the window sends messages that may come back as a
 // SetRect) returns at once. Each browser tab runs its own thread, and the
-// views of other threads move on regardless.
-thread_local bool inSetRect = false;
+// views of other threads move on regardless. The flag is a slot of the
+// system's own thread storage, taken when the module loads and given back when
+// it unloads: a thread keeps nothing of the module's that its end would have
+// to free (the module takes no thread notifications).
+class thread_flag {
+public:
+    thread_flag() noexcept : slot_(TlsAlloc()) {}
+    ~thread_flag() {
+        if (slot_ != TLS_OUT_OF_INDEXES) TlsFree(slot_);
+    }
+    thread_flag(const thread_flag&) = delete;
+    thread_flag& operator=(const thread_flag&) = delete;
+    explicit operator bool() const noexcept {
+        return slot_ != TLS_OUT_OF_INDEXES && TlsGetValue(slot_) != nullptr;
+    }
+    void set(bool on) noexcept {
+        if (slot_ != TLS_OUT_OF_INDEXES) TlsSetValue(slot_, on ? this : nullptr);
+    }
+
+private:
+    DWORD slot_;
+};
+thread_flag inSetRect;
 
 bool is_tab_key(const MSG* msg) {
     return msg && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) &&
@@ -331,9 +352,9 @@ STDMETHODIMP MorvaneLauncher::GetDocument(IUnknown** ppunk) {
 STDMETHODIMP MorvaneLauncher::SetRect(LPRECT prcView) {
     RETURN_HR_IF(E_POINTER, !prcView);
     if (inSetRect) return S_OK;
-    inSetRect = true;
+    inSetRect.set(true);
     SetObjectRects(prcView, prcView);
-    inSetRect = false;
+    inSetRect.set(false);
     return S_OK;
 }
 

@@ -147,7 +147,7 @@ TEST_F(ModuleTest, AggregationOnlyThroughIUnknown) {
     }
 }
 
-TEST_F(ModuleTest, LauncherAnswersItsFourteenInterfacesAndNothingElse) {
+TEST_F(ModuleTest, LauncherAnswersItsListedInterfacesAndRefusesOthers) {
     com_ptr<IUnknown> unk;
     ASSERT_EQ(S_OK, module.create(CLSID_MorvaneLauncher, IID_IUnknown, unk.put_void()));
     auto query = [&](REFIID riid) {
@@ -181,7 +181,7 @@ TEST_F(ModuleTest, LauncherAnswersItsFourteenInterfacesAndNothingElse) {
     EXPECT_EQ(E_POINTER, unk->QueryInterface(IID_IUnknown, nullptr));
 }
 
-TEST_F(ModuleTest, VersionServiceAnswersItsThreeInterfaces) {
+TEST_F(ModuleTest, VersionServiceIsItsOwnDispatchAndNoLauncher) {
     com_ptr<IUnknown> unk;
     ASSERT_EQ(S_OK, module.create(CLSID_MorvaneVersion, IID_IUnknown, unk.put_void()));
     com_ptr<IMorvaneVersion> version = unk.try_query<IMorvaneVersion>();

@@ -5,6 +5,8 @@
 
 #include "support/doc_server.h"
 
+#include <docobj.h>
+
 using namespace gntest;
 
 namespace {
@@ -142,6 +144,21 @@ TEST_F(Scripted, SuccessWithoutACreatedFileEndsFailed) {
     release();
 }
 
+// A binding that started, then failed inside BindToStorage, is let go of:
+// closing the view later aborts nothing and keeps the plugin's subscription.
+TEST_F(Scripted, BindingThatFailedToStartIsLetGo) {
+    launcher = create_launcher();
+    auto sink = TestSink::make();
+    ASSERT_EQ(S_OK, advise(sink.get()));
+    auto moniker = FakeMoniker::make(kUrl, INET_E_CANNOT_CONNECT);
+    moniker->start = true;
+    ASSERT_EQ(S_OK, load_moniker(launcher.get(), moniker.get()));
+    ASSERT_EQ(S_OK, gn::try_query<IOleDocumentView>(launcher.get())->SetInPlaceSite(nullptr));
+    EXPECT_EQ(0, moniker->aborts);
+    EXPECT_EQ(2u, sink->refs()) << "the subscription stays";
+    release();
+}
+
 TEST_F(Scripted, BindingErrorTextFollowsEarlierText) {
     start();
     auto stream = ScriptedStream::make({{1000, S_OK}});
@@ -264,10 +281,12 @@ TEST_F(Scripted, SubscriberMaySubscribeAgainFromItsCall) {
     auto sink = TestSink::make();
     IUnknown* self = launcher.get();
     bool again = true;
+    bool kept = false;
     sink->during_call = [&](TestSink& s) {
         if (!again) return;
         again = false;
         LauncherTest::advise(self, &s);
+        kept = GetFileAttributesW(s.calls[0].path.c_str()) != INVALID_FILE_ATTRIBUTES;
     };
     Expectations expected;
     expected.expect("OnDZxDataAvailable", 2);
@@ -276,6 +295,7 @@ TEST_F(Scripted, SubscriberMaySubscribeAgainFromItsCall) {
     expected.check_called();
     ASSERT_EQ(2u, sink->calls.size());
     EXPECT_TRUE(sink->calls[0].file_existed);
+    EXPECT_TRUE(kept) << "the file went while the outer call still read it";
     EXPECT_EQ(500u, sink->calls[0].contents.size());
     EXPECT_EQ(1u, sink->refs());
     release();

@@ -403,10 +403,13 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
         ASSERT_EQ(S_OK, CreateBindCtx(0, bc.put()));
         ASSERT_EQ(S_OK, RegisterBindStatusCallback(bc.get(), browser.get(), nullptr, 0));
         ASSERT_EQ(S_OK, CreateURLMonikerEx(nullptr, server.wurl(c.path).c_str(), moniker.put(), URL_MK_UNIFORM));
-        ASSERT_EQ(S_OK, gn::try_query<IPersistMoniker>(launcher.get())->Load(FALSE, moniker.get(), bc.get(), 0));
-        ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
-        ASSERT_TRUE(wait_for_calls(sink.get()));
-        const std::vector<std::string> expected = {"start", c.stop};
+        // Loaded, then refreshed on the same bind context once the first binding ended.
+        for (size_t n = 1; n <= 2; ++n) {
+            ASSERT_EQ(S_OK, gn::try_query<IPersistMoniker>(launcher.get())->Load(FALSE, moniker.get(), bc.get(), 0));
+            ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
+            ASSERT_TRUE(wait_for_calls(sink.get(), n));
+        }
+        const std::vector<std::string> expected = {"start", c.stop, "start", c.stop};
         EXPECT_EQ(expected, browser->calls);
         EXPECT_GE(browser->progress, 2u);
         if (c.last) {

@@ -183,6 +183,11 @@ TEST(TransferTexts, HttpStatusAndShortTransfer) {
     EXPECT_STREQ("Incomplete download: 2000000 of 4000000 bytes", text);
     format_incomplete(text, sizeof text, 0, 6000000000ull);
     EXPECT_STREQ("Incomplete download: 0 of 6000000000 bytes", text);
+    // A file:// size past 4 GiB comes as its low 32 bits: 6000000000 as 1705032704.
+    EXPECT_EQ(6000000000ull, announced_size(6000000000ull, 1705032704ul)) << "whole";
+    EXPECT_EQ(6000000000ull, announced_size(5000000000ull, 1705032704ul)) << "cut past 4 GiB";
+    EXPECT_EQ(4000000u, announced_size(2000000, 4000000)) << "cut below";
+    EXPECT_EQ(0u, announced_size(5000000000ull, 0)) << "no size";
 }
 
 TEST(TransferTexts, ContentLength) {

@@ -7,6 +7,7 @@
 #include "support/browser.h"
 #include "support/child.h"
 #include "support/doc_server.h"
+#include "support/hooks/test_hooks.h"
 
 using namespace gntest;
 
@@ -111,6 +112,22 @@ TEST_F(Lifetime, NoCopyOutlivesItsDocument) {
         EXPECT_NE(std::string::npos, read_file(child_log).find("Removing temp file at exit: "));
         DeleteFileA(child_log.c_str());
     }
+}
+
+// Certificate checks of a server that takes the connection and never answers
+// the handshake, each abandoned at once: only a few threads ask, each holding
+// the module, and they go when the server lets go.
+TEST_F(Lifetime, StalledCertificateChecksAreBounded) {
+    auto stalling = std::make_unique<DocServer>();  // reads a request that never ends
+    const std::wstring url = L"https" + stalling->wurl("/doc.dzy").substr(4);
+    auto hooks = std::make_unique<LoadedModule>(LoadedModule::program_dir() + "gntesthooks.dll");
+    const auto call = gn::proc_address<GnTestCallFn>(hooks->handle(), "GnTestCall");
+    int asking = 0;
+    for (int i = 0; i < 20; ++i) asking += call(GnTestCheckCertificate, reinterpret_cast<WPARAM>(url.c_str()), 0);
+    EXPECT_EQ(4, asking);
+    hooks.reset();
+    stalling.reset();
+    EXPECT_TRUE(pump_until([] { return !GetModuleHandleA("gntesthooks.dll"); }, 15000));
 }
 
 // The browser process of the test above: loads the document, waits for its

@@ -1,6 +1,8 @@
 // What the launcher does with its downloaded copy when it is released.
 #include "launcher_fixture.h"
 
+#include <fstream>
+
 namespace gntest {
 namespace {
 
@@ -39,6 +41,19 @@ TEST_F(TempFileRelease, CopyDeletedBySomeoneElseIsOnlyLogged) {
     const std::string log = finish_log();
     EXPECT_NE(std::string::npos, log.find("Temp file does not exist, skipping to remove: "));
     EXPECT_EQ(std::string::npos, log.find("Removing temp file: "));
+}
+
+// Moved away by someone else, another file taking its name: that file is not
+// the copy and is left alone.
+TEST_F(TempFileRelease, AnotherFileUnderTheCopysNameIsLeftAlone) {
+    gn::com_ptr<IUnknown> launcher;
+    const std::string copy = loaded_launcher(launcher);
+    ASSERT_TRUE(MoveFileA(copy.c_str(), (copy + ".moved").c_str()));
+    { std::ofstream(copy) << "someone else's"; }
+    launcher.reset();
+    EXPECT_EQ("someone else's", read_file(copy));
+    EXPECT_TRUE(DeleteFileA(copy.c_str()) && DeleteFileA((copy + ".moved").c_str()));
+    EXPECT_NE(std::string::npos, finish_log().find("Temp file does not exist, skipping to remove: "));
 }
 
 TEST_F(TempFileRelease, CopyThatCannotBeDeletedIsLoggedAndLeftAlone) {

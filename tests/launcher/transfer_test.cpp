@@ -7,7 +7,9 @@
 
 #include "support/doc_server.h"
 
+#include <algorithm>
 #include <functional>
+#include <utility>
 
 using namespace gntest;
 
@@ -22,33 +24,40 @@ std::string env(const char* name) {
 }
 
 // The callback a browser registers on the bind context before Load: counts
-// the starts and stops it is told of, runs on_start, on_data (at the first
-// progress report of data) and on_stop inside those calls (for re-entrant
-// tests), answers them with answer, and notes its stop in order.
+// the starts and stops it is told of (and the progress reports since the last
+// start), runs on_start, on_data (at the first progress report of data),
+// on_status (at the first report of status) and on_stop inside those calls
+// (for re-entrant tests), answers them with answer, and notes its stop in
+// order and the result it was told.
 class BrowserCallback final
     : public gn::implements<BrowserCallback, gn::no_lock, IBindStatusCallback> {
 public:
-    int starts = 0, stops = 0, data_reports = 0;
-    std::function<void()> on_start, on_data, on_stop;
-    HRESULT answer = S_OK;
+    int starts = 0, stops = 0, data_reports = 0, progress = 0;
+    std::function<void()> on_start, on_data, on_status, on_stop;
+    ULONG status = BINDSTATUS_ENDDOWNLOADDATA;
+    HRESULT answer = S_OK, stopped_with = S_OK;
     std::vector<std::string>* order = nullptr;
     std::string name;
 
     STDMETHODIMP OnStartBinding(DWORD, IBinding*) override {
         ++starts;
+        progress = 0;
         if (on_start) on_start();
         return answer;
     }
     STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
     STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-    STDMETHODIMP OnProgress(ULONG, ULONG, ULONG status, LPCWSTR) override {
-        if (status != BINDSTATUS_DOWNLOADINGDATA && status != BINDSTATUS_BEGINDOWNLOADDATA)
+    STDMETHODIMP OnProgress(ULONG, ULONG, ULONG code, LPCWSTR) override {
+        ++progress;
+        if (code == status && on_status) std::exchange(on_status, nullptr)();
+        if (code != BINDSTATUS_DOWNLOADINGDATA && code != BINDSTATUS_BEGINDOWNLOADDATA)
             return answer;
         if (++data_reports == 1 && on_data) on_data();
         return answer;
     }
-    STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override {
+    STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR) override {
         ++stops;
+        stopped_with = hr;
         if (order) order->push_back("stop " + name);
         if (on_stop) on_stop();
         return answer;
@@ -62,13 +71,18 @@ class Transfer : public LauncherTest {
 protected:
     DocServer server;
 
-    // Load as a browser does, with its own callback registered on the bind context.
+    // Load as a browser does, with its own callback registered on the bind
+    // context; a new one is kept in *context, and one found there is loaded on
+    // again as it is (a refresh on the same bind context).
     HRESULT load_with(IUnknown* launcher, const std::wstring& url, BrowserCallback* browser,
-                      const wchar_t* mime = L"application/x-quorquery") {
-        gn::com_ptr<IBindCtx> bc;
+                      const wchar_t* mime = L"application/x-quorquery",
+                      gn::com_ptr<IBindCtx>* context = nullptr) {
+        gn::com_ptr<IBindCtx> bc(context ? context->get() : nullptr);
         gn::com_ptr<IMoniker> moniker;
-        RETURN_IF_FAILED(CreateBindCtx(0, bc.put()));
-        if (browser) RETURN_IF_FAILED(RegisterBindStatusCallback(bc.get(), browser, nullptr, 0));
+        if (!bc && (FAILED(CreateBindCtx(0, bc.put())) ||
+                    (browser && FAILED(RegisterBindStatusCallback(bc.get(), browser, nullptr, 0)))))
+            return E_FAIL;
+        if (context) *context = bc;
         RETURN_IF_FAILED(CreateURLMonikerEx(nullptr, url.c_str(), moniker.put(), URL_MK_UNIFORM));
         if (mime) gn::try_query<IMonikerProp>(launcher)->PutProperty(MIMETYPEPROP, mime);
         return gn::try_query<IPersistMoniker>(launcher)->Load(FALSE, moniker.get(), bc.get(), 0);
@@ -100,7 +114,11 @@ void expect_whole_or_failure(const SinkCall& call, size_t length) {
 
 // A refresh, or a Load from inside the browser's callback, while a document
 // downloads: only the latest transfer reaches the plugin, whole; the first
-// binding's browser callback is told it stopped.
+// binding's browser callback is told it stopped. On the first Load's bind
+// context (the browser's callback stays registered there), also from every
+// step of the first binding's progress but FINDINGRESOURCE (only a process's
+// first look-up of the host reports it): the browser's callback hears of both
+// bindings and of the latest one's progress, and no binding is left running.
 TEST_F(Transfer, ANewLoadSupersedesTheRunningTransfer) {
     ASSERT_TRUE(server.running());
     server.route("/small.dzy", trickled(20000, 1000, 10));
@@ -112,26 +130,37 @@ TEST_F(Transfer, ANewLoadSupersedesTheRunningTransfer) {
         const char* second;
         size_t second_length;
         bool from_progress;  // the second Load comes from inside the browser's OnProgress
+        ULONG step;          // ... at this status (0: at the first data), on the same context
     } rows[] = {
-        {"refresh small", "/small.dzy", "/small.dzy", 20000, false},
-        {"refresh big", "/big.dzy", "/big.dzy", 3000000, false},
-        {"from OnProgress", "/big.dzy", "/other.dzy", 50000, true},
+        {"refresh small", "/small.dzy", "/small.dzy", 20000, false, 0},
+        {"refresh big", "/big.dzy", "/big.dzy", 3000000, false, 0},
+        {"from OnProgress", "/big.dzy", "/other.dzy", 50000, true, 0},
+        {"refresh, same context", "/big.dzy", "/big.dzy", 3000000, false, 1},
+        {"connecting", "/big.dzy", "/other.dzy", 50000, true, BINDSTATUS_CONNECTING},
+        {"sending", "/big.dzy", "/other.dzy", 50000, true, BINDSTATUS_SENDINGREQUEST},
+        {"MIME type", "/big.dzy", "/other.dzy", 50000, true, BINDSTATUS_MIMETYPEAVAILABLE},
+        {"first data", "/big.dzy", "/other.dzy", 50000, true, BINDSTATUS_BEGINDOWNLOADDATA},
+        {"more data", "/big.dzy", "/other.dzy", 50000, true, BINDSTATUS_DOWNLOADINGDATA},
+        {"end of data", "/big.dzy", "/other.dzy", 50000, true, BINDSTATUS_ENDDOWNLOADDATA},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        gn::com_ptr<IBindCtx> context, *same = row.step ? &context : nullptr;
         auto launcher = create_launcher();
         auto sink = TestSink::make();
         auto first = gn::make<BrowserCallback>();
         auto second = gn::make<BrowserCallback>();
+        const wchar_t* mime = L"application/x-quorquery";
+        first->status = row.step;
         if (row.from_progress)
-            first->on_data = [&] {
-                EXPECT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.second), second.get()));
+            (row.step ? first->on_status : first->on_data) = [&] {
+                EXPECT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.second), second.get(), mime, same));
             };
-        ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.first), first.get()));
+        ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.first), first.get(), mime, same));
         ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
         if (!row.from_progress) {
             ASSERT_TRUE(pump_until([&] { return first->data_reports > 0; }, 30000));
-            ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.second), second.get()));
+            ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.second), second.get(), mime, same));
         }
         ASSERT_TRUE(wait_for_calls(sink.get()));
         pump_until([] { return false; }, 200);  // anything more would come now
@@ -140,6 +169,10 @@ TEST_F(Transfer, ANewLoadSupersedesTheRunningTransfer) {
         EXPECT_EQ(SinkCall::DataAvailable, sink->calls[0].kind) << str(sink->calls[0].error);
         EXPECT_EQ(first->starts, first->stops) << "the first binding's browser callback";
         EXPECT_EQ(second->starts, second->stops);
+        if (same) {
+            EXPECT_EQ(2, first->starts) << "the browser's callback hears of both bindings";
+            EXPECT_GT(first->progress, 0) << "and of the latest one's progress";
+        }
         launcher.reset();
         EXPECT_TRUE(pump_until([&] { return dz_files().empty(); }, 5000));
     }
@@ -225,6 +258,7 @@ TEST_F(Transfer, TheBrowsersCallbackIsToldOnceAndLast) {
         {"Close in OnProgress", &BrowserCallback::on_data, Close, {"stop doc"}},
         {"release in OnProgress", &BrowserCallback::on_data, Release, {"stop doc"}},
         {"Load in OnProgress", &BrowserCallback::on_data, Load, {"stop doc", "plugin next", "stop next"}},
+        {"Close at ENDDOWNLOADDATA", &BrowserCallback::on_status, Close, {"stop doc"}},
         {"fail OnStopBinding", &BrowserCallback::on_stop, Fail, {"plugin doc", "stop doc"}},
         {"Close in OnStopBinding", &BrowserCallback::on_stop, Close, {"plugin doc", "stop doc"}},
         {"release in OnStopBinding", &BrowserCallback::on_stop, Release, {"plugin doc", "stop doc"}},
@@ -270,12 +304,22 @@ TEST_F(Transfer, TheBrowsersCallbackIsToldOnceAndLast) {
         EXPECT_EQ(1, browser->starts);
         EXPECT_EQ(1, browser->stops);
         EXPECT_EQ(next->starts, next->stops);
+        // A document closed before the plugin had it is no success, to the
+        // browser or to a plugin that subscribes afterwards.
+        const bool handed = std::count(order.begin(), order.end(), "plugin doc") > 0;
+        EXPECT_EQ(handed, SUCCEEDED(browser->stopped_with)) << std::hex << browser->stopped_with;
+        if (row.what == Close && !handed) {
+            auto late = TestSink::make();
+            ASSERT_EQ(S_OK, advise(launcher.get(), late.get()));
+            ASSERT_EQ(1u, late->calls.size());
+            EXPECT_EQ(SinkCall::Abort, late->calls[0].kind) << late->calls[0].contents.size() << " bytes";
+        }
         for (const SinkCall& call : sink->calls) {
             if (call.kind != SinkCall::DataAvailable) continue;
             EXPECT_EQ(call.url.find(L"next") != std::wstring::npos ? 10000u : 20000u,
                       call.contents.size());
         }
-        browser->on_start = browser->on_data = browser->on_stop = nullptr;
+        browser->on_start = browser->on_data = browser->on_status = browser->on_stop = nullptr;
         launcher.reset();
         EXPECT_TRUE(pump_until([&] { return dz_files().empty(); }, 5000));
     }

@@ -12,9 +12,12 @@ gn::com_ptr<FakeMoniker> FakeMoniker::make(const std::wstring& name, HRESULT bin
     return m;
 }
 
-STDMETHODIMP FakeMoniker::BindToStorage(IBindCtx*, IMoniker*, REFIID, void** ppv) {
+STDMETHODIMP FakeMoniker::BindToStorage(IBindCtx* bc, IMoniker*, REFIID, void** ppv) {
     ++bind_calls;
     if (ppv) *ppv = nullptr;
+    gn::com_ptr<IUnknown> registered;  // where the platform keeps the registered callback
+    if (start && bc && SUCCEEDED(bc->GetObjectParam(const_cast<LPOLESTR>(L"_BSCB_Holder_"), registered.put())))
+        if (auto callback = registered.try_query<IBindStatusCallback>()) callback->OnStartBinding(0, this);
     return bind_result;
 }
 

@@ -12,10 +12,12 @@
 namespace gntest {
 
 // A moniker that names a URL and, asked to bind, answers bind_result without
-// calling anyone back (a binding still under way, or one that failed at once).
+// calling anyone back (a binding still under way, or one that failed at once)
+// but, when start is set, for telling the callback registered on the bind
+// context that a binding started: itself, counting the aborts asked of it.
 class FakeMoniker final
     : public gn::implements<FakeMoniker, gn::no_lock, IMoniker, gn::alias<IPersistStream, IMoniker>,
-                            gn::alias<IPersist, IMoniker>> {
+                            gn::alias<IPersist, IMoniker>, IBinding> {
 public:
     static gn::com_ptr<FakeMoniker> make(const std::wstring& name, HRESULT bind_result = S_OK);
 
@@ -23,6 +25,8 @@ public:
     HRESULT bind_result = S_OK;
     HRESULT name_result = S_OK;
     int bind_calls = 0;
+    bool start = false;
+    int aborts = 0;
 
     STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
     STDMETHODIMP IsDirty() override { return S_FALSE; }
@@ -46,6 +50,12 @@ public:
         return E_NOTIMPL;
     }
     STDMETHODIMP IsSystemMoniker(DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP Abort() override { return ++aborts, S_OK; }
+    STDMETHODIMP Suspend() override { return E_NOTIMPL; }
+    STDMETHODIMP Resume() override { return E_NOTIMPL; }
+    STDMETHODIMP SetPriority(LONG) override { return E_NOTIMPL; }
+    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetBindResult(CLSID*, DWORD*, LPOLESTR*, DWORD*) override { return E_NOTIMPL; }
 };
 
 }  // namespace gntest

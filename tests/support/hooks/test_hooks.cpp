@@ -3,6 +3,7 @@
 
 #include "frame/translation.h"
 #include "host/ctl_host.h"
+#include "launcher/certificate_check.h"
 #include "launcher/version_dialog.h"
 
 #include <cstring>
@@ -28,6 +29,10 @@ INT_PTR translate(const GnTestTexts* t) noexcept {
     }
 }
 
+struct NoOwner final : gn::certificate_check_owner {
+    void on_certificate_checked(const gn::certificate_answer&) noexcept override {}
+};
+
 }  // namespace
 
 extern "C" INT_PTR WINAPI GnTestCall(UINT op, WPARAM wp, LPARAM) {
@@ -38,6 +43,10 @@ extern "C" INT_PTR WINAPI GnTestCall(UINT op, WPARAM wp, LPARAM) {
         return translate(reinterpret_cast<const GnTestTexts*>(wp));
     case GnTestIsTablePresent:
         return g_translation.IsPresent() ? 1 : 0;
+    case GnTestCheckCertificate: {
+        NoOwner nobody;
+        return gn::certificate_check::start(reinterpret_cast<const wchar_t*>(wp), &nobody) ? 1 : 0;
+    }
     default:
         return -1;
     }

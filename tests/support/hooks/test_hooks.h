@@ -1,6 +1,6 @@
 // The extra entry points of gntesthooks.dll, a test-only build of the module's
 // own objects and resources: they reach the version choice dialog, the
-// translation table and the control host, which GNLauncher.dll exports
+// translation table, the control host and the certificate check, which GNLauncher.dll exports
 // nothing for. It never ships; GNLauncher.dll keeps exactly its four exports.
 #pragma once
 
@@ -10,6 +10,8 @@ enum GnTestOp : UINT {
     GnTestAskVersionChoice = 1,  // wp: owner HWND. Returns the dialog's result.
     GnTestTranslate = 2,         // wp: GnTestTexts*. Returns the pass's flag, -1 on bad input.
     GnTestIsTablePresent = 3,    // Returns 1 when the table file was found at load.
+    GnTestCheckCertificate = 4,  // wp: URL (const wchar_t*). Starts a certificate check of
+                                 // it and abandons it at once; 1 when its worker started.
 };
 
 // Texts for one translation pass: count inputs, each translated into the
