@@ -108,12 +108,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
 
+class Server(http.server.ThreadingHTTPServer):
+    """One thread a request (a stalled one holds only its own); a client that
+    hangs up early is no error of the authority."""
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        pass
+
+
 def main(folder, mode=""):
     folder = os.path.abspath(folder)
     os.makedirs(folder, exist_ok=True)
     make_authority(folder)
     Handler.folder, Handler.mode = folder, mode
-    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    server = Server(("127.0.0.1", 0), Handler)
     with open(os.path.join(folder, "port.tmp"), "w") as f:
         f.write(str(server.server_address[1]))
     os.rename(os.path.join(folder, "port.tmp"), os.path.join(folder, "port"))
