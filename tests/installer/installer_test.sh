@@ -489,6 +489,8 @@ if part x64 && [ -f "$msi64" ]; then
     check "the 64-bit flavor works" works 64 x64-64
     check "the 32-bit flavor works" works 32 x64-32
     check "removes" msiexec_by 64 x64-x /x "$pkg64"
+    snap64 w1-left
+    drop_names_left w1-left
     snap64 w1
     check "back to the registry and files of before" same_as w0 w1
 
@@ -536,7 +538,7 @@ if part x64 && [ -f "$msi64" ]; then
     declare -A stack=([32]="" [64]="")  # actors serving each flavor, registered last at the end
     n=0
     for step in "${walk[@]}"; do
-        n=$((n + 1)) verb="${step:0:1}" actor="${step:1:3}" bits="${step:5}" f
+        n=$((n + 1)) verb="${step:0:1}" actor="${step:1:3}" bits="${step:5}"
         case "$verb$actor" in
             +p*) check "$n: $step installs" msiexec_by "$bits" "w$n" /i "$([ "$actor" = p64 ] && echo "$pkg64" || echo "$pkg32")" ;;
             -p*) check "$n: $step removes" msiexec_by "$bits" "w$n" /x "$([ "$actor" = p64 ] && echo "$pkg64" || echo "$pkg32")" ;;
@@ -545,13 +547,15 @@ if part x64 && [ -f "$msi64" ]; then
         esac
         for f in 32 64; do
             [ -n "$(folder_of "$actor" "$f")" ] || continue
-            stack[$f]="$(tr ' ' '\n' <<<"${stack[$f]}" | grep -vx "$actor" | tr '\n' ' ')"
-            [ "$verb" = - ] || stack[$f]="${stack[$f]}$actor "
+            s=" ${stack[$f]} " && s="${s// $actor / }"
+            [ "$verb" = - ] || s="$s $actor"
+            read -r -a now <<<"$s"
+            stack[$f]="${now[*]}"
         done
-        read -r -a here_now <<<"${stack[32]}${stack[64]}"
+        read -r -a here_now <<<"${stack[32]} ${stack[64]}"
         if [ "${actor:0:1}" = p ]; then
             check "$n: one installed-programs entry per package" test "$(arp_entries_now)" = "$(
-                tr ' ' '\n' <<<"${stack[32]}${stack[64]}" | grep '^p' | sort -u | wc -l)"
+                tr ' ' '\n' <<<"${here_now[*]}" | grep '^p' | sort -u | wc -l)"
         fi
         if [ -z "${stack[32]}${stack[64]}" ]; then
             # What the 64-bit msiexec left below Wow6432Node (see the README):
