@@ -494,18 +494,15 @@ if part x64 && [ -f "$msi64" ]; then
     snap64 w1
     check "back to the registry and files of before" same_as w0 w1
 
-    # The order table: one pass, each step installing (+) or removing (-)
-    # a package (p32, p64) by the msiexec of the bitness after the colon, or
-    # a DLL registered by hand (h32 in C:\Hand32, h64 in C:\Hand64) by the
-    # regsvr32 of its bitness. It takes both packages and each package with a
-    # hand-registered DLL of either flavor through every order of install
-    # and removal (a hand DLL of the package's own flavor goes after the
-    # package); after every step each flavor still there is served by the
-    # DLL registered last (a package's removal gives a replaced DLL its
-    # registration back), the library's interfaces are whole in both views
-    # and its HELPDIR names a folder that stays, and a 32-bit and a 64-bit
-    # program marshal IMorvaneVersion to another apartment; with nothing
-    # left, the registry and files are what they were before.
+    # The order table, in one pass: each step installs (+) or removes (-) a
+    # package (p32, p64; by the msiexec of the bitness after the colon) or a
+    # DLL by hand (h32, h64, in C:\Hand32 and C:\Hand64). Both packages, and
+    # each with a hand DLL of either flavor, in every order of install and
+    # removal (a hand DLL of the package's flavor goes after the package).
+    # After every step: each flavor left is served by the DLL registered last,
+    # the interfaces are whole in both views, HELPDIR names a folder that
+    # stays, and a 32-bit and a 64-bit program marshal IMorvaneVersion; with
+    # nothing left, the registry and files are those of before.
     walk=(
         +p32:32 -p32:32 +p32:64 -p32:64                                 # the 32-bit package alone
         +p32:32 +p64:64 -p64:32 +p64:32 -p32:64 +p32:64 -p32:32 +p32:32 -p64:64 -p32:64
@@ -523,8 +520,7 @@ if part x64 && [ -f "$msi64" ]; then
             h32:32 | h64:64) echo "C:\\Hand$2\\" ;;
         esac
     }
-    interfaces() {  # interfaces VIEW: lines of the library's three interface keys in that view
-        local iid
+    interfaces() {  # interfaces VIEW: 3 lines for each of the library's interfaces there
         for iid in 2D94E7B0-8C15-4A6F-B3D8-5E0A71C94F26 6F3B9D21-4E1A-11D5-A7C3-0050DA6E1B42 4C6A2F85-D3B1-4E97-8A05-F29E61B7C3D0; do
             wine reg query "HKCR\\Interface\\{$iid}" /s "/reg:$1" </dev/null 2>/dev/null | tr -d '\r' |
                 grep -E 'ProxyStubClsid32|C8E2F4A1-5D07-4B3C-9F62-81A7D3E0B5C9|Version +REG_SZ +1.0'
@@ -545,12 +541,10 @@ if part x64 && [ -f "$msi64" ]; then
             *) check "$n: $step by hand" timeout 60 "$([ "$actor" = h64 ] && echo "$wine64" || echo wine)" regsvr32 /s \
                    $([ "$verb" = - ] && echo /u) "C:\\Hand${actor:1}\\GNLauncher.dll" ;;
         esac
-        for f in 32 64; do
+        for f in 32 64; do  # the actor leaves its flavors' stacks, or goes on top
             [ -n "$(folder_of "$actor" "$f")" ] || continue
-            s=" ${stack[$f]} " && s="${s// $actor / }"
-            [ "$verb" = - ] || s="$s $actor"
-            read -r -a now <<<"$s"
-            stack[$f]="${now[*]}"
+            s=" ${stack[$f]} " && s="${s// $actor / }" && { [ "$verb" = - ] || s="$s $actor"; }
+            read -r -a now <<<"$s" && stack[$f]="${now[*]}"
         done
         read -r -a here_now <<<"${stack[32]} ${stack[64]}"
         if [ "${actor:0:1}" = p ]; then
@@ -582,11 +576,10 @@ if part x64 && [ -f "$msi64" ]; then
             tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
         check "$n: HELPDIR names a folder that stays ($helpdir)" eval 'for a in "${here_now[@]}"; do
             [ "$helpdir" = "$(folder_of "$a" 32)" ] || [ "$helpdir" = "$(folder_of "$a" 64)" ] && break; done'
-        # A program marshals the service of its own flavor, or (64-bit, its
-        # flavor gone) an object of its own through the 32-bit library.
-        # Wine's 32-bit marshaler reads the library's win32 path only (its
-        # 64-bit one falls back to it): with the 32-bit flavor gone, no
-        # 32-bit program marshals.
+        # The service of the program's flavor, or (64-bit, its flavor gone)
+        # an object of its own through the 32-bit library. Wine's 32-bit
+        # marshaler reads only the library's win32 path: no 32-bit program
+        # marshals once the 32-bit flavor is gone (its 64-bit one falls back).
         [ -z "${stack[64]}" ] && want=own || want=served
         check "$n: a 64-bit program marshals IMorvaneVersion ($want)" eval 'probe 64 | grep -q "^$want .*marshal 0x00000000$"'
         if [ -n "${stack[32]}" ]; then

@@ -1,17 +1,14 @@
 // gnmarshal.exe: hands an IMorvaneVersion to another apartment through the
-// registered interfaces and type library of this program's registry view and
-// calls GetClientVersion from there: the version service's own object when
-// this view serves it ("served"), else an object of this program ("own").
-// Prints "marshal 0x<result> served|own <text>"; exit code 0 when the call
-// came back.
+// interfaces and type library registered in this program's registry view and
+// calls GetClientVersion from there: the version service's object where this
+// view serves it ("served"), else one of its own ("own"). Prints
+// "served|own <text> marshal 0x<result>"; exit code 0 when the call came back.
 #include <cstdio>
 
 #include "frame/interfaces.h"
 #include "frame/object.h"
 
 namespace {
-
-const wchar_t kText[] = L"own";
 
 class Version final : public gn::implements<Version, gn::no_lock, IMorvaneVersion,
                                             gn::alias<IDispatch, IMorvaneVersion>> {
@@ -23,7 +20,7 @@ public:
         return E_NOTIMPL;
     }
     STDMETHODIMP GetClientVersion(BSTR* text) override {
-        *text = SysAllocString(kText);
+        *text = SysAllocString(L"own");
         return *text ? S_OK : E_OUTOFMEMORY;
     }
     STDMETHODIMP Map6xUrlTo8(BSTR, BSTR) override { return E_NOTIMPL; }
@@ -33,15 +30,13 @@ public:
 // The other apartment: unmarshals the stream and calls through the proxy.
 DWORD WINAPI call_from_elsewhere(void* stream) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    HRESULT hr;
-    {
-        gn::com_ptr<IMorvaneVersion> proxy;
-        hr = CoGetInterfaceAndReleaseStream(static_cast<IStream*>(stream), IID_IMorvaneVersion,
-                                            proxy.put_void());
-        gn::unique_bstr text;
-        if (SUCCEEDED(hr)) hr = proxy->GetClientVersion(text.put());
-        if (SUCCEEDED(hr)) std::printf("%ls ", text.get() ? text.get() : L"");
-    }
+    gn::com_ptr<IMorvaneVersion> proxy;
+    HRESULT hr = CoGetInterfaceAndReleaseStream(static_cast<IStream*>(stream), IID_IMorvaneVersion,
+                                                proxy.put_void());
+    gn::unique_bstr text;
+    if (SUCCEEDED(hr)) hr = proxy->GetClientVersion(text.put());
+    if (SUCCEEDED(hr)) std::printf("%ls ", text.get() ? text.get() : L"");
+    proxy.reset();
     CoUninitialize();
     return static_cast<DWORD>(hr);
 }
@@ -49,15 +44,12 @@ DWORD WINAPI call_from_elsewhere(void* stream) {
 HRESULT marshal_and_call() {
     gn::com_ptr<IMorvaneVersion> object;
     CLSID clsid = {};
-    if (SUCCEEDED(CLSIDFromProgID(L"DZxLauncher.MorvaneVersion", &clsid)) &&
-        SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMorvaneVersion,
-                                   object.put_void()))) {
-        std::printf("served ");
-    } else {
-        object = gn::make<Version>();
-        RETURN_IF_NULL_ALLOC(object.get());
-        std::printf("own ");
-    }
+    const bool served = SUCCEEDED(CLSIDFromProgID(L"DZxLauncher.MorvaneVersion", &clsid)) &&
+                        SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
+                                                   IID_IMorvaneVersion, object.put_void()));
+    if (!served) object = gn::make<Version>();
+    RETURN_IF_NULL_ALLOC(object.get());
+    std::printf(served ? "served " : "own ");
     IStream* stream = nullptr;
     RETURN_IF_FAILED(CoMarshalInterThreadInterfaceInStream(IID_IMorvaneVersion, object.get(), &stream));
     gn::unique_handle thread(CreateThread(nullptr, 0, call_from_elsewhere, stream, 0, nullptr));
@@ -89,6 +81,5 @@ int main() {
         CoUninitialize();
     }
     std::printf("marshal 0x%08lx\n", static_cast<unsigned long>(hr));
-    std::fflush(stdout);
     return hr == S_OK ? 0 : 1;
 }
