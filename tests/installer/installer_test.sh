@@ -520,16 +520,10 @@ if part x64 && [ -f "$msi64" ]; then
             h32:32 | h64:64) echo "C:\\Hand$2\\" ;;
         esac
     }
-    interfaces() {  # interfaces VIEW: 3 lines for each of the library's interfaces there
-        for iid in 2D94E7B0-8C15-4A6F-B3D8-5E0A71C94F26 6F3B9D21-4E1A-11D5-A7C3-0050DA6E1B42 4C6A2F85-D3B1-4E97-8A05-F29E61B7C3D0; do
-            wine reg query "HKCR\\Interface\\{$iid}" /s "/reg:$1" </dev/null 2>/dev/null | tr -d '\r' |
-                grep -E 'ProxyStubClsid32|C8E2F4A1-5D07-4B3C-9F62-81A7D3E0B5C9|Version +REG_SZ +1.0'
-        done
-    }
-    probe() {  # probe 32|64: the program's own line
+    probe() {  # probe 32|64: gnmarshal.exe of that bitness, into $GN_WORK/probe32 or probe64
         local loader=wine dir="$GN_BUILD/bin"
         [ "$1" = 64 ] && loader="$wine64" dir="$GN_BUILD/../build-x64/bin"
-        timeout 60 "$loader" "$(gn_winpath "$dir/gnmarshal.exe")" </dev/null 2>/dev/null | tr -d '\r'
+        timeout 60 "$loader" "$(gn_winpath "$dir/gnmarshal.exe")" </dev/null 2>/dev/null | tr -d '\r' >"$GN_WORK/probe$1"
     }
     declare -A stack=([32]="" [64]="")  # actors serving each flavor, registered last at the end
     n=0
@@ -564,16 +558,17 @@ if part x64 && [ -f "$msi64" ]; then
             fi
             snap64 "w$n-end"
             check "$n: back to the registry and files of before" same_as w0 "w$n-end"
-            check "$n: no interface left in either view" test -z "$(interfaces 32; interfaces 64)"
+            probe 32; probe 64
+            check "$n: no interface left in either view" eval 'has probe32 "interfaces=0" && has probe64 "interfaces=0"'
             continue
         fi
+        probe 32; probe 64
         for f in 32 64; do
             top="$(awk '{ print $NF }' <<<"${stack[$f]}")"
-            [ -z "$top" ] || check "$n: the $f-bit view serves the DLL of $top" served_in $f "$(folder_of "$top" $f)GNLauncher.dll"
-            check "$n: the interfaces are whole in the $f-bit view" test "$(interfaces $f | wc -l)" = 9
+            [ -z "$top" ] || check "$n: the $f-bit view serves the DLL of $top" has "probe$f" "server=$(folder_of "$top" $f)GNLauncher.dll|"
+            check "$n: the interfaces are whole in the $f-bit view" has "probe$f" "|interfaces=3"
         done
-        helpdir="$(wine reg query 'HKCR\TypeLib\{C8E2F4A1-5D07-4B3C-9F62-81A7D3E0B5C9}\1.0\HELPDIR' /ve </dev/null 2>/dev/null |
-            tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
+        helpdir="$(sed -n 's/.*|helpdir=\(.*\)|.*/\1/p' "$GN_WORK/probe64")"
         check "$n: HELPDIR names a folder that stays ($helpdir)" eval 'for a in "${here_now[@]}"; do
             [ "$helpdir" = "$(folder_of "$a" 32)" ] || [ "$helpdir" = "$(folder_of "$a" 64)" ] && break; done'
         # The service of the program's flavor, or (64-bit, its flavor gone)
@@ -581,9 +576,9 @@ if part x64 && [ -f "$msi64" ]; then
         # marshaler reads only the library's win32 path: no 32-bit program
         # marshals once the 32-bit flavor is gone (its 64-bit one falls back).
         [ -z "${stack[64]}" ] && want=own || want=served
-        check "$n: a 64-bit program marshals IMorvaneVersion ($want)" eval 'probe 64 | grep -q "^$want .*marshal 0x00000000$"'
+        check "$n: a 64-bit program marshals IMorvaneVersion ($want)" grep -q "^$want .*marshal 0x00000000$" "$GN_WORK/probe64"
         if [ -n "${stack[32]}" ]; then
-            check "$n: a 32-bit program marshals IMorvaneVersion" eval 'probe 32 | grep -q "^served .*marshal 0x00000000$"'
+            check "$n: a 32-bit program marshals IMorvaneVersion" grep -q "^served .*marshal 0x00000000$" "$GN_WORK/probe32"
         fi
     done
 fi

@@ -109,12 +109,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 class Server(http.server.ThreadingHTTPServer):
-    """One thread a request (a stalled one holds only its own); a client that
+    """A thread a request: a stalled one holds only itself. A client that
     hangs up early is no error of the authority."""
-    daemon_threads = True
-
-    def handle_error(self, request, client_address):
-        pass
+    handle_error = lambda *args: None  # noqa: E731
 
 
 def main(folder, mode=""):

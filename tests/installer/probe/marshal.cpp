@@ -1,9 +1,13 @@
-// gnmarshal.exe: hands an IMorvaneVersion to another apartment through the
-// interfaces and type library registered in this program's registry view and
-// calls GetClientVersion from there: the version service's object where this
-// view serves it ("served"), else one of its own ("own"). Prints
-// "served|own <text> marshal 0x<result>"; exit code 0 when the call came back.
+// gnmarshal.exe: what this program's registry view registers of the module
+// ("server=<launcher's server>|helpdir=<library's HELPDIR>|interfaces=<how
+// many of its 3 interfaces are whole>"), then an IMorvaneVersion handed to
+// another apartment through them and called there: the version service's
+// object where this view serves it, else one of the program's own
+// ("served|own <text> marshal 0x<result>"). Exit code 0 when the call came back.
 #include <cstdio>
+#include <cwchar>
+
+#include <string>
 
 #include "frame/interfaces.h"
 #include "frame/object.h"
@@ -26,6 +30,33 @@ public:
     STDMETHODIMP Map6xUrlTo8(BSTR, BSTR) override { return E_NOTIMPL; }
     STDMETHODIMP Clear6xUrlMap() override { return E_NOTIMPL; }
 };
+
+std::wstring text_of(const wchar_t* key, const wchar_t* name = nullptr) {
+    wchar_t text[MAX_PATH] = {};
+    DWORD size = sizeof text;
+    RegGetValueW(HKEY_CLASSES_ROOT, key, name, RRF_RT_REG_SZ, nullptr, text, &size);
+    return text;
+}
+
+std::wstring guid(const GUID& g) {
+    wchar_t text[40] = {};
+    StringFromGUID2(g, text, 40);
+    return text;
+}
+
+void print_registration() {
+    const std::wstring library = guid(LIBID_DZxLauncherLib);
+    int whole = 0;
+    for (const IID* iid : {&IID_ILauncher, &IID_IMorvaneVersion, &IID_ICtlHost6x}) {
+        const std::wstring key = L"Interface\\" + guid(*iid);
+        whole += text_of((key + L"\\ProxyStubClsid32").c_str()) == L"{00020424-0000-0000-C000-000000000046}" &&
+                 text_of((key + L"\\TypeLib").c_str()) == library &&
+                 text_of((key + L"\\TypeLib").c_str(), L"Version") == L"1.0";
+    }
+    std::printf("server=%ls|helpdir=%ls|interfaces=%d\n",
+                text_of((L"CLSID\\" + guid(CLSID_MorvaneLauncher) + L"\\InprocServer32").c_str()).c_str(),
+                text_of((L"TypeLib\\" + library + L"\\1.0\\HELPDIR").c_str()).c_str(), whole);
+}
 
 // The other apartment: unmarshals the stream and calls through the proxy.
 DWORD WINAPI call_from_elsewhere(void* stream) {
@@ -75,6 +106,7 @@ HRESULT marshal_and_call() {
 }  // namespace
 
 int main() {
+    print_registration();
     HRESULT hr = CoInitialize(nullptr);
     if (SUCCEEDED(hr)) {
         hr = marshal_and_call();
