@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """What wixl cannot write, set in a built package's tables with msitools:
 component conditions, rollback custom actions, the upgrade rule for a
-package of the same version and the files' versions.
+package of the same version, the files' versions and the secure properties.
 
   msitables.py PACKAGE [FILE=VERSION ...]
       DocType gets the condition that ".dzy" is free or ours; Module64
@@ -11,7 +11,10 @@ package of the same version and the files' versions.
       package: one entry, never two), while a newer installed version is
       still a downgrade; each FILE (a File table key) gets VERSION and
       language 1033, so that the file replacement rules of repair and upgrade
-      compare versions.
+      compare versions. The folder properties (GNDIR32, GNDIR64) join
+      SecureCustomProperties, so that a folder given on the command line
+      reaches the installation also when it runs with elevated rights for a
+      user or from group policy.
 """
 import os
 import subprocess
@@ -29,6 +32,8 @@ CONDITIONS = {
 }
 # Custom action type bits.
 IN_SCRIPT, ROLLBACK, NO_IMPERSONATE = 0x400, 0x100, 0x800
+# Public properties a command line may set for the installation itself.
+SECURE = ("GNDIR32", "GNDIR64")
 # Upgrade table attribute bits.
 MIN_INCLUSIVE, MAX_INCLUSIVE = 0x100, 0x200
 
@@ -85,7 +90,21 @@ def main(package, versions):
         lines = export(package, "File", folder)
         edit(lines, 8, version)
         write(folder, "File", lines)
-        for table in ("Component", "CustomAction", "Upgrade", "File"):
+
+        # The folder properties are searched for (AppSearch) where they exist.
+        searched = {line.split("\t")[0] for line in export(package, "AppSearch", folder)[3:]}
+        wanted = [p for p in SECURE if p in searched]
+        lines = export(package, "Property", folder)
+        if not any(line.startswith("SecureCustomProperties\t") for line in lines):
+            lines.append("SecureCustomProperties\t")
+
+        def secure(cells):  # Property Value
+            if cells[0] == "SecureCustomProperties":
+                cells[1] = ";".join([p for p in cells[1].split(";") if p] + wanted)
+            return cells
+        edit(lines, 2, secure)
+        write(folder, "Property", lines)
+        for table in ("Component", "CustomAction", "Upgrade", "File", "Property"):
             subprocess.run(["msibuild", package, "-i", os.path.join(folder, table + ".idt")],
                            check=True)
 

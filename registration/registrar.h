@@ -13,6 +13,9 @@ HRESULT register_version_script(bool do_register);
 HRESULT register_type_library() noexcept;
 // Removes the type library's registration; the result is that of loading it.
 HRESULT unregister_type_library() noexcept;
+// Registers the type library carried by another module file (the other
+// flavor's), with that file's path and folder.
+HRESULT register_type_library_of(const wchar_t* module) noexcept;
 // Whether the type library loads from the module (or the ".tlb" beside it):
 // registration asks before it writes anything.
 HRESULT check_type_library() noexcept;

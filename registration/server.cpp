@@ -140,6 +140,9 @@ bool register_document_types(const wchar_t* icon_module);
 // this target system); the shared keys stay for the other flavor. They are
 // written again first, because an installer may just have removed its own
 // copy of them, with the data-file icon taken from the module that stays.
+// The platform's removal of the library takes its interfaces out of both
+// registry views, so the library of the module that stays is registered
+// again afterwards: its interfaces, path and help folder.
 // False when a stage failed.
 bool unregister_own_view(const wchar_t* other_module) {
     bool ok = register_module() == S_OK && register_document_types(other_module);
@@ -147,7 +150,8 @@ bool unregister_own_view(const wchar_t* other_module) {
         if (FAILED(run_module_script(script, false, own_view_registry()))) ok = false;
     for (class_row* row = _Module.class_table(); row && row->clsid; ++row)
         unregister_categories(*row);
-    return SUCCEEDED(unregister_type_library()) && ok;
+    if (FAILED(unregister_type_library())) ok = false;
+    return SUCCEEDED(register_type_library_of(other_module)) && ok;
 }
 
 // Whether the category is declared already. Every Windows declares the

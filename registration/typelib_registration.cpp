@@ -1,9 +1,11 @@
 // Registration of the component's type library, loaded from the module file
 // itself or, failing that, from the ".tlb" file beside it. Paths are UTF-16:
 // the module may lie in a folder that the system code page cannot name.
+#include <cstdio>
 #include <cwchar>
 
 #include "frame/com.h"
+#include "frame/interfaces.h"
 #include "frame/module.h"
 #include "registration/registrar.h"
 
@@ -79,6 +81,32 @@ HRESULT load_library(loaded_library& out) {
     return hr;
 }
 
+// Registers a loaded library under its path, with the path's folder (up to
+// and including its last separator) as the help directory.
+HRESULT register_loaded(const loaded_library& lib) {
+    const wchar_t* path = lib.path.get();
+    size_t cut = 0;
+    for (size_t i = 0; path[i]; ++i)
+        if (path[i] == L'\\' || path[i] == L'/' || path[i] == L':') cut = i + 1;
+    unique_bstr help_dir(SysAllocStringLen(path, static_cast<UINT>(cut)));
+    RETURN_IF_NULL_ALLOC(help_dir.get());
+    return RegisterTypeLib(lib.library.get(), lib.path.get(), help_dir.get());
+}
+
+// Whether the library's path for its own target system is registered (in
+// this process's registry view), which UnRegisterTypeLib needs to act.
+bool path_registered(const TLIBATTR& attr) {
+    const char* system = attr.syskind == SYS_WIN64   ? "win64"
+                         : attr.syskind == SYS_WIN32 ? "win32"
+                                                     : nullptr;
+    if (!system) return true;
+    char key[128];
+    std::snprintf(key, sizeof key, "TypeLib\\%s\\%x.%x\\%lx\\%s", registry_text(attr.guid).text,
+                  attr.wMajorVerNum, attr.wMinorVerNum, static_cast<unsigned long>(attr.lcid), system);
+    unique_hkey opened;
+    return RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, opened.put()) == ERROR_SUCCESS;
+}
+
 }  // namespace
 
 HRESULT check_type_library() noexcept {
@@ -89,15 +117,16 @@ HRESULT check_type_library() noexcept {
 HRESULT register_type_library() noexcept {
     loaded_library lib;
     RETURN_IF_FAILED(load_library(lib));
+    return register_loaded(lib);
+}
 
-    // Help directory: the path up to and including its last separator.
-    const wchar_t* path = lib.path.get();
-    size_t cut = 0;
-    for (size_t i = 0; path[i]; ++i)
-        if (path[i] == L'\\' || path[i] == L'/' || path[i] == L':') cut = i + 1;
-    unique_bstr help_dir(SysAllocStringLen(path, static_cast<UINT>(cut)));
-    RETURN_IF_NULL_ALLOC(help_dir.get());
-    return RegisterTypeLib(lib.library.get(), lib.path.get(), help_dir.get());
+HRESULT register_type_library_of(const wchar_t* module) noexcept {
+    RETURN_HR_IF(E_POINTER, !module);
+    loaded_library lib;
+    RETURN_IF_FAILED(LoadTypeLibEx(module, REGKIND_NONE, lib.library.put()));
+    lib.path.reset(SysAllocString(module));
+    RETURN_IF_NULL_ALLOC(lib.path.get());
+    return register_loaded(lib);
 }
 
 HRESULT unregister_type_library() noexcept {
@@ -110,12 +139,19 @@ HRESULT unregister_type_library() noexcept {
         // Looked up at run time: older automation runtimes do not have it.
         using unregister_fn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
         unique_hmodule oleaut(LoadLibraryA("oleaut32.dll"));
-        if (oleaut) {
-            auto unregister = reinterpret_cast<unregister_fn>(
-                reinterpret_cast<void*>(GetProcAddress(oleaut.get(), "UnRegisterTypeLib")));
-            if (unregister)
-                unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
-                           attr->syskind);
+        const auto unregister = oleaut ? proc_address<unregister_fn>(oleaut.get(), "UnRegisterTypeLib")
+                                       : nullptr;
+        if (unregister) {
+            // On 64-bit Windows UnRegisterTypeLib removes the library's
+            // interfaces from both registry views, but only for a library
+            // whose path it finds registered for the target system. An
+            // installer may have removed that key already (its own rows),
+            // which would leave the interfaces of the other view behind: the
+            // library is registered again first, so that the platform's
+            // removal reaches them all.
+            if (!path_registered(*attr)) register_loaded(lib);
+            unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                       attr->syskind);
         }
         lib.library->ReleaseTLibAttr(attr);
     }

@@ -143,9 +143,13 @@ if part signing; then
         openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out signer.pem -days 1 \
             -extfile ext.cnf 2>/dev/null
     )
-    python3 "$GN_HERE/tests/installer/tsa.py" "$GN_WORK/tsa" &
-    tsa_pid=$!
-    for _ in $(seq 100); do [ -f "$GN_WORK/tsa/port" ] && break; sleep 0.1; done
+    tsa_start() {  # tsa_start NAME [MODE]: an authority of tests/installer/tsa.py in $GN_WORK/NAME
+        python3 "$GN_HERE/tests/installer/tsa.py" "$GN_WORK/$1" "${@:2}" &
+        tsa_pid=$!
+        for _ in $(seq 100); do [ -f "$GN_WORK/$1/port" ] && break; sleep 0.1; done
+        tsa_url="http://127.0.0.1:$(cat "$GN_WORK/$1/port")"
+    }
+    tsa_start tsa
     # Signs with a process sampler running beside: the command line of every
     # process, as any user can read it, about every millisecond; osslsigncode
     # blanks a -pass argument itself once started, so only a fast sampler sees
@@ -162,6 +166,10 @@ while not os.path.exists(stop):
             continue
         if b"osslsigncode" in line.split(b"\0")[0]:
             samples += 1
+            try:  # the command line and the environment
+                line += open("/proc/%s/environ" % pid, "rb").read()
+            except OSError:
+                pass
             shown += secret in line
     time.sleep(0.001)
 open(out, "w").write("%d %d\n" % (samples, shown))
@@ -172,17 +180,19 @@ PY
         python3 "$GN_WORK/sampler.py" "$pass" "$GN_WORK/$out.samples" "$GN_WORK/$out.stop" &
         local sampler=$!
         GN_SIGN_CERT="$sig/signer.pem" GN_SIGN_KEY="$sig/signer.key" GN_SIGN_PASS="$pass" \
+            GN_SIGN_CA="$sig/ca.pem" GN_TIMESTAMP_CA="$GN_WORK/tsa/ca.pem" \
             "$GN_HERE/tools/package" --build "$GN_BUILD" --out "$GN_WORK/$out" "$@" >"$GN_WORK/$out.log" 2>&1
         local status=$?
         touch "$GN_WORK/$out.stop"; wait "$sampler"
         return $status
     }
-    check "a package signed with a timestamp" sign_sampled stamped --timestamp "http://127.0.0.1:$(cat "$GN_WORK/tsa/port")"
+    check "a package signed with a timestamp" sign_sampled stamped --timestamp "$tsa_url"
     check "and one without" sign_sampled plain
+    check "which is warned of" has plain.log "warning: no timestamp"
     kill "$tsa_pid"; wait "$tsa_pid" 2>/dev/null
     read -r seen shown <"$GN_WORK/stamped.samples"
     check "the process sampler saw the signing ($seen command lines)" test "$seen" -ge 1
-    check "and never the password" test "$shown" = 0
+    check "and never the password (command lines and environments)" test "$shown" = 0
     check "nor did the packaging's output" fails_to_find "$pass" stamped.log
     check "nor the signing of the other package" test "$(cut -d' ' -f2 "$GN_WORK/plain.samples")" = 0
     check "nor is the key in any output" fails_to_find "PRIVATE KEY" stamped.log
@@ -203,10 +213,43 @@ PY
     not_verified_at() { ! verified_at "$@"; }
     check "a package without a timestamp does not" not_verified_at "$later" "$plain_msi"
     check "while it verifies now" verified_at "$(date +%s)" "$plain_msi"
+
+    echo "=== signing that cannot hang or half-finish"
+    # Authorities that stall, fail after 1 or 3 requests (of the 4 a run
+    # makes), answer garbage, or are down (the stalled one's port, closed):
+    # the run ends by itself, says why and leaves no package of a release
+    # name; each request is made twice at most.
+    refused() {
+        ! GN_SIGN_PASS="$pass" "$GN_HERE/tools/package" --build "$GN_BUILD" --out "$GN_WORK/pass" \
+            >"$GN_WORK/pass.log" 2>&1 && has pass.log "GN_SIGN_CERT and GN_SIGN_KEY must both be set" &&
+            fails_to_find "$pass" pass.log && ! ls "$GN_WORK/pass"/*.msi >/dev/null 2>&1
+    }
+    check "a password without a certificate and key is refused" refused
+    down_url=""
+    unsigned() {  # unsigned NAME MODE REQUESTS
+        local status=0 start=$SECONDS url="$down_url"
+        [ "$2" = down ] || { tsa_start "$1-tsa" "$2"; url="$tsa_url"; }
+        GN_TIMESTAMP_TIMEOUT=3 timeout 120 "$GN_HERE/tools/package" --build "$GN_BUILD" --out "$GN_WORK/$1" \
+            --timestamp "$url" >"$GN_WORK/$1.log" 2>&1 || status=$?
+        [ "$2" = down ] || { kill "$tsa_pid"; wait "$tsa_pid" 2>/dev/null; down_url="$url"; }
+        echo "     ($1: exit $status after $((SECONDS - start)) s)"
+        [ "$status" = 1 ] && [ -z "$(ls "$GN_WORK/$1")" ] && has "$1.log" "no package was written" &&
+            { [ "$2" = down ] || [ "$(wc -l <"$GN_WORK/$1-tsa/requests")" = "$3" ]; }
+    }
+    check "a stalled authority: the deadline, once more, then a failure" unsigned stall stall 2
+    check "which names the missing answer" has stall.log "no answer from the time-stamping authority"
+    check "an authority that fails after 1 request" unsigned after1 1 3
+    [ -f "$GN_WORK/v1/GNLauncher-$v1-x64.msi" ] &&
+        check "after 3 requests (the 32-bit package signed)" unsigned after3 3 5
+    check "one that answers garbage" unsigned garbage garbage 2
+    check "one that is down" unsigned down down
 fi
 
 if part x86; then
 snap s0
+echo "=== a per-user installation"
+check "is refused (ALLUSERS empty, or 2 with MSIINSTALLPERUSER=1)" eval \
+    'fails peruser /i "$(gn_winpath "$msi1")" ALLUSERS= && fails peruser2 /i "$(gn_winpath "$msi1")" ALLUSERS=2 MSIINSTALLPERUSER=1'
 echo "=== the Registry table alone (GN_NOSELFREG=1)"
 check "installs" msiexec tables /i "$(gn_winpath "$msi1")" GN_NOSELFREG=1
 snap tables
@@ -234,7 +277,16 @@ product_icon() {
         msiinfo streams "$msi1" | grep -qx 'Icon.GNLauncher.ico'
 }
 check "and the package names the launcher icon for it" product_icon
+regfile list "$GN_WORK/v1.reg" --under 'HKEY_LOCAL_MACHINE\Software\Veltrix\GNLauncher' >"$GN_WORK/v1-version.txt"
+check "the registry names the installed version" has v1-version.txt "\\Version = sz:$v1"
 cp "$GN_WORK/v1.reg" "$GN_WORK/v1-first.reg"
+
+echo "=== repair of a lost DLL and interface (REINSTALL=ALL REINSTALLMODE=omus)"
+rm -f "$installed"
+wine reg delete 'HKCR\Interface\{4C6A2F85-D3B1-4E97-8A05-F29E61B7C3D0}' /f </dev/null >/dev/null 2>&1
+check "repairs" msiexec repair /i "$(gn_winpath "$msi1")" REINSTALL=ALL REINSTALLMODE=omus
+snap repair
+check "registration and files as after the install" same_registration v1 repair
 
 echo "=== a rebuild of $v1 over it"
 check "installs" msiexec v1b /i "$(gn_winpath "$msi1b")"
@@ -423,8 +475,10 @@ if part x64 && [ -f "$msi64" ]; then
         if [ "$1" = 64 ]; then version_read "$2" "$wine64" cscript; else version_read "$2" wine cscript; fi
     }
     pkg32="$(gn_winpath "$msi1")" pkg64="$(gn_winpath "$msi64")"
-    arp_count() {  # installed-programs entries named GNLauncher, in either view
-        regfile list "$GN_WORK/$1.reg" | grep -cE 'CurrentVersion\\Uninstall\\[^\\]+\\\\DisplayName = sz:GNLauncher$'
+    arp_entries_now() {  # installed-programs entries named GNLauncher, in either view
+        for v in 32 64; do
+            wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s "/reg:$v" </dev/null 2>/dev/null
+        done | tr -d '\r' | grep -cE 'DisplayName +REG_SZ +GNLauncher$'
     }
     snap64 w0
     check "installs" msiexec_by 64 x64 /i "$pkg64"
@@ -435,80 +489,98 @@ if part x64 && [ -f "$msi64" ]; then
     check "the 64-bit flavor works" works 64 x64-64
     check "the 32-bit flavor works" works 32 x64-32
     check "removes" msiexec_by 64 x64-x /x "$pkg64"
+    snap64 w1-left
+    drop_names_left w1-left
     snap64 w1
     check "back to the registry and files of before" same_as w0 w1
 
-    # One order: install A by msiexec MA, then B by MB; remove the first
-    # to go (R1, by msiexec M1), check the flavors left, remove the other
-    # (by M2) and compare with before.
-    both() {  # both NAME A MA B MB R1 M1 M2 FLAVORS_LEFT
-        local n="$1" a="$2" ma="$3" b="$4" mb="$5" r1="$6" m1="$7" m2="$8" left="$9" r2 f
-        r2="$a"; [ "$r1" = "$a" ] && r2="$b"
-        echo "--- $a (msiexec $ma) then $b (msiexec $mb); $r1 removed by msiexec $m1, $r2 by msiexec $m2"
-        pkgfile() { if [ "$1" = x64 ]; then echo "$pkg64"; else echo "$pkg32"; fi; }
-        check "$a installs" msiexec_by "$ma" "$n-1" /i "$(pkgfile "$a")"
-        check "$b installs beside it" msiexec_by "$mb" "$n-2" /i "$(pkgfile "$b")"
-        snap64 "$n-both"
-        check "two installed-programs entries" test "$(arp_count "$n-both")" = 2
-        check "both flavors work" eval "works 64 $n-b64 && works 32 $n-b32"
-        check "$r1 removes" msiexec_by "$m1" "$n-3" /x "$(pkgfile "$r1")"
-        for f in 64 32; do
-            if [[ " $left " == *" $f "* ]]; then
-                check "the $f-bit flavor still works" works "$f" "$n-l$f"
-            else
-                check "the $f-bit flavor is gone" cannot_read "$n-l$f" $([ "$f" = 64 ] && echo "$wine64" || echo wine) cscript
-            fi
-        done
-        check "$r2 removes" msiexec_by "$m2" "$n-4" /x "$(pkgfile "$r2")"
-        # Wine's 64-bit msiexec writes the 32-bit package's shared keys below
-        # Wow6432Node (Windows writes them to the one shared key), where the
-        # 32-bit DLL's own registration then finds and keeps them: after the
-        # last removal only their names and empty MIME parents may be left.
-        snap64 "$n-left"
-        drop_names_left "$n-left"
-        drop_names_left "$n-left" "$classes\\Wow6432Node"
-        local mime="$classes\\Wow6432Node\\MIME"
-        if [ -n "$(regfile list "$GN_WORK/$n-left.reg" --under "$mime")" ] &&
-           [ -z "$(regfile list "$GN_WORK/w0.reg" --under "$mime")" ]; then
-            check "the 32-bit view keeps only empty MIME parents" \
-                test -z "$(regfile list "$GN_WORK/$n-left.reg" --under "$mime" | grep -F ' = ')"
-            wine reg delete 'HKLM\Software\Classes\Wow6432Node\MIME' /f /reg:64 </dev/null >/dev/null 2>&1
-        fi
-        snap64 "$n-end"
-        check "back to the registry and files of before" same_as w0 "$n-end"
-    }
-    both order1 x86 32 x64 32 x64 32 32 "32"
-    both order2 x64 32 x86 64 x86 64 32 "32 64"
-    both order3 x86 64 x64 32 x86 32 64 "32 64"
-    both order4 x64 64 x86 32 x64 64 32 "32"
-
-    echo "--- a 64-bit DLL registered by hand beside the 32-bit package"
-    hand='C:\Hand\GNLauncher.dll'
-    mkdir -p "$WINEPREFIX/drive_c/Hand"
-    cp "$GN_WORK/v1/.work/x64/GNLauncher.dll" "$WINEPREFIX/drive_c/Hand/"
-    hand_case() {  # hand_case NAME FIRST(hand|pkg) MSIEXEC_IN MSIEXEC_OUT
-        local n="$1"
-        if [ "$2" = hand ]; then
-            check "the 64-bit DLL registers by hand" timeout 60 "$wine64" regsvr32 /s "$hand"
-            check "the 32-bit package installs (msiexec $3)" msiexec_by "$3" "$n-1" /i "$pkg32"
-        else
-            check "the 32-bit package installs (msiexec $3)" msiexec_by "$3" "$n-1" /i "$pkg32"
-            check "the 64-bit DLL registers by hand" timeout 60 "$wine64" regsvr32 /s "$hand"
-        fi
-        check "both flavors work" eval "works 64 $n-b64 && works 32 $n-b32"
-        check "the package removes (msiexec $4)" msiexec_by "$4" "$n-2" /x "$pkg32"
-        check "the hand-registered 64-bit flavor still works" works 64 "$n-l64"
-        check "it unregisters by hand" timeout 60 "$wine64" regsvr32 /s /u "$hand"
-        snap64 "$n-left"
-        drop_names_left "$n-left"
-        snap64 "$n-end"
-        check "back to the registry and files of before" same_as w0 "$n-end"
-    }
-    # The hand-made folder is part of "before" from here on.
+    # The order table, in one pass: each step installs (+) or removes (-) a
+    # package (p32, p64; by the msiexec of the bitness after the colon) or a
+    # DLL by hand (h32, h64, in C:\Hand32 and C:\Hand64). Both packages, and
+    # each with a hand DLL of either flavor, in every order of install and
+    # removal (a hand DLL of the package's flavor goes after the package).
+    # After every step: each flavor left is served by the DLL registered last,
+    # the interfaces are whole in both views, HELPDIR names a folder that
+    # stays, and a 32-bit and a 64-bit program marshal IMorvaneVersion; with
+    # nothing left, the registry and files are those of before.
+    walk=(
+        +p32:32 -p32:32 +p32:64 -p32:64                                 # the 32-bit package alone
+        +p32:32 +p64:64 -p64:32 +p64:32 -p32:64 +p32:64 -p32:32 +p32:32 -p64:64 -p32:64
+        +h64 +p32:32 -p32:64 +p32:64 -h64 +h64 -h64 +h64 -p32:32 -h64  # the other flavor by hand
+        +h32 +h64 +p64:64 -p64:32 -h64 -h32                              # the same flavor by hand, first
+        +p64:32 +h32 +h64 -p64:64 -h32 -h64                              # and after
+        +h32 +p32:32 -p32:64 -h32 +p32:64 +h32 -p32:32 -h32
+    )
+    # Hand-made folders are part of "before" from here on.
+    for f in 32 64; do mkdir -p "$WINEPREFIX/drive_c/Hand$f"; cp "$GN_WORK/v1/.work/x${f/32/86}/GNLauncher.dll" "$WINEPREFIX/drive_c/Hand$f/"; done
     snap64 w0
-    hand_case hand1 hand 32 32
-    hand_case hand2 pkg 64 64
-    hand_case hand3 hand 64 32
+    folder_of() {  # the folder of an actor's DLL of one flavor
+        case "$1:$2" in
+            p32:32 | p64:32) echo 'C:\Program Files (x86)\GNLauncher\' ;; p64:64) echo 'C:\Program Files\GNLauncher\' ;;
+            h32:32 | h64:64) echo "C:\\Hand$2\\" ;;
+        esac
+    }
+    probe() {  # probe 32|64: gnmarshal.exe of that bitness, into $GN_WORK/probe32 or probe64
+        local loader=wine dir="$GN_BUILD/bin"
+        [ "$1" = 64 ] && loader="$wine64" dir="$GN_BUILD/../build-x64/bin"
+        timeout 60 "$loader" "$(gn_winpath "$dir/gnmarshal.exe")" </dev/null 2>/dev/null | tr -d '\r' >"$GN_WORK/probe$1"
+    }
+    declare -A stack=([32]="" [64]="")  # actors serving each flavor, registered last at the end
+    n=0
+    for step in "${walk[@]}"; do
+        n=$((n + 1)) verb="${step:0:1}" actor="${step:1:3}" bits="${step:5}"
+        case "$verb$actor" in
+            +p*) check "$n: $step installs" msiexec_by "$bits" "w$n" /i "$([ "$actor" = p64 ] && echo "$pkg64" || echo "$pkg32")" ;;
+            -p*) check "$n: $step removes" msiexec_by "$bits" "w$n" /x "$([ "$actor" = p64 ] && echo "$pkg64" || echo "$pkg32")" ;;
+            *) check "$n: $step by hand" timeout 60 "$([ "$actor" = h64 ] && echo "$wine64" || echo wine)" regsvr32 /s \
+                   $([ "$verb" = - ] && echo /u) "C:\\Hand${actor:1}\\GNLauncher.dll" ;;
+        esac
+        for f in 32 64; do  # the actor leaves its flavors' stacks, or goes on top
+            [ -n "$(folder_of "$actor" "$f")" ] || continue
+            s=" ${stack[$f]} " && s="${s// $actor / }" && { [ "$verb" = - ] || s="$s $actor"; }
+            read -r -a now <<<"$s" && stack[$f]="${now[*]}"
+        done
+        read -r -a here_now <<<"${stack[32]} ${stack[64]}"
+        if [ "${actor:0:1}" = p ]; then
+            check "$n: one installed-programs entry per package" test "$(arp_entries_now)" = "$(
+                tr ' ' '\n' <<<"${here_now[*]}" | grep '^p' | sort -u | wc -l)"
+        fi
+        if [ -z "${stack[32]}${stack[64]}" ]; then
+            # What the 64-bit msiexec left below Wow6432Node (see the README):
+            # only names and empty MIME parents, taken away here.
+            snap64 "w$n-left"
+            drop_names_left "w$n-left"
+            drop_names_left "w$n-left" "$classes\\Wow6432Node"
+            if [ -n "$(regfile list "$GN_WORK/w$n-left.reg" --under "$classes\\Wow6432Node\\MIME")" ]; then
+                check "$n: the 32-bit view keeps only empty MIME parents" \
+                    test -z "$(regfile list "$GN_WORK/w$n-left.reg" --under "$classes\\Wow6432Node\\MIME" | grep -F ' = ')"
+                wine reg delete 'HKLM\Software\Classes\Wow6432Node\MIME' /f /reg:64 </dev/null >/dev/null 2>&1
+            fi
+            snap64 "w$n-end"
+            check "$n: back to the registry and files of before" same_as w0 "w$n-end"
+            probe 32; probe 64
+            check "$n: no interface left in either view" eval 'has probe32 "interfaces=0" && has probe64 "interfaces=0"'
+            continue
+        fi
+        probe 32; probe 64
+        for f in 32 64; do
+            top="$(awk '{ print $NF }' <<<"${stack[$f]}")"
+            [ -z "$top" ] || check "$n: the $f-bit view serves the DLL of $top" has "probe$f" "server=$(folder_of "$top" $f)GNLauncher.dll|"
+            check "$n: the interfaces are whole in the $f-bit view" has "probe$f" "|interfaces=3"
+        done
+        helpdir="$(sed -n 's/.*|helpdir=\(.*\)|.*/\1/p' "$GN_WORK/probe64")"
+        check "$n: HELPDIR names a folder that stays ($helpdir)" eval 'for a in "${here_now[@]}"; do
+            [ "$helpdir" = "$(folder_of "$a" 32)" ] || [ "$helpdir" = "$(folder_of "$a" 64)" ] && break; done'
+        # The service of the program's flavor, or (64-bit, its flavor gone)
+        # an object of its own through the 32-bit library. Wine's 32-bit
+        # marshaler reads only the library's win32 path: no 32-bit program
+        # marshals once the 32-bit flavor is gone (its 64-bit one falls back).
+        [ -z "${stack[64]}" ] && want=own || want=served
+        check "$n: a 64-bit program marshals IMorvaneVersion ($want)" grep -q "^$want .*marshal 0x00000000$" "$GN_WORK/probe64"
+        if [ -n "${stack[32]}" ]; then
+            check "$n: a 32-bit program marshals IMorvaneVersion" grep -q "^served .*marshal 0x00000000$" "$GN_WORK/probe32"
+        fi
+    done
 fi
 
 echo "$failures failure(s)"

@@ -2,17 +2,21 @@
 """A time-stamping authority for tests: RFC 3161 requests over HTTP on
 127.0.0.1, answered by `openssl ts -reply`.
 
-  tsa.py DIR
+  tsa.py DIR [MODE]
       Makes DIR/ca.pem (the authority's root, to verify timestamps with) and
       a time-stamping certificate signed by it, then serves until killed.
       The port is written to DIR/port once the server listens; every request
-      is counted in DIR/requests.
+      is counted in DIR/requests. MODE, for the failures a signing run must
+      survive: "stall" (takes every request and never answers), "garbage"
+      (answers with bytes that are no timestamp), or a number N (answers N
+      requests, then fails every later one with HTTP 500).
 """
 import http.server
 import os
 import subprocess
 import sys
 import tempfile
+import time
 
 CONFIG = """\
 [ tsa ]
@@ -60,6 +64,8 @@ def make_authority(folder):
 
 class Handler(http.server.BaseHTTPRequestHandler):
     folder = ""
+    mode = ""
+    answered = 0
 
     def do_POST(self):
         length = int(self.headers.get("Content-Length") or 0)
@@ -67,6 +73,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_error(400)
             return
         query = self.rfile.read(length)
+        with open(os.path.join(self.folder, "requests"), "a") as f:
+            f.write("1\n")
+        if self.mode == "stall":
+            time.sleep(3600)
+        if self.mode.isdigit() and Handler.answered >= int(self.mode):
+            self.send_error(500)
+            return
+        Handler.answered += 1
+        if self.mode == "garbage":
+            self.reply(b"\x30\x82\x01\x00" + os.urandom(256))
+            return
         with tempfile.TemporaryDirectory(dir=self.folder) as work:
             with open(os.path.join(work, "q.tsq"), "wb") as f:
                 f.write(query)
@@ -78,9 +95,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_error(400)
                 return
             with open(os.path.join(work, "r.tsr"), "rb") as f:
-                reply = f.read()
-        with open(os.path.join(self.folder, "requests"), "a") as f:
-            f.write("1\n")
+                self.reply(f.read())
+
+    def reply(self, reply):
         self.send_response(200)
         self.send_header("Content-Type", "application/timestamp-reply")
         self.send_header("Content-Length", str(len(reply)))
@@ -91,12 +108,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
 
-def main(folder):
+class Server(http.server.ThreadingHTTPServer):
+    """A thread a request: a stalled one holds only itself. A client that
+    hangs up early is no error of the authority."""
+    handle_error = lambda *args: None  # noqa: E731
+
+
+def main(folder, mode=""):
     folder = os.path.abspath(folder)
     os.makedirs(folder, exist_ok=True)
     make_authority(folder)
-    Handler.folder = folder
-    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    Handler.folder, Handler.mode = folder, mode
+    server = Server(("127.0.0.1", 0), Handler)
     with open(os.path.join(folder, "port.tmp"), "w") as f:
         f.write(str(server.server_address[1]))
     os.rename(os.path.join(folder, "port.tmp"), os.path.join(folder, "port"))
@@ -104,6 +127,6 @@ def main(folder):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
-    main(sys.argv[1])
+    main(*sys.argv[1:])
