@@ -60,6 +60,7 @@ public:
     template <class U, class = std::enable_if_t<std::is_convertible<U*, T*>::value>>
     com_ptr(com_ptr<U>&& o) noexcept : p_(o.detach()) {}
     ~com_ptr() { reset(); }
+    // NOLINTNEXTLINE(bugprone-unhandled-self-assignment): assign() takes the new reference first
     com_ptr& operator=(const com_ptr& o) noexcept { assign(o.p_); return *this; }
     com_ptr& operator=(com_ptr&& o) noexcept {
         if (this != &o) { reset(); p_ = o.p_; o.p_ = nullptr; }

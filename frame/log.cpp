@@ -68,3 +68,30 @@ void LogPrintSubject(const char* format, const char* subject) noexcept {
 }
 
 bool IsLogOpen() noexcept { return g_log.IsOpen(); }
+
+namespace {
+
+// Whether the administrator's switch is on, read at the first failure (never
+// inside DllMain). Two threads failing at once both read it, to the same end.
+bool tracing_switched_on() noexcept {
+    enum : int { unknown, off, on };
+    static std::atomic<int> state{unknown};
+    int now = state.load(std::memory_order_acquire);
+    if (now == unknown) {
+        DWORD value = 0, size = sizeof value;
+        const LSTATUS read = RegGetValueA(HKEY_LOCAL_MACHINE, gn::kTracePolicyKey, gn::kTracePolicyValue,
+                                          RRF_RT_REG_DWORD, nullptr, &value, &size);
+        now = read == ERROR_SUCCESS && value != 0 ? on : off;
+        state.store(now, std::memory_order_release);
+    }
+    return now == on;
+}
+
+}  // namespace
+
+void TraceFailure(const gn::failure_report& failure) noexcept {
+    if (!g_log.IsOpen() || !tracing_switched_on()) return;
+    LogPrint(0, "Failure 0x%08lX at %s:%d: %s", static_cast<unsigned long>(failure.hr),
+             failure.file ? failure.file : "?", failure.line,
+             failure.expression ? failure.expression : "?");
+}

@@ -44,5 +44,16 @@ void LogPrintSubject(const char* format, const char* subject) noexcept;
 // True when a log file is open.
 bool IsLogOpen() noexcept;
 
+// The failure hook of a module whose log is open (frame/failure.h): one line
+// for each failure, "Failure 0x80004005 at launcher/load.cpp:57: <expression>",
+// when an administrator switched failure tracing on (kTracePolicyKey), and
+// nothing otherwise. The switch is read once, at the first failure.
+void TraceFailure(const gn::failure_report& failure) noexcept;
+namespace gn {
+// HKEY_LOCAL_MACHINE key and DWORD value of the switch: non-zero turns tracing on.
+constexpr char kTracePolicyKey[] = "Software\\Policies\\Quor Software\\GNLauncher";
+constexpr char kTracePolicyValue[] = "TraceFailures";
+}  // namespace gn
+
 // The log's pure text rules.
 #include "frame/log_text.h"

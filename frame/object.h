@@ -164,7 +164,7 @@ private:
             void* found = IsEqualIID(riid, IID_IUnknown) && owner->outer_
                               ? static_cast<IUnknown*>(this)
                               : static_cast<Self*>(owner)->find(riid);
-            RETURN_HR_IF(E_NOINTERFACE, !found);
+            if (!found) return E_NOINTERFACE;  // an answer, not a failure: not reported
             static_cast<IUnknown*>(found)->AddRef();
             *ppv = found;
             return S_OK;

@@ -44,6 +44,7 @@ void VersionChoiceDialog::SetTexts() noexcept {
     try {
         std::vector<std::string> texts = {
             "Veltrix",
+            // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one text, written over two lines
             "Two versions of Veltrix are detected on your system. Choose the version of Veltrix "
             "to use to open this document:",
             "Open the document with Veltrix 8.x",

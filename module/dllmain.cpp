@@ -34,6 +34,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     case DLL_PROCESS_ATTACH:
         g_log.Open();
         g_log.Print("\t*** Started ***");
+        if (g_log.IsOpen()) gn::set_failure_hook(&TraceFailure);  // else failures are only counted
         _Module.init(instance, g_class_table, LIBID_DZxLauncherLib);
         g_translation.Locate(instance);
         DisableThreadLibraryCalls(instance);
@@ -46,6 +47,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         TempFile::DiscardAllAtDetach(reserved != nullptr);
         _Module.term();
         g_translation.Clear();
+        gn::set_failure_hook(nullptr);
         g_log.Print("\t*** Exiting ***");
         g_log.Close();
         break;

@@ -541,10 +541,10 @@ TEST_F(VersionDialog, NamesTabOrderDefaultButtonAndKeys) {
     }));
     const std::vector<std::wstring> expected_names = {
         L"Veltrix",
+        // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one text, written over two lines
         L"Two versions of Veltrix are detected on your system. Choose the version of Veltrix to use "
         L"to open this document:",
-        L"Open the document with Veltrix 8.x", L"Open the document with Veltrix 6.x", L"OK",
-        L"Cancel"};
+        L"Open the document with Veltrix 8.x", L"Open the document with Veltrix 6.x", L"OK", L"Cancel"};
     EXPECT_EQ(expected_names, names);
     EXPECT_EQ(MAKELRESULT(IDOK, DC_HASDEFID), default_id);
     // From the first radio button: the second, OK, Cancel, and round again.

@@ -17,7 +17,8 @@ using gntest::LoadedModule;
 namespace {
 
 // Loads and unloads the module once in dir with GNLAUNCHERLOG set to env
-// (or unset), creating and releasing one launcher on the way.
+// (or unset), creating and releasing one launcher on the way and failing to
+// make an aggregated one (untraced: tracing is off).
 void load_once(const std::string& dir, const char* env) {
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, cwd);
@@ -28,6 +29,9 @@ void load_once(const std::string& dir, const char* env) {
         ASSERT_TRUE(module.loaded());
         gn::com_ptr<IUnknown> unk;
         EXPECT_EQ(S_OK, module.create(CLSID_MorvaneLauncher, IID_IUnknown, unk.put_void()));
+        gn::com_ptr<IUnknown> refused;
+        EXPECT_EQ(CLASS_E_NOAGGREGATION,
+                  module.create(CLSID_MorvaneLauncher, IID_IDispatch, refused.put_void(), unk.get()));
     }
     _putenv_s("GNLAUNCHERLOG", "");
     SetCurrentDirectoryA(cwd);
@@ -59,6 +63,7 @@ TEST(LogFileChoice, ExistingLocalFileIsUsedAndGetsStartAndExitLines) {
     const std::string text = gntest::read_file(dir + "quor_launcher.log");
     EXPECT_TRUE(std::regex_search(text, kStarted)) << text;
     EXPECT_TRUE(std::regex_search(text, kExiting)) << text;
+    EXPECT_EQ(std::string::npos, text.find("Failure")) << text;
     // Appends: a second load adds a second pair.
     load_once(dir, nullptr);
     const std::string twice = gntest::read_file(dir + "quor_launcher.log");

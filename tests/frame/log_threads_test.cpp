@@ -1,4 +1,5 @@
-// Lines written by launchers on several threads at once stay whole.
+// Lines written by launchers on several threads at once stay whole, the
+// failure traces among them.
 #include <gtest/gtest.h>
 
 #include <urlmon.h>
@@ -36,6 +37,10 @@ DWORD WINAPI open_documents(void* p) {
             FAILED(CreateBindCtx(0, context.put())) ||
             FAILED(persist->Load(FALSE, moniker.get(), context.get(), STGM_READ)))
             InterlockedIncrement(&job->failures);
+        com_ptr<IUnknown> refused;  // the launcher cannot be aggregated: one failure
+        if (job->module->create(CLSID_MorvaneLauncher, IID_IDispatch, refused.put_void(),
+                                persist.get()) != CLASS_E_NOAGGREGATION)
+            InterlockedIncrement(&job->failures);
     }
     CoUninitialize();
     return 0;
@@ -49,6 +54,13 @@ TEST(LogThreads, LinesFromSeveralThreadsNeverInterleave) {
     std::ofstream(doc, std::ios::binary) << "QUORQUERY 1\r\nTitle: threads\r\n";
     const std::string log = dir + "threads.log";
     _putenv_s("GNLAUNCHERLOG", log.c_str());
+    // Failure tracing switched on, as an administrator does.
+    const char policy[] = "Software\\Policies\\Quor Software";
+    const DWORD on = 1;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Policies\\Quor Software\\GNLauncher",
+                              "TraceFailures", REG_DWORD, &on, sizeof on));
+    auto off = gn::scope_exit([&] { RegDeleteTreeA(HKEY_LOCAL_MACHINE, policy); });
     {
         LoadedModule module;
         ASSERT_TRUE(module.loaded());
@@ -65,12 +77,16 @@ TEST(LogThreads, LinesFromSeveralThreadsNeverInterleave) {
     std::istringstream lines(gntest::read_file(log));
     const std::regex stamp(R"(^[A-Z][a-z]{2} [A-Z][a-z]{2} [ 123]\d \d\d:\d\d:\d\d \d{4}  [^ ].*\r$)");
     std::string line;
-    int total = 0, removed = 0;
+    const std::regex traced(
+        R"(.*  Failure 0x80040110 at frame/class_factory\.cpp:\d+: outer && !IsEqualIID\(riid, IID_IUnknown\)\r)");
+    int total = 0, removed = 0, failures = 0;
     while (std::getline(lines, line)) {
         ++total;
         EXPECT_TRUE(std::regex_match(line, stamp)) << "line " << total << ": " << line;
         if (line.find("  Removing temp file: ") != std::string::npos) ++removed;
+        if (std::regex_match(line, traced)) ++failures;
     }
     EXPECT_EQ(100, removed);
+    EXPECT_EQ(100, failures);
     EXPECT_GT(total, 400);
 }

@@ -258,10 +258,22 @@ TEST_F(ScriptEngine, HostileScriptsChangeNothing) {
     reg.add("A\\Foreign", "keep");
     reg.add("CLSID\\{Foreign}");
     const std::string before = reg.dump();
+    // Each refusal names its place: the first report is the failure's origin.
+    static gn::failure_report first;
+    const gn::failure_hook saved = gn::set_failure_hook([](const gn::failure_report& f) noexcept {
+        if (!first.file) first = f;
+    });
+    auto restore = gn::scope_exit([saved] { gn::set_failure_hook(saved); });
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        first = {};
+        const unsigned long count = gn::failure_count();
         const HRESULT hr = run(reg, c.script, true);
         EXPECT_EQ(c.expected, hr) << std::hex << hr;
+        EXPECT_EQ(c.expected, first.hr);
+        EXPECT_EQ(0u, std::string(first.file ? first.file : "").rfind("registration/script_", 0));
+        EXPECT_GT(first.line, 0);
+        EXPECT_GT(gn::failure_count(), count);
         EXPECT_EQ(before, reg.dump());
         EXPECT_EQ(0, reg.open_handles());
         const HRESULT unreg = run(reg, c.script, false);

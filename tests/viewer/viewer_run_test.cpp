@@ -119,8 +119,9 @@ public:
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         addr.sin_port = 0;
-        bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        listen(listener_, 8);
+        EXPECT_TRUE(bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                    listen(listener_, 8) == 0)
+            << "loopback listener: " << WSAGetLastError();
         int len = sizeof addr;
         getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
         port_ = ntohs(addr.sin_port);
