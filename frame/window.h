@@ -5,6 +5,9 @@
 // up on the same thread. Each class keeps its pointer in a window property of
 // its own name, so one window can be served by two classes in turn (a window
 // created by one object and later taken over, by subclassing, by another).
+// Messages find their object in a table of the class's windows kept in the
+// process (window_objects): reading a window property asks the window server,
+// under Wine a round trip to another process for every message.
 //
 //     class Foo : public gn::window_impl<Foo> {
 //     public:
@@ -23,7 +26,9 @@
 
 #include <windows.h>
 
+#include <new>
 #include <type_traits>
+#include <vector>
 
 namespace gn {
 
@@ -87,6 +92,50 @@ private:
     bool registered_ = false;
 };
 
+// The windows that objects of one class serve, in this process, for finding
+// a window's object without asking the window server. A window missing here
+// (its row could not be stored) is found by its property instead.
+class window_objects {
+public:
+    // Binds hwnd to object, replacing what an earlier window of that handle left.
+    void add(HWND hwnd, void* object) noexcept {
+        cs_lock hold(lock_);
+        for (row& r : rows_)
+            if (r.hwnd == hwnd) {
+                r.object = object;
+                return;
+            }
+        try {
+            rows_.push_back(row{hwnd, object});
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    void remove(HWND hwnd) noexcept {
+        cs_lock hold(lock_);
+        for (row& r : rows_)
+            if (r.hwnd == hwnd) {
+                r = rows_.back();
+                rows_.pop_back();
+                return;
+            }
+    }
+    // The object bound to hwnd; null when there is none.
+    void* find(HWND hwnd) const noexcept {
+        cs_lock hold(lock_);
+        for (const row& r : rows_)
+            if (r.hwnd == hwnd) return r.object;
+        return nullptr;
+    }
+
+private:
+    struct row {
+        HWND hwnd;
+        void* object;
+    };
+    mutable critical_section lock_;
+    std::vector<row> rows_;
+};
+
 template <class Derived>
 class window_impl {
 public:
@@ -129,6 +178,7 @@ public:
     WNDPROC previous_proc() const noexcept { return previous_; }
 
     static Derived* from_window(HWND hwnd) noexcept {
+        if (void* object = objects().find(hwnd)) return static_cast<Derived*>(object);
         return static_cast<Derived*>(GetPropA(hwnd, Derived::window_property()));
     }
 
@@ -144,13 +194,22 @@ protected:
     void on_final_message() {}
 
 private:
+    // The windows of Derived's objects.
+    static window_objects& objects() noexcept {
+        static window_objects table;
+        return table;
+    }
     void attach_window(HWND hwnd, WNDPROC previous) noexcept {
         hwnd_ = hwnd;
         previous_ = previous;
         SetPropA(hwnd, Derived::window_property(), static_cast<Derived*>(this));
+        objects().add(hwnd, static_cast<Derived*>(this));
     }
     void detach_window() noexcept {
-        if (hwnd_) RemovePropA(hwnd_, Derived::window_property());
+        if (hwnd_) {
+            objects().remove(hwnd_);
+            RemovePropA(hwnd_, Derived::window_property());
+        }
         hwnd_ = nullptr;
         previous_ = nullptr;
     }
