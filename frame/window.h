@@ -2,12 +2,13 @@
 //
 // The object is handed to its window through the module's window-creation
 // records: the creator registers it, and the window's first message picks it
-// up on the same thread. Each class keeps its pointer in a window property of
-// its own name, so one window can be served by two classes in turn (a window
-// created by one object and later taken over, by subclassing, by another).
-// Messages find their object in a table of the class's windows kept in the
-// process (window_objects): reading a window property asks the window server,
-// under Wine a round trip to another process for every message.
+// up on the same thread. Each class keeps its windows in a table of its own
+// (window_objects), so one window can be served by two classes in turn (a
+// window created by one object and later taken over, by subclassing, by
+// another). The table lives in the process: a window property, asked on every
+// message, would be a call to the window server, under Wine a round trip to
+// another process. Only a window the table had no room for carries its
+// object in a property of the class's name.
 //
 //     class Foo : public gn::window_impl<Foo> {
 //     public:
@@ -92,22 +93,23 @@ private:
     bool registered_ = false;
 };
 
-// The windows that objects of one class serve, in this process, for finding
-// a window's object without asking the window server. A window missing here
-// (its row could not be stored) is found by its property instead.
+// The windows that objects of one class serve, in this process.
 class window_objects {
 public:
-    // Binds hwnd to object, replacing what an earlier window of that handle left.
-    void add(HWND hwnd, void* object) noexcept {
+    // Binds hwnd to object, replacing what an earlier window of that handle
+    // left. False when out of memory.
+    bool add(HWND hwnd, void* object) noexcept {
         cs_lock hold(lock_);
         for (row& r : rows_)
             if (r.hwnd == hwnd) {
                 r.object = object;
-                return;
+                return true;
             }
         try {
             rows_.push_back(row{hwnd, object});
+            return true;
         } catch (const std::bad_alloc&) {
+            return false;
         }
     }
     void remove(HWND hwnd) noexcept {
@@ -202,16 +204,15 @@ private:
     void attach_window(HWND hwnd, WNDPROC previous) noexcept {
         hwnd_ = hwnd;
         previous_ = previous;
-        SetPropA(hwnd, Derived::window_property(), static_cast<Derived*>(this));
-        objects().add(hwnd, static_cast<Derived*>(this));
+        by_property_ = !objects().add(hwnd, static_cast<Derived*>(this)) &&
+                       SetPropA(hwnd, Derived::window_property(), static_cast<Derived*>(this));
     }
     void detach_window() noexcept {
-        if (hwnd_) {
-            objects().remove(hwnd_);
-            RemovePropA(hwnd_, Derived::window_property());
-        }
+        if (hwnd_) objects().remove(hwnd_);
+        if (hwnd_ && by_property_) RemovePropA(hwnd_, Derived::window_property());
         hwnd_ = nullptr;
         previous_ = nullptr;
+        by_property_ = false;
     }
 
     static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -233,6 +234,7 @@ private:
 
     HWND hwnd_ = nullptr;
     WNDPROC previous_ = nullptr;
+    bool by_property_ = false;  // the table had no room: the window's property names this
 };
 
 // A modal dialog served by Derived::on_message (return TRUE when handled).
