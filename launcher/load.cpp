@@ -124,7 +124,11 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
     // URL: no download. A null URL has no cookies.
     // Without the legacy client that road would only show an empty window, on
     // every visit while the cookie lasts: the current client opens it instead.
-    if (sURL && !gn::is_file_url(sURL.get()) && has_legacy_server_cookie(sURL.get())) {
+    // The cookies then change nothing but the log; without a log they are
+    // read only where the legacy client is installed, the cheaper question
+    // (the cookie store searches the platform's cache for every read).
+    if (sURL && !gn::is_file_url(sURL.get()) && (IsLogOpen() || LegacyClientInstalled()) &&
+        has_legacy_server_cookie(sURL.get())) {
         bLegacyStream = LegacyClientInstalled();
         if (!bLegacyStream)
             LogPrint(0, "Morvane 6x is not installed: downloading the document for Morvane 8x");
