@@ -116,7 +116,7 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
     if (SUCCEEDED(pimkName->GetDisplayName(nullptr, nullptr, name.put())) && name.get()) {
         if (auto copy = gn::unique_bstr::copy_of(name.get())) {
             sURL = std::move(copy);
-            LogPrint(0, "Gotten Url: %s\n", gn::acp_text(sURL.get()).c_str());
+            if (IsLogOpen()) LogPrint(0, "Gotten Url: %s\n", gn::acp_text(sURL.get()).c_str());
         }
     }
 
