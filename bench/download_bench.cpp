@@ -69,31 +69,54 @@ double now_seconds() {
 
 SIZE_T working_set();
 
-// The thread's processor time so far, user and kernel, in seconds (the
-// platform counts it in steps of 10 ms or so).
-double thread_cpu_seconds() {
-    FILETIME created, ended, kernel, user;
-    if (!GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user)) return 0;
-    const auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
-                                   t.dwLowDateTime) * 1e-7;
-    };
-    return seconds(kernel) + seconds(user);
-}
+// The calling thread's time on a processor and its time waiting for one
+// (ready to run while the machine ran others), in seconds, as Linux counts
+// them (/proc/thread-self/schedstat, through Wine's drive Z:); not known on
+// a system without that file.
+class ThreadClock {
+public:
+    ThreadClock()
+        : file_(CreateFileA("Z:\\proc\\thread-self\\schedstat", GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                            nullptr)) {}
+    ~ThreadClock() {
+        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    }
+    ThreadClock(const ThreadClock&) = delete;
+    ThreadClock& operator=(const ThreadClock&) = delete;
+
+    bool read(double* running, double* waiting) const {
+        char text[128];
+        DWORD n = 0;
+        OVERLAPPED from_start{};  // read again from its start
+        unsigned long long run = 0, wait = 0;
+        if (file_ == INVALID_HANDLE_VALUE ||
+            !ReadFile(file_, text, sizeof text - 1, &n, &from_start))
+            return false;
+        text[n] = '\0';
+        if (std::sscanf(text, "%llu %llu", &run, &wait) != 2) return false;
+        *running = static_cast<double>(run) * 1e-9;
+        *waiting = static_cast<double>(wait) * 1e-9;
+        return true;
+    }
+
+private:
+    HANDLE file_;
+};
 
 // How long road (a) held the browser's thread at once, in seconds: the
-// longest single message dispatch and its message; with g_dispatch_cpu set,
-// the thread's processor time in it (a dispatch much longer than that waited:
-// for the disk, or for a processor the machine gave to others); and the
-// dispatch that ended the download (the hand-over, then the file deleted).
+// longest single message dispatch and its message; with g_clock set, the
+// thread's time in it on a processor and waiting for one (the rest it was
+// blocked: on the disk, or on the window server); and the dispatch that
+// ended the download (the hand-over, then the file deleted).
 struct DispatchRecord {
     double longest = 0;
     UINT message = 0;
-    double longest_cpu = -1;
+    double running = -1, waiting = -1;
     double last = 0;
 };
 DispatchRecord g_dispatch;
-bool g_dispatch_cpu = false;
+const ThreadClock* g_clock = nullptr;
 
 // Pumps until done (or for at most give_up_after seconds); with peak set
 // (road (a)), samples the working set every 20 ms and times every dispatch.
@@ -109,7 +132,8 @@ void pump_until(const volatile bool& done, SIZE_T* peak = nullptr, double give_u
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
-            const double cpu = peak && g_dispatch_cpu ? thread_cpu_seconds() : 0;
+            double running = 0, waiting = 0;
+            const bool clocked = peak && g_clock && g_clock->read(&running, &waiting);
             const bool was_done = done;
             const double started = peak ? now_seconds() : 0;
             DispatchMessageA(&msg);
@@ -117,7 +141,11 @@ void pump_until(const volatile bool& done, SIZE_T* peak = nullptr, double give_u
             if (took > g_dispatch.longest) {
                 g_dispatch.longest = took;
                 g_dispatch.message = msg.message;
-                if (g_dispatch_cpu) g_dispatch.longest_cpu = thread_cpu_seconds() - cpu;
+                double ran = 0, waited = 0;
+                if (clocked && g_clock->read(&ran, &waited)) {
+                    g_dispatch.running = ran - running;
+                    g_dispatch.waiting = waited - waiting;
+                }
             }
             if (peak && done && !was_done) g_dispatch.last = took;
         }
@@ -832,20 +860,24 @@ bool network_speeds(HMODULE module, const ServerProcess& server, unsigned long l
     for (const int rate : kNetworkRates) {
         const std::string url = server.url(("/rate" + std::to_string(rate) + ".dzy").c_str());
         g_dispatch = DispatchRecord{};
-        g_dispatch_cpu = true;
+        const ThreadClock clock;
+        g_clock = &clock;
         SIZE_T growth = 0;
         const Result r = via_launcher(module, widen(url), size, &growth);
-        g_dispatch_cpu = false;
+        g_clock = nullptr;
         DeleteUrlCacheEntryA(url.c_str());
         if (!r.ok) {
             std::printf("  (n) sent at %3d MB/s: failed\n", rate);
             all_ok = false;
             continue;
         }
-        std::printf("  (n) sent at %3d MB/s: %6.1f MB/s, longest single dispatch = %6.1f ms"
-                    " (message 0x%04x, %.0f ms of processor), the last %.1f ms\n",
-                    rate, mbps(size, r.seconds), g_dispatch.longest * 1000.0, g_dispatch.message,
-                    std::max(0.0, g_dispatch.longest_cpu) * 1000.0, g_dispatch.last * 1000.0);
+        std::printf("  (n) sent at %3d MB/s: %6.1f MB/s, longest single dispatch = %7.1f ms"
+                    " (message 0x%04x", rate, mbps(size, r.seconds), g_dispatch.longest * 1000.0,
+                    g_dispatch.message);
+        if (g_dispatch.running >= 0)
+            std::printf(": %.1f ms on a processor, %.1f ms waiting for one",
+                        g_dispatch.running * 1000.0, g_dispatch.waiting * 1000.0);
+        std::printf("), the last %.1f ms\n", g_dispatch.last * 1000.0);
         std::fflush(stdout);
     }
     return all_ok;
