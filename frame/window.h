@@ -2,9 +2,13 @@
 //
 // The object is handed to its window through the module's window-creation
 // records: the creator registers it, and the window's first message picks it
-// up on the same thread. Each class keeps its pointer in a window property of
-// its own name, so one window can be served by two classes in turn (a window
-// created by one object and later taken over, by subclassing, by another).
+// up on the same thread. Each class keeps its windows in a table of its own
+// (window_objects), so one window can be served by two classes in turn (a
+// window created by one object and later taken over, by subclassing, by
+// another). The table lives in the process: a window property, asked on every
+// message, would be a call to the window server, under Wine a round trip to
+// another process. Only a window the table had no room for carries its
+// object in a property of the class's name.
 //
 //     class Foo : public gn::window_impl<Foo> {
 //     public:
@@ -23,7 +27,9 @@
 
 #include <windows.h>
 
+#include <new>
 #include <type_traits>
+#include <vector>
 
 namespace gn {
 
@@ -87,6 +93,51 @@ private:
     bool registered_ = false;
 };
 
+// The windows that objects of one class serve, in this process.
+class window_objects {
+public:
+    // Binds hwnd to object, replacing what an earlier window of that handle
+    // left. False when out of memory.
+    bool add(HWND hwnd, void* object) noexcept {
+        cs_lock hold(lock_);
+        for (row& r : rows_)
+            if (r.hwnd == hwnd) {
+                r.object = object;
+                return true;
+            }
+        try {
+            rows_.push_back(row{hwnd, object});
+            return true;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    void remove(HWND hwnd) noexcept {
+        cs_lock hold(lock_);
+        for (row& r : rows_)
+            if (r.hwnd == hwnd) {
+                r = rows_.back();
+                rows_.pop_back();
+                return;
+            }
+    }
+    // The object bound to hwnd; null when there is none.
+    void* find(HWND hwnd) const noexcept {
+        cs_lock hold(lock_);
+        for (const row& r : rows_)
+            if (r.hwnd == hwnd) return r.object;
+        return nullptr;
+    }
+
+private:
+    struct row {
+        HWND hwnd;
+        void* object;
+    };
+    mutable critical_section lock_;
+    std::vector<row> rows_;
+};
+
 template <class Derived>
 class window_impl {
 public:
@@ -129,6 +180,7 @@ public:
     WNDPROC previous_proc() const noexcept { return previous_; }
 
     static Derived* from_window(HWND hwnd) noexcept {
+        if (void* object = objects().find(hwnd)) return static_cast<Derived*>(object);
         return static_cast<Derived*>(GetPropA(hwnd, Derived::window_property()));
     }
 
@@ -144,15 +196,23 @@ protected:
     void on_final_message() {}
 
 private:
+    // The windows of Derived's objects.
+    static window_objects& objects() noexcept {
+        static window_objects table;
+        return table;
+    }
     void attach_window(HWND hwnd, WNDPROC previous) noexcept {
         hwnd_ = hwnd;
         previous_ = previous;
-        SetPropA(hwnd, Derived::window_property(), static_cast<Derived*>(this));
+        by_property_ = !objects().add(hwnd, static_cast<Derived*>(this)) &&
+                       SetPropA(hwnd, Derived::window_property(), static_cast<Derived*>(this));
     }
     void detach_window() noexcept {
-        if (hwnd_) RemovePropA(hwnd_, Derived::window_property());
+        if (hwnd_) objects().remove(hwnd_);
+        if (hwnd_ && by_property_) RemovePropA(hwnd_, Derived::window_property());
         hwnd_ = nullptr;
         previous_ = nullptr;
+        by_property_ = false;
     }
 
     static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -174,6 +234,7 @@ private:
 
     HWND hwnd_ = nullptr;
     WNDPROC previous_ = nullptr;
+    bool by_property_ = false;  // the table had no room: the window's property names this
 };
 
 // A modal dialog served by Derived::on_message (return TRUE when handled).

@@ -73,6 +73,13 @@ void DocumentView::PlaceView(const RECT& pos, const RECT& clip) noexcept {
         SetWindowRgn(hWnd, nullptr, TRUE);
         bUsingWindowRgn = false;
     }
-    SetWindowPos(hWnd, nullptr, pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // A window already at the position stays: moving it there would change
+    // nothing, and costs a call to the window server (activation places a
+    // new window from its creation message and again after it).
+    RECT placed{};
+    GetWindowRect(hWnd, &placed);
+    MapWindowPoints(nullptr, GetParent(hWnd), reinterpret_cast<POINT*>(&placed), 2);
+    if (!EqualRect(&placed, &pos))
+        SetWindowPos(hWnd, nullptr, pos.left, pos.top, pos.right - pos.left,
+                     pos.bottom - pos.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }

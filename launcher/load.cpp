@@ -12,24 +12,38 @@
 
 namespace {
 
+using get_cookie_ex = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPSTR, LPDWORD, DWORD, LPVOID);
+
+// The extended cookie call, where the platform has it. wininet stays loaded
+// as long as the module (its plain cookie call is imported), so the call is
+// looked up once.
+get_cookie_ex extended_cookie_call() noexcept {
+    static const get_cookie_ex ex = [] {
+        HMODULE wininet = GetModuleHandleA("wininet.dll");
+        return wininet ? reinterpret_cast<get_cookie_ex>(reinterpret_cast<void*>(
+                             GetProcAddress(wininet, "InternetGetCookieExA")))
+                       : nullptr;
+    }();
+    return ex;
+}
+
 // Reads the cookies of url into data (size in and out, as InternetGetCookieA),
 // HttpOnly cookies included where the platform can give them: a server sends
 // a password cookie that way so that no page script sees it. Older platforms
 // lack the extended call or the flag; the plain call serves there.
 BOOL get_cookies(const char* url, char* data, DWORD* size) noexcept {
-    using get_cookie_ex = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPSTR, LPDWORD, DWORD, LPVOID);
     constexpr DWORD kHttpOnly = 0x2000;  // INTERNET_COOKIE_HTTPONLY
-    if (HMODULE wininet = GetModuleHandleA("wininet.dll")) {
-        const auto ex = reinterpret_cast<get_cookie_ex>(
-            reinterpret_cast<void*>(GetProcAddress(wininet, "InternetGetCookieExA")));
+    if (const get_cookie_ex ex = extended_cookie_call()) {
         DWORD got = *size;
-        if (ex && ex(url, nullptr, data, &got, kHttpOnly, nullptr)) {
+        if (ex(url, nullptr, data, &got, kHttpOnly, nullptr)) {
             *size = got;
             return TRUE;
         }
         // Cookies that grew since the size was asked: the caller asks again,
-        // rather than reading without the HttpOnly ones.
-        if (ex && GetLastError() == ERROR_INSUFFICIENT_BUFFER) return FALSE;
+        // rather than reading without the HttpOnly ones. No cookie at all:
+        // the plain call, which sees only some of them, has none either.
+        const DWORD error = GetLastError();
+        if (error == ERROR_INSUFFICIENT_BUFFER || error == ERROR_NO_MORE_ITEMS) return FALSE;
     }
     return InternetGetCookieA(url, nullptr, data, size);
 }
@@ -52,6 +66,15 @@ bool is_legacy_cookie_text(const char* cookies) noexcept {
 // Tests the browser's cookies of url for a cookie of the legacy server.
 bool has_legacy_server_cookie(const wchar_t* url) noexcept {
     const gn::acp_text address(url);
+    // Most addresses have few cookies: they are read at once into a buffer
+    // of the stack, and only more than it holds are asked for their size.
+    char few[4096];
+    DWORD few_size = sizeof few - 1;
+    if (get_cookies(address.c_str(), few, &few_size)) {
+        few[few_size < sizeof few ? few_size : sizeof few - 1] = '\0';
+        return is_legacy_cookie_text(few);
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
     // Another thread of the browser can add cookies between the size query
     // and the read: a read that finds its buffer short is made again.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -93,7 +116,7 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
     if (SUCCEEDED(pimkName->GetDisplayName(nullptr, nullptr, name.put())) && name.get()) {
         if (auto copy = gn::unique_bstr::copy_of(name.get())) {
             sURL = std::move(copy);
-            LogPrint(0, "Gotten Url: %s\n", gn::acp_text(sURL.get()).c_str());
+            if (IsLogOpen()) LogPrint(0, "Gotten Url: %s\n", gn::acp_text(sURL.get()).c_str());
         }
     }
 
@@ -101,7 +124,11 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
     // URL: no download. A null URL has no cookies.
     // Without the legacy client that road would only show an empty window, on
     // every visit while the cookie lasts: the current client opens it instead.
-    if (sURL && !gn::is_file_url(sURL.get()) && has_legacy_server_cookie(sURL.get())) {
+    // The cookies then change nothing but the log; without a log they are
+    // read only where the legacy client is installed, the cheaper question
+    // (the cookie store searches the platform's cache for every read).
+    if (sURL && !gn::is_file_url(sURL.get()) && (IsLogOpen() || LegacyClientInstalled()) &&
+        has_legacy_server_cookie(sURL.get())) {
         bLegacyStream = LegacyClientInstalled();
         if (!bLegacyStream)
             LogPrint(0, "Morvane 6x is not installed: downloading the document for Morvane 8x");

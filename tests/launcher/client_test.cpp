@@ -160,12 +160,17 @@ TEST_F(ClientSelection, LegacyServerCookieGoesToTheLegacyClientOnlyWhenItIsInsta
     { std::ofstream(server) << "not a module"; }
     DocServer docs;
     ASSERT_TRUE(docs.running());
+    // Without the log the cookies are read only where the legacy client is
+    // installed: the outcome is the same.
     struct Case {
         bool installed;
         const char* opened_with;
         bool downloads;
-    } cases[] = {{true, "** Opening document with Morvane 6x\n", false},
-                 {false, "** Opening document with Morvane 8x\n", true}};
+        bool logged;
+    } cases[] = {{true, "** Opening document with Morvane 6x\n", false, true},
+                 {false, "** Opening document with Morvane 8x\n", true, true},
+                 {true, nullptr, false, false},
+                 {false, nullptr, true, false}};
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.installed);
@@ -175,7 +180,8 @@ TEST_F(ClientSelection, LegacyServerCookieGoesToTheLegacyClientOnlyWhenItIsInsta
         ASSERT_TRUE(InternetSetCookieA(url.c_str(), nullptr, ("rvs_info=x; path=" + path).c_str()));
         std::unique_ptr<LegacyRegistration> legacy;
         if (c.installed) legacy.reset(new LegacyRegistration(server));
-        reload_with_log();
+        if (c.logged) reload_with_log();
+        if (!c.logged) module = std::make_unique<LoadedModule>();
         {
             BrowserContainer browser;
             auto launcher = create_launcher();
@@ -188,11 +194,12 @@ TEST_F(ClientSelection, LegacyServerCookieGoesToTheLegacyClientOnlyWhenItIsInsta
             browser.close();
         }
         const std::string log = finish_log();
+        EXPECT_EQ(c.downloads ? 1u : 0u, docs.request_count(path + "doc.dzy"));
+        if (!c.logged) continue;
         EXPECT_TRUE(contains(log, "** 6x DZY stream detected\n"));
         EXPECT_TRUE(contains(log, c.opened_with)) << log;
         EXPECT_EQ(c.downloads, contains(log, "Morvane 6x is not installed: downloading the "
                                              "document for Morvane 8x"));
-        EXPECT_EQ(c.downloads ? 1u : 0u, docs.request_count(path + "doc.dzy"));
         EXPECT_FALSE(contains(log, "Asking user"));
     }
 }

@@ -236,7 +236,18 @@ void DocServer::serve(SOCKET s) {
     const unsigned long long to_send = std::min(length, r.cut_after);
     std::vector<char> block(65536);
     size_t piece = r.trickle_bytes ? std::min(r.trickle_bytes, block.size()) : block.size();
+    if (r.send_rate) piece = std::min<size_t>(piece, 16384);
     if (r.chunk_bytes) piece = std::min(piece, r.chunk_bytes);
+    LARGE_INTEGER frequency{}, began{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&began);
+    const auto elapsed = [&] {
+        LARGE_INTEGER now{};
+        QueryPerformanceCounter(&now);
+        return static_cast<double>(now.QuadPart - began.QuadPart) /
+               static_cast<double>(frequency.QuadPart);
+    };
+    double next_piece = 0;  // seconds after began when the next piece may leave
     for (unsigned long long sent = 0; ok && sent < to_send && !stopping_;) {
         size_t n = static_cast<size_t>(std::min<unsigned long long>(piece, length - sent));
         if (r.chunk_bytes) {
@@ -254,6 +265,16 @@ void DocServer::serve(SOCKET s) {
         sent += n;
         if (ok && r.chunk_bytes && sent < to_send) ok = send_all(s, "\r\n", 2);
         if (r.trickle_bytes && r.trickle_pause_ms) Sleep(r.trickle_pause_ms);
+        if (r.send_rate) {
+            // A link of that speed: a piece leaves when the one before has
+            // gone through. A pause of the reader's is not made up later in a
+            // burst; only 5 ms of lag are caught up (the sleeps' coarseness).
+            next_piece = std::max(next_piece, elapsed() - 0.005) +
+                         static_cast<double>(n) / static_cast<double>(r.send_rate);
+            for (double left = next_piece - elapsed(); left > 0 && !stopping_;
+                 left = next_piece - elapsed())
+                Sleep(std::max<DWORD>(1, static_cast<DWORD>(left * 1000)));
+        }
     }
     if (ok && r.chunk_bytes && to_send == length)
         send_all(s, length ? "\r\n0\r\n\r\n" : "0\r\n\r\n", length ? 7 : 5);

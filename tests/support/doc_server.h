@@ -1,7 +1,7 @@
 // A small HTTP document server on the loopback interface for tests and
 // benchmarks: 127.0.0.1, an ephemeral port, one thread per connection and
 // "Connection: close" answers. Each path can serve a body of any size (made
-// up on the fly from body_byte), slowly, chunked, cut short, with any status, or not at all.
+// up on the fly from body_byte), slowly or at a set rate, chunked, cut short, with any status, or not at all.
 #pragma once
 
 #include <winsock2.h>
@@ -26,6 +26,8 @@ struct DocRoute {
     unsigned long long cut_after = ~0ull; // close the connection after this many body bytes
     size_t trickle_bytes = 0;             // when set: send the body in pieces of this size
     DWORD trickle_pause_ms = 0;           //   with a pause after each piece
+    unsigned long long send_rate = 0;     // when set: the body goes out at this many bytes
+                                          //   per second, in 16 KiB pieces (a network's speed)
     std::string extra_headers;            // raw header lines, each ending in "\r\n"
     size_t chunk_bytes = 0;               // when set: "Transfer-Encoding: chunked" in chunks
                                           //   of this size (cut_after counts body bytes)
