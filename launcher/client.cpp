@@ -4,8 +4,8 @@
 #include "frame/log.h"
 #include "frame/translation.h"
 #include "host/ctl_host.h"
-#include "launcher/dialog_text.h"
-#include "launcher/version_dialog.h"
+#include "launcher/view/dialog_text.h"
+#include "launcher/view/version_dialog.h"
 
 #include <io.h>
 

@@ -14,9 +14,9 @@
 #include "frame/interfaces.h"
 #include "frame/object.h"
 #include "frame/window.h"
-#include "launcher/document_view.h"
-#include "launcher/download.h"
-#include "launcher/screen_dpi.h"
+#include "launcher/download/download.h"
+#include "launcher/view/document_view.h"
+#include "launcher/view/screen_dpi.h"
 
 #include <docobj.h>
 #include <exdisp.h>

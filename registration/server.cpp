@@ -11,12 +11,12 @@
 #include <new>
 
 #include "frame/com.h"
-#include "frame/document_types.h"
 #include "frame/interfaces.h"
 #include "frame/log.h"
 #include "frame/module.h"
 #include "registration/registrar.h"
 #include "registration/script_engine.h"
+#include "resources/document_types.h"
 
 namespace gn {
 

@@ -3,7 +3,7 @@
 
 #include "frame/translation.h"
 #include "host/ctl_host.h"
-#include "launcher/version_dialog.h"
+#include "launcher/view/version_dialog.h"
 
 #include <cstring>
 #include <string>

@@ -3,7 +3,7 @@
 #include "launcher/launcher.h"
 
 #include "frame/log.h"
-#include "launcher/dialog_text.h"
+#include "launcher/view/dialog_text.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 // The certificate re-check on a worker thread, answered through a
 // message-only window of the asking thread.
-#include "launcher/certificate_check.h"
+#include "launcher/download/certificate_check.h"
 
 #include "frame/com.h"
 #include "frame/log.h"
