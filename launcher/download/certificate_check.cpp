@@ -16,8 +16,6 @@ namespace {
 constexpr UINT kAnswerMessage = WM_APP + 1;
 constexpr UINT_PTR kDeadlineTimer = 1;
 
-using unique_hinternet = unique_any<HINTERNET, BOOL, InternetCloseHandle>;
-
 // Asks the server of an http(s) url once more, for its certificate only: a
 // HEAD request that sends no cookies, writes no cache and shows no UI. False
 // when the url cannot be asked at all.
