@@ -5,6 +5,7 @@
 // folder outside the system code page and a web page instead of the document.
 #include "launcher_fixture.h"
 
+#include "support/browser_callback.h"
 #include "support/doc_server.h"
 
 #include <functional>
@@ -20,43 +21,6 @@ std::string env(const char* name) {
     const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
     return n > 0 && n < sizeof value ? std::string(value) : std::string();
 }
-
-// The callback a browser registers on the bind context before Load: counts
-// the starts and stops it is told of, runs on_start, on_data (at the first
-// progress report of data) and on_stop inside those calls (for re-entrant
-// tests), answers them with answer, and notes its stop in order.
-class BrowserCallback final
-    : public gn::implements<BrowserCallback, gn::no_lock, IBindStatusCallback> {
-public:
-    int starts = 0, stops = 0, data_reports = 0;
-    std::function<void()> on_start, on_data, on_stop;
-    HRESULT answer = S_OK;
-    std::vector<std::string>* order = nullptr;
-    std::string name;
-
-    STDMETHODIMP OnStartBinding(DWORD, IBinding*) override {
-        ++starts;
-        if (on_start) on_start();
-        return answer;
-    }
-    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-    STDMETHODIMP OnProgress(ULONG, ULONG, ULONG status, LPCWSTR) override {
-        if (status != BINDSTATUS_DOWNLOADINGDATA && status != BINDSTATUS_BEGINDOWNLOADDATA)
-            return answer;
-        if (++data_reports == 1 && on_data) on_data();
-        return answer;
-    }
-    STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override {
-        ++stops;
-        if (order) order->push_back("stop " + name);
-        if (on_stop) on_stop();
-        return answer;
-    }
-    STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
-    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
-    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-};
 
 class Transfer : public LauncherTest {
 protected:
