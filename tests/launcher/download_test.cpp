@@ -326,6 +326,7 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
         const char* stop;
         ULONG last;
     } cases[] = {{"/big.dzy", "stop 00000000 ", 1000000}, {"/none.dzy", "stop 800c0005 HTTP 404 Not Found", 0}};
+    Expectations told;  // on the test's thread, the start first and the stop last
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         auto launcher = create_launcher();
@@ -333,7 +334,6 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
         auto browser = gn::make<BrowserCallback>();
         browser->launcher = gn::try_query<IServiceProvider>(launcher.get()).get();
         ASSERT_TRUE(browser->launcher);
-        Expectations told;  // on the test's thread, the start first and the stop last
         told.expect_sequence({"OnStartBinding", "OnStopBinding"});
         told.allow("OnProgress");
         told.allow("QueryService");  // the launcher passes questions for the UI on
@@ -353,7 +353,6 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
             EXPECT_EQ(c.last, browser->last_progress);
         }
         told.check_called();
-        browser->expected = nullptr;
         bc.reset();
         launcher.reset();
         EXPECT_EQ(1u, browser->refs()) << "the launcher keeps no browser callback after the binding";
