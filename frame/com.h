@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
+#include <wininet.h>
 
 #include <cstdio>
 #include <type_traits>
@@ -188,6 +189,15 @@ Fn proc_address(HMODULE module, const char* name) noexcept {
 }
 using unique_haccel = unique_any<HACCEL, BOOL, DestroyAcceleratorTable>;
 using unique_hwnd = unique_any<HWND, BOOL, DestroyWindow>;
+// An Internet session, connection or request handle.
+using unique_hinternet = unique_any<HINTERNET, BOOL, InternetCloseHandle>;
+
+// A font handle, deleted with its owner.
+struct font_traits {
+    static constexpr HFONT invalid() noexcept { return nullptr; }
+    static void close(HFONT f) noexcept { DeleteObject(f); }
+};
+using unique_hfont = unique_owner<HFONT, font_traits>;
 
 // A file handle: CreateFile's empty value is INVALID_HANDLE_VALUE, not null.
 struct file_handle_traits {

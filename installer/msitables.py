@@ -24,7 +24,7 @@ import tempfile
 # Written where ".dzy" had no owner before, or was already ours. Its key
 # path is the default value of "dzyfile", so that a ".dzy" of another
 # program never makes it look installed. The type key is the document's of
-# frame/document_types.h (a registration test compares them).
+# resources/document_types.h (a registration test compares them).
 DOCTYPE = 'NOT GN_DZY_OWNER OR GN_DZY_OWNER~="dzyfile"'
 CONDITIONS = {
     "DocType": DOCTYPE,

@@ -183,7 +183,7 @@ def diff(before, after, module=None, prefixes=()):
 
 # ".dzy" and its type key belong to the document-type component: the package
 # writes them only where no other program owns ".dzy". The names are those of
-# frame/document_types.h (a registration test compares them).
+# resources/document_types.h (a registration test compares them).
 DOCTYPE_KEYS = (".dzy", "dzyfile")
 
 # Keys below the classes root that every Windows has: never rows, so that no

@@ -1,7 +1,7 @@
 // The advise protocol with the main plugin: its subscription, the one call
 // back at the end of the download, and navigation on its behalf.
 #include "launcher/acp_text.h"
-#include "launcher/download_text.h"
+#include "launcher/download/download_text.h"
 #include "launcher/launcher.h"
 
 #include "frame/log.h"

@@ -2,25 +2,15 @@
 #include "launcher/launcher.h"
 
 #include "frame/log.h"
-#include "frame/translation.h"
 #include "host/ctl_host.h"
-#include "launcher/dialog_text.h"
-#include "launcher/version_dialog.h"
+#include "launcher/view/dialog_text.h"
+#include "launcher/view/version_dialog.h"
 
 #include <io.h>
 
 #include <cstdio>
 
-#include <string>
-#include <vector>
-
 namespace {
-
-// Shown in the launcher window when no client control could be created; the
-// English text is also the key of its translation.
-const char kNoClientText[] =
-    "This document cannot be shown: no Veltrix client control could be started on this "
-    "computer.";
 
 bool begins_with_file_scheme(BSTR url) {
     return url && wcsncmp(url, L"file://", 7) == 0;
@@ -127,7 +117,7 @@ int MorvaneLauncher::StartCurrentClient() {
     } else if (hWnd) {
         SetForegroundWindow(hWnd);
     }
-    if (FAILED(created)) ShowNoClientNotice();
+    if (FAILED(created)) notice.show(hWnd);
     return SUCCEEDED(created) ? 0 : -1;
 }
 
@@ -140,50 +130,6 @@ int MorvaneLauncher::StartLegacyClient() {
         return 0;
     }
     LogPrint(0, "Failed to create Morvane 6x control: %x\n", static_cast<unsigned>(hr));
-    ShowNoClientNotice();
+    notice.show(hWnd);
     return -1;
-}
-
-void MorvaneLauncher::ShowNoClientNotice() noexcept {
-    LogPrint(0, "No client control could be created: showing a notice in the launcher window");
-    bNoClient = true;
-    try {
-        std::vector<std::string> texts = {kNoClientText};
-        g_translation.Translate(texts);
-        sNotice = texts[0];
-    } catch (const std::exception&) {
-        sNotice.clear();  // the English text is shown
-    }
-    if (!hWnd) return;
-    SetWindowTextA(hWnd, NoticeText());
-    CreateNoticeControl();
-}
-
-const char* MorvaneLauncher::NoticeText() const noexcept {
-    return sNotice.empty() ? kNoClientText : sNotice.c_str();
-}
-
-void MorvaneLauncher::CreateNoticeControl() noexcept {
-    if (!hWnd) return;
-    if (!hNotice || !IsWindow(hNotice))
-        hNotice = CreateWindowExA(0, "STATIC", NoticeText(),
-                                  WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 0, 0, 0, 0, hWnd,
-                                  nullptr, _Module.module_instance(), nullptr);
-    else
-        SetWindowTextA(hNotice, NoticeText());
-    LayOutNotice(gn::window_dpi(hWnd));
-}
-
-void MorvaneLauncher::LayOutNotice(UINT dpi) noexcept {
-    if (!hNotice) return;
-    gn::unique_hfont font(gn::create_gui_font(dpi));
-    const HGDIOBJ shown = font ? font.get() : GetStockObject(DEFAULT_GUI_FONT);
-    SendMessageA(hNotice, WM_SETFONT, reinterpret_cast<WPARAM>(shown), FALSE);
-    noticeFont = std::move(font);  // the control no longer uses the old one
-    RECT client{};
-    GetClientRect(hWnd, &client);
-    const RECT r = gn::notice_rect(client, dpi);
-    SetWindowPos(hNotice, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    InvalidateRect(hNotice, nullptr, TRUE);
 }

@@ -1,12 +1,15 @@
 // MorvaneLauncher: the active-document object that the browser creates for
 // every QuorQuery document. It is made of two parts and the files that use them:
-//   download.h/.cpp       DocumentDownload: IBindStatusCallback, the transfer and its outcome
-//   document_view.h/.cpp  DocumentView: the view's sites, place and in-place activation
-//   load.cpp              IPersistMoniker, IMonikerProp: the document's URL and type
-//   view.cpp              IOleObject, IOleDocument(View), in-place and control
-//                         interfaces, and the launcher window
-//   advise.cpp            ILauncherAdvise and the call back to the main plugin
-//   client.cpp            choosing the client control and handing the document over
+//   download/download.h/.cpp       DocumentDownload: IBindStatusCallback, the transfer
+//                                  and its outcome
+//   view/document_view.h/.cpp      DocumentView: the view's sites, place and in-place
+//                                  activation
+//   load.cpp                       IPersistMoniker, IMonikerProp: the document's URL and type
+//   view/view.cpp                  IOleObject, IOleDocument(View), in-place and control
+//                                  interfaces, and the launcher window
+//   view/no_client_notice.h/.cpp   what the window shows when no client control starts
+//   advise.cpp                     ILauncherAdvise and the call back to the main plugin
+//   client.cpp                     choosing the client control and handing the document over
 #pragma once
 
 #include "frame/com.h"
@@ -14,9 +17,9 @@
 #include "frame/interfaces.h"
 #include "frame/object.h"
 #include "frame/window.h"
-#include "launcher/document_view.h"
-#include "launcher/download.h"
-#include "launcher/screen_dpi.h"
+#include "launcher/download/download.h"
+#include "launcher/view/document_view.h"
+#include "launcher/view/no_client_notice.h"
 
 #include <docobj.h>
 #include <exdisp.h>
@@ -146,7 +149,7 @@ public:
     // The launcher window.
     static const char* window_property() { return "GN.MorvaneLauncher"; }
     LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
-    void on_final_message();
+    void on_final_message() {}
 
     // Calls the main plugin back once both the subscription and the end of
     // the download exist, then deletes the temporary file.
@@ -170,15 +173,6 @@ private:
     int StartLegacyClient();
     // Has a new control host create the client control in the launcher window.
     HRESULT CreateClientControl(REFCLSID clsid);
-    // No client control could be created: the launcher window shows a short
-    // translated text saying so instead of staying blank.
-    void ShowNoClientNotice() noexcept;
-    const char* NoticeText() const noexcept;
-    // The notice is a static text control (screen readers read its text),
-    // made in the launcher window and set in a font for the window's dpi.
-    void CreateNoticeControl() noexcept;
-    void LayOutNotice(UINT dpi) noexcept;
-    bool OnNoticeMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) noexcept;
 
     // Own state.
     gn::com_ptr<IWebBrowser2> pWebBrowser;
@@ -186,11 +180,6 @@ private:
     bool bLegacyStream = false;
     bool bClientStarted = false;
 
-    // Set when no client control could be created: the launcher window then
-    // shows sNotice, the translated notice (the English text when empty), in
-    // the static control hNotice with the font noticeFont.
-    bool bNoClient = false;
-    std::string sNotice;
-    HWND hNotice = nullptr;
-    gn::unique_hfont noticeFont;
+    // Shown in the launcher window when no client control could be created.
+    NoClientNotice notice;
 };

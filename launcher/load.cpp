@@ -1,7 +1,7 @@
 // Loading from a URL moniker: the document's URL and MIME type, the legacy
 // server's documents, and the start of the download.
 #include "launcher/acp_text.h"
-#include "launcher/download_text.h"
+#include "launcher/download/download_text.h"
 #include "launcher/launcher.h"
 
 #include "frame/log.h"

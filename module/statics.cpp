@@ -2,7 +2,7 @@
 // process attach (and destroyed, in reverse, after process detach).
 #include "frame/log.h"
 #include "frame/translation.h"
-#include "launcher/temp_file.h"
+#include "launcher/download/temp_file.h"
 
 DiagnosticLog g_log;
 TranslationTable g_translation;

@@ -34,7 +34,7 @@ import time
 import urllib.parse
 
 # The document types' extensions and MIME types are those of
-# frame/document_types.h (a registration test compares them).
+# resources/document_types.h (a registration test compares them).
 CONTENT_TYPES = {
     ".dzy": "application/x-quorquery",
     ".dz3": "application/x-quorquery",

@@ -5,8 +5,8 @@
 #include <memory>
 #include <new>
 
-#include "frame/document_types.h"
 #include "frame/log.h"
+#include "resources/document_types.h"
 #include "version/version_text.h"
 
 namespace {

@@ -8,7 +8,7 @@ namespace gnviewer {
 
 namespace {
 
-using unique_hinternet = gn::unique_any<HINTERNET, BOOL, InternetCloseHandle>;
+using gn::unique_hinternet;
 
 // A string value of a key under HKEY_CLASSES_ROOT; empty when missing.
 std::wstring classes_value(const std::wstring& subkey, const wchar_t* name) {

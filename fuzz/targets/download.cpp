@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <string>
 
-#include "launcher/download_text.h"
+#include "launcher/download/download_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

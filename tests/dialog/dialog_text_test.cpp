@@ -1,7 +1,7 @@
 // Placement and results of the version choice dialog, linked directly.
 #include <gtest/gtest.h>
 
-#include "launcher/dialog_text.h"
+#include "launcher/view/dialog_text.h"
 
 #include <algorithm>
 #include <cstdlib>

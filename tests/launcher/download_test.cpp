@@ -2,6 +2,7 @@
 // drives the launcher, against the loopback document server and file URLs.
 #include "launcher_fixture.h"
 
+#include "support/browser_callback.h"
 #include "support/doc_server.h"
 
 #include <wininet.h>
@@ -314,72 +315,6 @@ TEST_F(Download, LongUrlDownloads) {
     EXPECT_EQ(1000u, call.contents.size());
 }
 
-namespace {
-
-// The callback a browser registers on the bind context before loading the
-// document: it records what the launcher passes on to it and, when the
-// binding starts, which services the launcher answers for it.
-class BrowserCallback final : public gn::implements<BrowserCallback, gn::no_lock, IBindStatusCallback,
-                                                    IServiceProvider, IAuthenticate> {
-public:
-    IServiceProvider* launcher = nullptr;  // not held
-    std::vector<std::string> calls;
-    ULONG progress = 0, last_progress = 0;
-    ULONG refs() {
-        AddRef();
-        return Release();
-    }
-
-    STDMETHODIMP OnStartBinding(DWORD, IBinding* pib) override {
-        calls.push_back(pib ? "start" : "start without binding");
-        const struct {
-            const char* name;
-            REFGUID service;
-            HRESULT expect;
-        } services[] = {{"IAuthenticate", IID_IAuthenticate, S_OK},
-                        {"IHttpSecurity", IID_IHttpSecurity, E_NOINTERFACE},
-                        {"IWindowForBindingUI", IID_IWindowForBindingUI, E_NOINTERFACE},
-                        {"IHttpNegotiate", IID_IHttpNegotiate, E_NOINTERFACE}};
-        for (const auto& s : services) {
-            gn::com_ptr<IUnknown> got;
-            const HRESULT hr = launcher->QueryService(s.service, s.service, got.put_void());
-            if (hr != s.expect || (hr == S_OK) != static_cast<bool>(got))
-                calls.push_back(std::string("unexpected service answer ") + s.name);
-        }
-        return S_OK;
-    }
-    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-    STDMETHODIMP OnProgress(ULONG ulProgress, ULONG, ULONG, LPCWSTR) override {
-        ++progress;
-        last_progress = ulProgress;
-        return S_OK;
-    }
-    STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR error) override {
-        char text[160];
-        std::snprintf(text, sizeof text, "stop %08lx %ls", static_cast<unsigned long>(hr), error ? error : L"");
-        calls.push_back(text);
-        return S_OK;
-    }
-    STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override {
-        calls.push_back("GetBindInfo");
-        return S_OK;
-    }
-    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
-        calls.push_back("OnDataAvailable");
-        return S_OK;
-    }
-    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-    STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override {
-        if (IsEqualGUID(service, IID_IAuthenticate)) return QueryInterface(riid, ppv);
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP Authenticate(HWND*, LPWSTR*, LPWSTR*) override { return E_ACCESSDENIED; }
-};
-
-}  // namespace
-
 // The browser's callback sees the binding start, its progress and the
 // launcher's outcome, and answers the services of its UI; the data and the
 // bind flags stay the launcher's.
@@ -391,6 +326,7 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
         const char* stop;
         ULONG last;
     } cases[] = {{"/big.dzy", "stop 00000000 ", 1000000}, {"/none.dzy", "stop 800c0005 HTTP 404 Not Found", 0}};
+    Expectations told;  // on the test's thread, the start first and the stop last
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         auto launcher = create_launcher();
@@ -398,6 +334,10 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
         auto browser = gn::make<BrowserCallback>();
         browser->launcher = gn::try_query<IServiceProvider>(launcher.get()).get();
         ASSERT_TRUE(browser->launcher);
+        told.expect_sequence({"OnStartBinding", "OnStopBinding"});
+        told.allow("OnProgress");
+        told.allow("QueryService");  // the launcher passes questions for the UI on
+        browser->expected = &told;
         gn::com_ptr<IBindCtx> bc;
         gn::com_ptr<IMoniker> moniker;
         ASSERT_EQ(S_OK, CreateBindCtx(0, bc.put()));
@@ -415,6 +355,7 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
         if (c.last) {
             EXPECT_EQ(c.last, browser->last_progress);
         }
+        told.check_called();
         bc.reset();
         launcher.reset();
         EXPECT_EQ(1u, browser->refs()) << "the launcher keeps no browser callback after the binding";

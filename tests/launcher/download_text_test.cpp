@@ -9,7 +9,7 @@
 #include <cwchar>
 #include <string>
 
-#include "launcher/download_text.h"
+#include "launcher/download/download_text.h"
 
 using namespace gn;
 

@@ -5,6 +5,7 @@
 // folder outside the system code page and a web page instead of the document.
 #include "launcher_fixture.h"
 
+#include "support/browser_callback.h"
 #include "support/doc_server.h"
 
 #include <algorithm>
@@ -22,50 +23,6 @@ std::string env(const char* name) {
     const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
     return n > 0 && n < sizeof value ? std::string(value) : std::string();
 }
-
-// The callback a browser registers on the bind context before Load: counts
-// the starts and stops it is told of (and the progress reports since the last
-// start), runs on_start, on_data (at the first progress report of data),
-// on_status (at the first report of status) and on_stop inside those calls
-// (for re-entrant tests), answers them with answer, and notes its stop in
-// order and the result it was told.
-class BrowserCallback final
-    : public gn::implements<BrowserCallback, gn::no_lock, IBindStatusCallback> {
-public:
-    int starts = 0, stops = 0, data_reports = 0, progress = 0;
-    std::function<void()> on_start, on_data, on_status, on_stop;
-    ULONG status = BINDSTATUS_ENDDOWNLOADDATA;
-    HRESULT answer = S_OK, stopped_with = S_OK;
-    std::vector<std::string>* order = nullptr;
-    std::string name;
-
-    STDMETHODIMP OnStartBinding(DWORD, IBinding*) override {
-        ++starts;
-        progress = 0;
-        if (on_start) on_start();
-        return answer;
-    }
-    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-    STDMETHODIMP OnProgress(ULONG, ULONG, ULONG code, LPCWSTR) override {
-        ++progress;
-        if (code == status && on_status) std::exchange(on_status, nullptr)();
-        if (code != BINDSTATUS_DOWNLOADINGDATA && code != BINDSTATUS_BEGINDOWNLOADDATA)
-            return answer;
-        if (++data_reports == 1 && on_data) on_data();
-        return answer;
-    }
-    STDMETHODIMP OnStopBinding(HRESULT hr, LPCWSTR) override {
-        ++stops;
-        stopped_with = hr;
-        if (order) order->push_back("stop " + name);
-        if (on_stop) on_stop();
-        return answer;
-    }
-    STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
-    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
-    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-};
 
 class Transfer : public LauncherTest {
 protected:
@@ -171,7 +128,7 @@ TEST_F(Transfer, ANewLoadSupersedesTheRunningTransfer) {
         EXPECT_EQ(second->starts, second->stops);
         if (same) {
             EXPECT_EQ(2, first->starts) << "the browser's callback hears of both bindings";
-            EXPECT_GT(first->progress, 0) << "and of the latest one's progress";
+            EXPECT_GT(first->progress_since_start, 0u) << "and of the latest one's progress";
         }
         launcher.reset();
         EXPECT_TRUE(pump_until([&] { return dz_files().empty(); }, 5000));

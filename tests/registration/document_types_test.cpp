@@ -1,4 +1,4 @@
-// The files that cannot include frame/document_types.h (the version record,
+// The files that cannot include resources/document_types.h (the version record,
 // the class script, the installer, the test document server) say what its
 // table says, and name no document type it does not hold.
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/document_types.h"
+#include "resources/document_types.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include "frame/translation.h"
 #include "host/ctl_host.h"
-#include "launcher/certificate_check.h"
-#include "launcher/version_dialog.h"
+#include "launcher/download/certificate_check.h"
+#include "launcher/view/version_dialog.h"
 
 #include <cstring>
 #include <string>

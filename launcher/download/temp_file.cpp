@@ -1,9 +1,9 @@
-#include "launcher/temp_file.h"
+#include "launcher/download/temp_file.h"
 
 #include "launcher/acp_text.h"
 
 #include "frame/log.h"
-#include "launcher/download_text.h"
+#include "launcher/download/download_text.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,5 +1,5 @@
 // The document view's state and its in-place activation.
-#include "launcher/document_view.h"
+#include "launcher/view/document_view.h"
 
 void DocumentView::SetSites(IOleClientSite* site) noexcept {
     pDocSite = gn::try_query<IOleDocumentSite>(site);

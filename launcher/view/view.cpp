@@ -3,7 +3,7 @@
 #include "launcher/launcher.h"
 
 #include "frame/log.h"
-#include "launcher/dialog_text.h"
+#include "launcher/view/dialog_text.h"
 
 #include <cstdio>
 
@@ -56,8 +56,6 @@ bool tab_stays_inside(HWND window) {
 }
 
 constexpr UINT kForwardMsg = 0x037F;  // WM_FORWARDMSG
-constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED
-constexpr UINT kDpiChangedAfterParent = 0x02E3;  // WM_DPICHANGED_AFTERPARENT
 
 // The launcher window's class, one for each loaded copy of the module (its
 // name holds the module's address), removed when the module terminates.
@@ -414,37 +412,10 @@ void MorvaneLauncher::CreateViewWindow(HWND parent, const RECT& pos) noexcept {
     if (!hwnd) _Module.extract_create_wnd_data();  // never reached the window: take it back
 }
 
-// The messages of a launcher window that shows the notice instead of a client.
-bool MorvaneLauncher::OnNoticeMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) noexcept {
-    switch (msg) {
-    case WM_CREATE:  // a window made again after a deactivation shows it again
-        CreateNoticeControl();
-        return false;
-    case WM_SIZE:
-        LayOutNotice(gn::window_dpi(hWnd));
-        return false;
-    case kDpiChanged:  // a top-level window: the new dpi comes with the message
-        LayOutNotice(LOWORD(wp));
-        return false;
-    case kDpiChangedAfterParent:
-        LayOutNotice(gn::window_dpi(hWnd));
-        return false;
-    case WM_CTLCOLORSTATIC:
-        if (reinterpret_cast<HWND>(lp) != hNotice) return false;
-        // The notice lies on the window's own background.
-        SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_WINDOWTEXT));
-        SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_WINDOW));
-        result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
-        return true;
-    default:
-        return false;
-    }
-}
-
 LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
-    if (bNoClient) {
+    if (notice.shown()) {
         LRESULT result = 0;
-        handled = OnNoticeMessage(msg, wp, lp, result);
+        handled = notice.on_parent_message(hWnd, msg, wp, lp, result);
         if (handled) return result;
     }
     if (msg != WM_CREATE) return 0;
@@ -458,9 +429,4 @@ LRESULT MorvaneLauncher::on_message(UINT msg, WPARAM wp, LPARAM lp, bool& handle
         SetFocus(hWnd);
     }
     return 0;
-}
-
-void MorvaneLauncher::on_final_message() {
-    hNotice = nullptr;  // destroyed with its parent
-    noticeFont.reset();
 }

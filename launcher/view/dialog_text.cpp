@@ -1,4 +1,4 @@
-#include "launcher/dialog_text.h"
+#include "launcher/view/dialog_text.h"
 
 #include <algorithm>
 #include <initializer_list>

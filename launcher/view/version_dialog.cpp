@@ -1,10 +1,10 @@
-#include "launcher/version_dialog.h"
+#include "launcher/view/version_dialog.h"
 
 #include "frame/log.h"
 #include "frame/module.h"
 #include "frame/translation.h"
-#include "launcher/dialog_text.h"
-#include "launcher/screen_dpi.h"
+#include "launcher/view/dialog_text.h"
+#include "launcher/view/screen_dpi.h"
 #include "resources/resource.h"
 
 #include <algorithm>

@@ -30,13 +30,6 @@ private:
     void* previous_ = nullptr;
 };
 
-// A font handle, deleted with its owner.
-struct font_traits {
-    static constexpr HFONT invalid() noexcept { return nullptr; }
-    static void close(HFONT f) noexcept { DeleteObject(f); }
-};
-using unique_hfont = unique_owner<HFONT, font_traits>;
-
 // The dialog font of the screen (the stock GUI font's face and weight) at dpi.
 HFONT create_gui_font(UINT dpi) noexcept;
 

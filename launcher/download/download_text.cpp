@@ -1,4 +1,4 @@
-#include "launcher/download_text.h"
+#include "launcher/download/download_text.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <new>
 
-#include "frame/document_types.h"
+#include "resources/document_types.h"
 
 namespace gn {
 

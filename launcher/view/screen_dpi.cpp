@@ -1,6 +1,6 @@
-#include "launcher/screen_dpi.h"
+#include "launcher/view/screen_dpi.h"
 
-#include "launcher/dialog_text.h"
+#include "launcher/view/dialog_text.h"
 
 namespace gn {
 

@@ -1,6 +1,6 @@
 // The certificate re-check on a worker thread, answered through a
 // message-only window of the asking thread.
-#include "launcher/certificate_check.h"
+#include "launcher/download/certificate_check.h"
 
 #include "frame/com.h"
 #include "frame/log.h"
@@ -18,8 +18,6 @@ constexpr UINT_PTR kDeadlineTimer = 1;
 
 // The workers running in the process, abandoned ones included.
 LONG g_workers = 0;
-
-using unique_hinternet = unique_any<HINTERNET, BOOL, InternetCloseHandle>;
 
 // Asks the server of an http(s) url once more, for its certificate only: a
 // HEAD request that sends no cookies, writes no cache and shows no UI. False

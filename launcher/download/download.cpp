@@ -1,10 +1,10 @@
 // The download part: a transfer per binding, into a temporary file of its own,
 // and the launcher's view of the current one.
-#include "launcher/download.h"
+#include "launcher/download/download.h"
 
 #include "frame/log.h"
 #include "launcher/acp_text.h"
-#include "launcher/download_text.h"
+#include "launcher/download/download_text.h"
 
 #include <wininet.h>
 

@@ -20,8 +20,8 @@
 
 #include "frame/com.h"
 #include "frame/object.h"
-#include "launcher/certificate_check.h"
-#include "launcher/temp_file.h"
+#include "launcher/download/certificate_check.h"
+#include "launcher/download/temp_file.h"
 
 #include <urlmon.h>
 
