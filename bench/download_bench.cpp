@@ -11,10 +11,9 @@
 //   (f) the launcher's binding callback,
 //   (g) the binding callback of (e).
 // It runs in rounds: each round runs (a) to (e) once, the order turning by one
-// road from one round to the next, then (f) and (g) in turn five times each. It prints the median MB/s of each road, the
-// ratios launcher/(e), launcher/(b), launcher/(c), launcher/(e) again with
-// the transfer's swings taken out (below), and the launcher's peak
-// working-set growth.
+// road from one round to the next, then (f) and (g) in turn five times each. It prints the median MB/s
+// of each road, the ratios launcher/(e), launcher/(b), launcher/(c), launcher/(e) again with the
+// transfer's swings taken out (below), and the launcher's peak working-set growth.
 //
 // Two more sets follow:
 //   (s) small documents: many documents of 10 KiB, each opened as a browser
@@ -77,8 +76,7 @@ class ThreadClock {
 public:
     ThreadClock()
         : file_(CreateFileA("Z:\\proc\\thread-self\\schedstat", GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                            nullptr)) {}
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)) {}
     ~ThreadClock() {
         if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
     }
@@ -90,8 +88,7 @@ public:
         DWORD n = 0;
         OVERLAPPED from_start{};  // read again from its start
         unsigned long long run = 0, wait = 0;
-        if (file_ == INVALID_HANDLE_VALUE ||
-            !ReadFile(file_, text, sizeof text - 1, &n, &from_start))
+        if (file_ == INVALID_HANDLE_VALUE || !ReadFile(file_, text, sizeof text - 1, &n, &from_start))
             return false;
         text[n] = '\0';
         if (std::sscanf(text, "%llu %llu", &run, &wait) != 2) return false;
@@ -484,8 +481,7 @@ public:
             services->QueryService(gn::SID_SWebBrowserApp, IID_IWebBrowser2, browser.put_void());
         gn::unique_variant launcher;
         auto name = gn::unique_bstr::copy_of(L"MorvaneLauncher");
-        if (!browser || FAILED(browser->GetProperty(name.get(), &launcher)) ||
-            launcher.vt != VT_UNKNOWN)
+        if (!browser || FAILED(browser->GetProperty(name.get(), &launcher)) || launcher.vt != VT_UNKNOWN)
             return E_FAIL;
         launcher_ = gn::try_query<ILauncherAdvise>(launcher.punkVal);
         return launcher_ && g_plugin_sink ? launcher_->Advise(g_plugin_sink.get()) : E_FAIL;
@@ -512,8 +508,7 @@ private:
     gn::com_ptr<ILauncherAdvise> launcher_;
 };
 
-class BenchPluginFactory final
-    : public gn::implements<BenchPluginFactory, gn::no_lock, IClassFactory> {
+class BenchPluginFactory final : public gn::implements<BenchPluginFactory, gn::no_lock, IClassFactory> {
 public:
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         return gn::create_instance<BenchPlugin>(outer, riid, ppv);
@@ -546,10 +541,10 @@ public:
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = "GNBenchBrowser";
         RegisterClassA(&wc);
-        frame_ = CreateWindowExA(0, wc.lpszClassName, "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                                 0, 640, 480, nullptr, nullptr, wc.hInstance, nullptr);
-        document_ = CreateWindowExA(0, wc.lpszClassName, nullptr, WS_CHILD | WS_VISIBLE, 0, 0,
-                                    600, 400, frame_, nullptr, wc.hInstance, nullptr);
+        frame_ = CreateWindowExA(0, wc.lpszClassName, "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                 640, 480, nullptr, nullptr, wc.hInstance, nullptr);
+        document_ = CreateWindowExA(0, wc.lpszClassName, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 600, 400,
+                                    frame_, nullptr, wc.hInstance, nullptr);
         frame_object_ = gn::make<gncontainer::Frame>(this, gncontainer::Frame::kind::frame);
         browser_ = gn::make<gncontainer::WebBrowser>(this);
         site_ = gn::make<gncontainer::Site>(this, frame_object_, browser_);
@@ -610,8 +605,8 @@ public:
         if (!shown) {
             auto document = document_object_.try_query<IOleDocument>();
             RETURN_HR_IF(E_NOINTERFACE, !document);
-            RETURN_IF_FAILED(document->CreateView(static_cast<IOleInPlaceSiteEx*>(site_.get()),
-                                                  nullptr, 0, shown.put()));
+            RETURN_IF_FAILED(document->CreateView(static_cast<IOleInPlaceSiteEx*>(site_.get()), nullptr,
+                                                  0, shown.put()));
         }
         view_ = shown;
         RECT rc = view_rect();
@@ -820,16 +815,15 @@ bool small_documents(HMODULE module, const ServerProcess& server, const std::str
     int failed = 0;
     unsigned long serial = 0;
     for (int k = -1; k < kSmallRounds; ++k) {  // round -1 warms both roads up
-        double seconds[2] = {};  // launcher, bare
+        double seconds[2] = {};                // launcher, bare
         int round_failed = 0;
         std::vector<std::string> urls;
         for (int j = 0; j < kSmallPairs; ++j) {
             for (int step = 0; step < 2; ++step) {
                 const int road = (step + j + k) % 2 == 0 ? 0 : 1;
                 urls.push_back(server.url("/small.dzy") + "?doc=" + std::to_string(++serial));
-                const Result r = road == 0
-                                     ? via_browser(module, browser, widen(urls.back()), kSmallSize)
-                                     : via_bare_write(widen(urls.back()), file, kSmallSize);
+                const Result r = road == 0 ? via_browser(module, browser, widen(urls.back()), kSmallSize)
+                                           : via_bare_write(widen(urls.back()), file, kSmallSize);
                 seconds[road] += r.seconds;
                 if (!r.ok) ++round_failed;
             }
@@ -859,8 +853,8 @@ bool small_documents(HMODULE module, const ServerProcess& server, const std::str
                 median(bare_ms));
     std::printf("  (s) launcher's extra time per document = %.3f ms   (target <= 0.3 ms)\n",
                 median(extra_ms));
-    std::printf("  (s) bare/launcher per round, median = %.3f   (target >= 0.9)%s\n",
-                median(ratios), failed ? "  (some documents failed)" : "");
+    std::printf("  (s) bare/launcher per round, median = %.3f   (target >= 0.9)%s\n", median(ratios),
+                failed ? "  (some documents failed)" : "");
     return failed == 0;
 }
 
@@ -884,9 +878,10 @@ bool network_speeds(HMODULE module, const ServerProcess& server, unsigned long l
             all_ok = false;
             continue;
         }
-        std::printf("  (n) sent at %3d MB/s: %6.1f MB/s, longest single dispatch = %7.1f ms"
-                    " (message 0x%04x", rate, mbps(size, r.seconds), g_dispatch.longest * 1000.0,
-                    g_dispatch.message);
+        std::printf(
+            "  (n) sent at %3d MB/s: %6.1f MB/s, longest single dispatch = %7.1f ms"
+            " (message 0x%04x",
+            rate, mbps(size, r.seconds), g_dispatch.longest * 1000.0, g_dispatch.message);
         if (g_dispatch.running >= 0)
             std::printf(": %.1f ms on a processor, %.1f ms waiting for one, %.1f ms blocked",
                         g_dispatch.running * 1000.0, g_dispatch.waiting * 1000.0,
@@ -983,7 +978,8 @@ int main(int argc, char** argv) {
 
     const bool large = only.find_first_of("abcdefg") != std::string::npos;
     if (large)
-        std::printf("  round   order                MB/s: (a)    (b)    (c)    (d)    (e)    (f)    (g)\n");
+        std::printf(
+            "  round   order                MB/s: (a)    (b)    (c)    (d)    (e)    (f)    (g)\n");
     // (f) and (g) take a tenth of a second or so, and writing to the file
     // system swings them too: each round runs them kFedPairs times in turn.
     constexpr int kFedPairs = 5;

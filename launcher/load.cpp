@@ -20,8 +20,8 @@ using get_cookie_ex = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPSTR, LPDWORD, DWORD, LPVOI
 get_cookie_ex extended_cookie_call() noexcept {
     static const get_cookie_ex ex = [] {
         HMODULE wininet = GetModuleHandleA("wininet.dll");
-        return wininet ? reinterpret_cast<get_cookie_ex>(reinterpret_cast<void*>(
-                             GetProcAddress(wininet, "InternetGetCookieExA")))
+        return wininet ? reinterpret_cast<get_cookie_ex>(
+                             reinterpret_cast<void*>(GetProcAddress(wininet, "InternetGetCookieExA")))
                        : nullptr;
     }();
     return ex;

@@ -18,7 +18,9 @@ namespace {
 class com_scope {
 public:
     com_scope() : hr_(CoInitialize(nullptr)) {}
-    ~com_scope() { if (SUCCEEDED(hr_)) CoUninitialize(); }
+    ~com_scope() {
+        if (SUCCEEDED(hr_)) CoUninitialize();
+    }
     com_scope(const com_scope&) = delete;
     com_scope& operator=(const com_scope&) = delete;
 private:

@@ -59,7 +59,8 @@ unique_cotaskmem<wchar_t> other_flavor_module() {
     unique_cotaskmem<wchar_t> other(static_cast<wchar_t*>(CoTaskMemAlloc(size + sizeof(wchar_t))));
     if (!other) return none;
     if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(other.get()),
-                         &size) != ERROR_SUCCESS || type != REG_SZ)
+                         &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
         return none;
     other.get()[size / sizeof(wchar_t)] = L'\0';
     unique_cotaskmem<wchar_t> own;
@@ -81,8 +82,7 @@ bool unregister_own_view(const wchar_t* other_module) {
     bool ok = register_module() == S_OK && register_document_types(other_module);
     for (const UINT script : {kLauncherScript, kVersionScript})
         if (FAILED(run_module_script(script, false, own_view_registry()))) ok = false;
-    for (class_row* row = _Module.class_table(); row && row->clsid; ++row)
-        unregister_categories(*row);
+    for (class_row* row = _Module.class_table(); row && row->clsid; ++row) unregister_categories(*row);
     if (FAILED(unregister_type_library())) ok = false;
     return SUCCEEDED(register_type_library_of(other_module)) && ok;
 }

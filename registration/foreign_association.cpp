@@ -28,9 +28,7 @@ constexpr const document_type& kDocument = kDocumentType;
 const char kSavedKey[] = "DZxLauncher.SavedAssociation";
 
 // A name the file-type key can point at: one key directly under the classes root.
-bool is_type_name(const char* name) {
-    return name[0] && !std::strchr(name, '\\');
-}
+bool is_type_name(const char* name) { return name[0] && !std::strchr(name, '\\'); }
 
 // Before registration changes a foreign association: keeps the values it is
 // about to change, unless an earlier registration kept them already. False
@@ -98,8 +96,7 @@ bool open_document_type(unique_hkey& type_key) {
         LogPrint(0, "%s key does not exist, creating...\n", kDocument.type_key);
         if (RegCreateKeyA(HKEY_CLASSES_ROOT, kDocument.type_key, type_key.put()) != ERROR_SUCCESS)
             return false;
-        if (set_string(type_key.get(), nullptr, kDocument.display_name) != ERROR_SUCCESS)
-            return false;
+        if (set_string(type_key.get(), nullptr, kDocument.display_name) != ERROR_SUCCESS) return false;
     }
     LogPrint(0, "Store %s on %s key.\n", kDocument.type_key, extension_name);
     return set_string(extension.get(), nullptr, kDocument.type_key) == ERROR_SUCCESS;
@@ -120,8 +117,7 @@ void put_back_document_type() {
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, kDocument.extension, extension.put()) == ERROR_SUCCESS) {
         char text[514];
         if (read_string(extension.get(), "CLSID", text)) {
-            if (std::strcmp(text, launcher.text) == 0)
-                RegDeleteValueA(extension.get(), "CLSID");
+            if (std::strcmp(text, launcher.text) == 0) RegDeleteValueA(extension.get(), "CLSID");
         } else if (read_string(extension.get(), nullptr, text) && is_type_name(text) &&
                    lstrcmpiA(text, saved_type) != 0) {
             // The type key named now; a saved one is put back below.

@@ -23,8 +23,8 @@ HRESULT run_module_script(UINT id, bool do_register, key_store& store) {
 
 com_ptr<ICatRegister> create_category_manager() {
     com_ptr<ICatRegister> manager;
-    CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                     IID_ICatRegister, manager.put_void());
+    CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
+                     manager.put_void());
     return manager;
 }
 

@@ -43,8 +43,8 @@ bool read_string(HKEY key, const char* name, char (&out)[514]) {
 // Opens a key for writing, creating it when it cannot be opened.
 LONG open_or_create(HKEY parent, const char* name, unique_hkey& key) {
     if (RegOpenKeyExA(parent, name, 0, KEY_WRITE, key.put()) == ERROR_SUCCESS) return ERROR_SUCCESS;
-    return RegCreateKeyExA(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                           nullptr, key.put(), nullptr);
+    return RegCreateKeyExA(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                           key.put(), nullptr);
 }
 
 bool holds_text(HKEY key, const char* name, const char* text) {
@@ -93,8 +93,8 @@ bool is_empty_key(HKEY parent, const char* sub) {
     unique_hkey key;
     if (RegOpenKeyA(parent, sub, key.put()) != ERROR_SUCCESS) return false;
     DWORD subkeys = 1, values = 1;
-    return RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                            &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+    return RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                            nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
            subkeys == 0 && values == 0;
 }
 

@@ -69,11 +69,11 @@ enum class row_key { root, main, current };
 struct registry_row {
     row_kind kind;
     row_key key;
-    const char* name;         // key path, or value name (null: the default value)
-    const char* text;         // text rows: the value (or one of the markers below)
-    const char* done_log;     // logged after the row succeeded, or null
-    const char* failed_log;   // logged when it failed, or null
-    const char* subject;      // what %s names (or one of the markers below)
+    const char* name;           // key path, or value name (null: the default value)
+    const char* text;           // text rows: the value (or one of the markers below)
+    const char* done_log;       // logged after the row succeeded, or null
+    const char* failed_log;     // logged when it failed, or null
+    const char* subject;        // what %s names (or one of the markers below)
     DWORD number = kEditFlags;  // number rows: the value; the icon row: the icon's index
 };
 
@@ -175,11 +175,10 @@ bool write_rows(const Rows& rows, const run_texts& texts, HKEY main) {
             break;
         }
         case K::text:
-            result = row.text == kModuleIcon
-                         ? set_icon(row.key == At::main ? main : current, texts.icon_module,
-                                    static_cast<int>(row.number))
-                         : set_string(row.key == At::main ? main : current, row.name,
-                                      resolve(row.text, texts));
+            result = row.text == kModuleIcon ? set_icon(row.key == At::main ? main : current,
+                                                        texts.icon_module, static_cast<int>(row.number))
+                                             : set_string(row.key == At::main ? main : current, row.name,
+                                                          resolve(row.text, texts));
             break;
         case K::number:
             result = set_dword(row.key == At::main ? main : current, row.name, row.number);
@@ -225,8 +224,7 @@ void remove_rows(const Rows& rows) {
 // holds what the rows wrote; a subkey the rows made goes when nothing else
 // is left in it.
 template <typename Rows>
-void put_back_rows(const Rows& rows, const run_texts& texts, const char* name,
-                   HKEY saved) {
+void put_back_rows(const Rows& rows, const run_texts& texts, const char* name, HKEY saved) {
     unique_hkey main, main_mirror, sub, sub_mirror;
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, name, main.put()) != ERROR_SUCCESS) return;
     if (saved) RegOpenKeyA(saved, name, main_mirror.put());
@@ -314,8 +312,7 @@ bool register_document_types(const wchar_t* icon_module) {
                                   L"Controls safely initializable from persistent data!")))
         return false;
     LogPrint(0, "Marked control safe for initializing");
-    if (FAILED(mark_launcher_safe(CATID_SafeForScripting, L"Controls safely scriptable!")))
-        return false;
+    if (FAILED(mark_launcher_safe(CATID_SafeForScripting, L"Controls safely scriptable!"))) return false;
     LogPrint(0, "Marked control safe for scripting");
 
     for (const document_type* type : kDocumentTypes) {

@@ -139,8 +139,8 @@ HRESULT unregister_type_library() noexcept {
         // Looked up at run time: older automation runtimes do not have it.
         using unregister_fn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
         unique_hmodule oleaut(LoadLibraryA("oleaut32.dll"));
-        const auto unregister = oleaut ? proc_address<unregister_fn>(oleaut.get(), "UnRegisterTypeLib")
-                                       : nullptr;
+        const auto unregister =
+            oleaut ? proc_address<unregister_fn>(oleaut.get(), "UnRegisterTypeLib") : nullptr;
         if (unregister) {
             // On 64-bit Windows UnRegisterTypeLib removes the library's
             // interfaces from both registry views, but only for a library
@@ -150,8 +150,7 @@ HRESULT unregister_type_library() noexcept {
             // library is registered again first, so that the platform's
             // removal reaches them all.
             if (!path_registered(*attr)) register_loaded(lib);
-            unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
-                       attr->syskind);
+            unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
         }
         lib.library->ReleaseTLibAttr(attr);
     }

@@ -25,13 +25,13 @@ struct document_type {
 
 // The document type, whose file-type key another program may own.
 inline constexpr document_type kDocumentType = {
-    ".dzy", "dzyfile", "QuorQuery Document", GN_MIME_ENTRY("application/x-quorquery"),
-    -1, "dzy,dz3,rvs", "QuorQuery(*.dzy,*.dz3)"};
+    ".dzy", "dzyfile",     "QuorQuery Document",    GN_MIME_ENTRY("application/x-quorquery"),
+    -1,     "dzy,dz3,rvs", "QuorQuery(*.dzy,*.dz3)"};
 
 // The data-file type, always the launcher's own.
 inline constexpr document_type kDataFileType = {
-    ".dzd", "dzdfile", "Lumeric Data File", GN_MIME_ENTRY("application/x-quorquerydata"),
-    2, "dzd", "QuorQueryData(*.dzd)"};
+    ".dzd", "dzdfile", "Lumeric Data File",   GN_MIME_ENTRY("application/x-quorquerydata"),
+    2,      "dzd",     "QuorQueryData(*.dzd)"};
 
 #undef GN_MIME_ENTRY
 

@@ -39,7 +39,7 @@ struct page_info {
     bool leads_to_host = false;  // one of the roads below answered
     gn::unique_bstr url;         // the page's URL, when a road tells it
     BYTE id[MAX_SIZE_SECURITY_ID];
-    DWORD id_size = 0;           // the host's security id for the page; 0: none
+    DWORD id_size = 0;  // the host's security id for the page; 0: none
 };
 
 void read_document(IHTMLDocument2* document, page_info& page) noexcept {
@@ -75,8 +75,7 @@ page_info find_page(IUnknown* site) noexcept {
     if (services) {
         gn::com_ptr<IInternetHostSecurityManager> manager;
         if (SUCCEEDED(services->QueryService(SID_SInternetHostSecurityManager,
-                                             IID_IInternetHostSecurityManager,
-                                             manager.put_void())) &&
+                                             IID_IInternetHostSecurityManager, manager.put_void())) &&
             manager) {
             page.leads_to_host = true;
             DWORD size = sizeof page.id;
@@ -132,7 +131,8 @@ std::unique_ptr<char[]> ascii_copy(const wchar_t* text, size_t length) noexcept 
 // The administrator's policy: AllowAllSites=1 (a DWORD) turns the lock off.
 bool policy_allows_all() noexcept {
     gn::unique_hkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, gn::kVersionPolicyKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, gn::kVersionPolicyKey, 0, KEY_READ, key.put()) !=
+        ERROR_SUCCESS)
         return false;
     DWORD value = 0, type = 0, size = sizeof value;
     return RegQueryValueExA(key.get(), gn::kAllowAllSitesValue, nullptr, &type,
@@ -144,8 +144,7 @@ bool policy_allows_all() noexcept {
 bool policy_lists(const char* host) noexcept {
     if (!*host) return false;
     gn::unique_hkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, gn::kAllowedSitesKey, 0, KEY_READ, key.put()) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, gn::kAllowedSitesKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return false;
     for (DWORD index = 0;; ++index) {
         char name[256];

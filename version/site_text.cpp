@@ -104,13 +104,20 @@ bool host_matches(const char* host, const char* pattern) noexcept {
 
 const char* zone_name(long zone) noexcept {
     switch (zone) {
-    case zone_unknown: return "(unknown)";
-    case zone_local_machine: return "Local Machine";
-    case zone_intranet: return "Local intranet";
-    case zone_trusted: return "Trusted sites";
-    case zone_internet: return "Internet";
-    case zone_untrusted: return "Restricted sites";
-    default: return "custom";
+    case zone_unknown:
+        return "(unknown)";
+    case zone_local_machine:
+        return "Local Machine";
+    case zone_intranet:
+        return "Local intranet";
+    case zone_trusted:
+        return "Trusted sites";
+    case zone_internet:
+        return "Internet";
+    case zone_untrusted:
+        return "Restricted sites";
+    default:
+        return "custom";
     }
 }
 
@@ -153,8 +160,7 @@ map_access page_access(const site_facts& facts) noexcept {
     if (facts.zone == zone_local_machine || facts.zone == zone_intranet ||
         facts.zone == zone_trusted || facts.listed)
         return map_access::all;
-    return facts.zone == zone_internet && facts.host_known ? map_access::own_host
-                                                           : map_access::none;
+    return facts.zone == zone_internet && facts.host_known ? map_access::own_host : map_access::none;
 }
 
 page_rights narrower(const page_rights& held, const page_rights& now) noexcept {

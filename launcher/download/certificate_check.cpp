@@ -37,7 +37,8 @@ bool ask_server_certificate(const wchar_t* url, DWORD timeout, DWORD* error, DWO
     if (parts.nScheme != INTERNET_SCHEME_HTTPS && parts.nScheme != INTERNET_SCHEME_HTTP) return false;
     if (!object[0]) lstrcpyW(object, L"/");
 
-    unique_hinternet session(InternetOpenW(L"GNLauncher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    unique_hinternet session(
+        InternetOpenW(L"GNLauncher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return false;
     // Nobody waits past the deadline; the worker should not either.
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
@@ -67,7 +68,7 @@ struct certificate_check::work {
     HWND reply_to = nullptr;  // cleared, under the lock, when the check is abandoned
     unique_bstr url;
     DWORD timeout = 0;
-    HMODULE module = nullptr;  // the worker's own reference to this module
+    HMODULE module = nullptr;   // the worker's own reference to this module
     certificate_answer answer;  // written by the worker, read under the lock
 
     void release() noexcept {
@@ -118,8 +119,8 @@ std::unique_ptr<certificate_check> certificate_check::start(const wchar_t* url,
         return nullptr;
     }
     HANDLE thread = nullptr;
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCSTR>(&work::run), &shared->module)) {
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&work::run),
+                           &shared->module)) {
         thread = CreateThread(nullptr, 0, &work::run, shared.get(), 0, nullptr);
         if (!thread) FreeLibrary(shared->module);
     }

@@ -71,8 +71,8 @@ STDMETHODIMP DownloadTransfer::OnStartBinding(DWORD, IBinding* pib) {
 STDMETHODIMP DownloadTransfer::GetPriority(LONG*) { return S_OK; }
 STDMETHODIMP DownloadTransfer::OnLowResource(DWORD) { return S_OK; }
 
-STDMETHODIMP DownloadTransfer::OnProgress(ULONG ulProgress, ULONG ulProgressMax,
-                                         ULONG ulStatusCode, LPCWSTR szStatusText) {
+STDMETHODIMP DownloadTransfer::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
+                                          LPCWSTR szStatusText) {
     switch (ulStatusCode) {
     case BINDSTATUS_BEGINDOWNLOADDATA:
     case BINDSTATUS_DOWNLOADINGDATA:
@@ -145,12 +145,15 @@ void DownloadTransfer::on_certificate_checked(const gn::certificate_answer& answ
 void DownloadTransfer::ExplainCertificate(HRESULT hr, const gn::certificate_answer& answer) noexcept {
     const char* reason = answer.asked ? gn::certificate_reason(answer.error, answer.flags) : nullptr;
     LogPrint(0, "Certificate check: %s, error=%lu, security flags=%lx, reason=%s",
-             !answer.answered ? "no answer" : answer.asked ? "server asked" : "server not asked",
+             !answer.answered ? "no answer"
+             : answer.asked   ? "server asked"
+                              : "server not asked",
              answer.error, answer.flags, reason ? reason : "none");
     // A refused certificate always says so; another failure of the secure
     // channel only when the check found a certificate problem.
     char problem[192] = "";
-    if (hr == INET_E_INVALID_CERTIFICATE || reason) gn::format_certificate_error(problem, sizeof problem, reason);
+    if (hr == INET_E_INVALID_CERTIFICATE || reason)
+        gn::format_certificate_error(problem, sizeof problem, reason);
     AppendError(gn::wide_text(problem).c_str());
 }
 
@@ -285,7 +288,7 @@ void DownloadTransfer::Cancel() noexcept {
         binding->Abort();  // its OnStopBinding may run inside
     }
     if (!bStarted) bEnded = true;  // its binding never began: none will
-    pCheck.reset();  // a certificate check still running reports to nobody
+    pCheck.reset();                // a certificate check still running reports to nobody
     if (!nHandingOver) file.Discard();
     // A transfer that had ended tells the browser its own outcome.
     StopBrowser(nState == DownloadPending ? E_ABORT : hrResult);
@@ -355,8 +358,7 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
                         nullptr) == S_OK &&
         !gn::is_document_status(status)) {
         char reason[128];
-        if (!query_header(info.get(), HTTP_QUERY_STATUS_TEXT, reason, sizeof reason))
-            reason[0] = '\0';
+        if (!query_header(info.get(), HTTP_QUERY_STATUS_TEXT, reason, sizeof reason)) reason[0] = '\0';
         gn::format_http_error(text, size, status, reason);
         return gn::http_status_result(status);
     }
@@ -376,8 +378,7 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
     // and a length that does not parse is no length at all: the progress
     // maximum then holds the same nonsense, so it is not asked either.
     char header[64];
-    const bool encoded = query_header(info.get(), HTTP_QUERY_CONTENT_ENCODING, header,
-                                      sizeof header) &&
+    const bool encoded = query_header(info.get(), HTTP_QUERY_CONTENT_ENCODING, header, sizeof header) &&
                          header[0] && _stricmp(header, "identity") != 0;
     ULONGLONG expected = 0;
     if (encoded || !query_header(info.get(), HTTP_QUERY_CONTENT_LENGTH, header, sizeof header) ||
@@ -463,11 +464,10 @@ STDMETHODIMP DocumentDownload::OnStartBinding(DWORD dwReserved, IBinding* pib) {
 STDMETHODIMP DocumentDownload::GetPriority(LONG*) { return S_OK; }
 STDMETHODIMP DocumentDownload::OnLowResource(DWORD) { return S_OK; }
 
-STDMETHODIMP DocumentDownload::OnProgress(ULONG ulProgress, ULONG ulProgressMax,
-                                         ULONG ulStatusCode, LPCWSTR szStatusText) {
+STDMETHODIMP DocumentDownload::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
+                                          LPCWSTR szStatusText) {
     const gn::com_ptr<DownloadTransfer> transfer = pTransfer;
-    return transfer ? transfer->OnProgress(ulProgress, ulProgressMax, ulStatusCode, szStatusText)
-                    : S_OK;
+    return transfer ? transfer->OnProgress(ulProgress, ulProgressMax, ulStatusCode, szStatusText) : S_OK;
 }
 
 STDMETHODIMP DocumentDownload::OnStopBinding(HRESULT hresult, LPCWSTR szError) {

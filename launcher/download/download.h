@@ -143,16 +143,16 @@ private:
     std::unique_ptr<gn::certificate_check> pCheck;  // while the reason is asked for
     gn::com_ptr<IBindStatusCallback> pBrowserCallback;
     gn::com_ptr<IBindCtx> pBindContext;  // where Load registered this transfer
-    bool bBrowserStarted = false;  // the browser's callback saw OnStartBinding
+    bool bBrowserStarted = false;        // the browser's callback saw OnStartBinding
     TempFile file;
     LONG nState = DownloadPending;
     HRESULT hrResult = S_OK;
     gn::unique_bstr sError;
-    bool bStarted = false;     // OnStartBinding came
-    bool bEnded = false;       // OnStopBinding came (or the binding never started)
-    bool bCancelled = false;   // superseded or dropped
-    bool bAborted = false;     // its binding was asked to abort (Abort)
-    int nHandingOver = 0;      // hand-over calls to the plugin under way
+    bool bStarted = false;    // OnStartBinding came
+    bool bEnded = false;      // OnStopBinding came (or the binding never started)
+    bool bCancelled = false;  // superseded or dropped
+    bool bAborted = false;    // its binding was asked to abort (Abort)
+    int nHandingOver = 0;     // hand-over calls to the plugin under way
     bool bWriteFailed = false;
     // The bytes written to the file and the largest byte count the binding
     // announced through its progress, to catch a transfer cut short; the

@@ -19,11 +19,11 @@ namespace {
 constexpr long result_code(std::uint32_t code) noexcept {
     return static_cast<long>(static_cast<std::int32_t>(code));
 }
-constexpr long kResourceNotFound = result_code(0x800C0005);  // INET_E_RESOURCE_NOT_FOUND
-constexpr long kDownloadFailure = result_code(0x800C0008);   // INET_E_DOWNLOAD_FAILURE
-constexpr long kSecurityProblem = result_code(0x800C000E);   // INET_E_SECURITY_PROBLEM
-constexpr long kRedirectFailed = result_code(0x800C0014);    // INET_E_REDIRECT_FAILED
-constexpr long kInvalidCertificate = result_code(0x800C0019); // INET_E_INVALID_CERTIFICATE
+constexpr long kResourceNotFound = result_code(0x800C0005);    // INET_E_RESOURCE_NOT_FOUND
+constexpr long kDownloadFailure = result_code(0x800C0008);     // INET_E_DOWNLOAD_FAILURE
+constexpr long kSecurityProblem = result_code(0x800C000E);     // INET_E_SECURITY_PROBLEM
+constexpr long kRedirectFailed = result_code(0x800C0014);      // INET_E_REDIRECT_FAILED
+constexpr long kInvalidCertificate = result_code(0x800C0019);  // INET_E_INVALID_CERTIFICATE
 
 // WinINet's errors about a server certificate (ERROR_INTERNET_*).
 constexpr unsigned long kCertDateInvalid = 12037;
@@ -112,16 +112,15 @@ size_t mask_cookies(const char* cookies, char* out, size_t out_size) noexcept {
     return w.length();
 }
 
-bool is_file_url(const wchar_t* url) noexcept {
-    return url && std::wcsncmp(url, L"file://", 7) == 0;
-}
+bool is_file_url(const wchar_t* url) noexcept { return url && std::wcsncmp(url, L"file://", 7) == 0; }
 
 bool compose_temp_name(wchar_t* out, size_t out_size, const wchar_t* dir, const wchar_t* prefix,
                        unsigned long number) noexcept {
     if (!out || out_size == 0) return false;
     if (!dir) dir = L"";
     const size_t dir_length = std::wcslen(dir);
-    const bool has_separator = dir_length > 0 && (dir[dir_length - 1] == L'\\' || dir[dir_length - 1] == L'/');
+    const bool has_separator =
+        dir_length > 0 && (dir[dir_length - 1] == L'\\' || dir[dir_length - 1] == L'/');
     const int n = std::swprintf(out, out_size, L"%ls%ls%ls%lu.tmp", dir, has_separator ? L"" : L"\\",
                                 prefix ? prefix : L"", number);
     if (n < 0 || static_cast<size_t>(n) >= out_size) {
@@ -265,8 +264,8 @@ const char* write_failure_reason(int error_number) noexcept {
 
 int file_error_number(unsigned long system_error) noexcept {
     switch (system_error) {
-    case 2:   // ERROR_FILE_NOT_FOUND
-    case 3:   // ERROR_PATH_NOT_FOUND
+    case 2:  // ERROR_FILE_NOT_FOUND
+    case 3:  // ERROR_PATH_NOT_FOUND
         return ENOENT;
     case 5:   // ERROR_ACCESS_DENIED (a file being deleted too)
     case 19:  // ERROR_WRITE_PROTECT

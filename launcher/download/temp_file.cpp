@@ -76,8 +76,8 @@ void TempFile::RemoveFile(const char* removing_line) noexcept {
     const gn::acp_text shown(path);  // the log is 8-bit; the file is named exactly
     // No delete sharing: the name cannot change hands while the handle is open.
     const gn::unique_file found(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, 0, nullptr));
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                            0, nullptr));
     DWORD error = found ? ERROR_SUCCESS : GetLastError();
     const auto created_file = [&] {
         BY_HANDLE_FILE_INFORMATION now{};
@@ -92,8 +92,8 @@ void TempFile::RemoveFile(const char* removing_line) noexcept {
     }
     LogPrintSubject(removing_line, shown.c_str());
     FILE_DISPOSITION_INFO disposition{TRUE};
-    if (found && !SetFileInformationByHandle(found.get(), FileDispositionInfo, &disposition,
-                                             sizeof disposition))
+    if (found &&
+        !SetFileInformationByHandle(found.get(), FileDispositionInfo, &disposition, sizeof disposition))
         error = GetLastError();
     if (error != ERROR_SUCCESS) {
         const int err = gn::file_error_number(error);
@@ -135,8 +135,8 @@ bool TempFile::Create(const wchar_t* prefix) noexcept {
     gn::cs_lock lock(tempFileLock);
     for (unsigned tries = 0;; ++tries) {
         if (!gn::compose_temp_name(path, MAX_PATH, dir, prefix, number++)) {
-            LogPrint(0, "Temp file name does not fit the path buffer: %s%s\n",
-                     gn::acp_text(dir).c_str(), gn::acp_text(prefix).c_str());
+            LogPrint(0, "Temp file name does not fit the path buffer: %s%s\n", gn::acp_text(dir).c_str(),
+                     gn::acp_text(prefix).c_str());
             return false;
         }
         file = open_exclusive(path);
@@ -156,8 +156,9 @@ bool TempFile::Create(const wchar_t* prefix) noexcept {
     // with the fastest writing the platform has.
     if (file) std::setvbuf(file, nullptr, _IOFBF, 1024 * 1024);
     bCreated = file != nullptr;
-    bIdentified = bCreated && GetFileInformationByHandle(
-                                  reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &identity);
+    bIdentified =
+        bCreated &&
+        GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &identity);
     if (bCreated) {
         nextCreated = g_created;
         g_created = this;

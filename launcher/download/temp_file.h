@@ -13,10 +13,10 @@
 extern gn::critical_section tempFileLock;
 
 struct TempFile {
-    FILE* file = nullptr;         // open while being written ("wb")
-    wchar_t path[MAX_PATH] = {};  // full path, as the platform spells it
-    bool bCreated = false;        // created by this transfer and not yet deleted
-    int nWriteError = 0;          // errno of the first write that failed, 0 while all held
+    FILE* file = nullptr;             // open while being written ("wb")
+    wchar_t path[MAX_PATH] = {};      // full path, as the platform spells it
+    bool bCreated = false;            // created by this transfer and not yet deleted
+    int nWriteError = 0;              // errno of the first write that failed, 0 while all held
     TempFile* nextCreated = nullptr;  // the process's list of created files
     // The created file's identity (volume and file index), read through the
     // handle that created it: a file found at path later is deleted only when

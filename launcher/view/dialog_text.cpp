@@ -62,9 +62,8 @@ void move_down(RECT& r, LONG dy) {
 
 }  // namespace
 
-VersionDialogLayout fit_version_dialog(const VersionDialogLayout& laid,
-                                       const VersionDialogNeeds& needs, LONG margin,
-                                       SIZE max_client) {
+VersionDialogLayout fit_version_dialog(const VersionDialogLayout& laid, const VersionDialogNeeds& needs,
+                                       LONG margin, SIZE max_client) {
     VersionDialogLayout out = laid;
 
     // Width: the template's, or what the widest line needs, within the screen.

@@ -54,7 +54,7 @@ struct VersionDialogLayout {
 struct VersionDialogNeeds {
     LONG open_8x_width;  // a radio button: its mark, the gap and the text on one line
     LONG open_6x_width;
-    LONG button_width;   // the wider of OK and Cancel, text and padding
+    LONG button_width;  // the wider of OK and Cancel, text and padding
     // The height the prompt needs to show its whole text, wrapped at width.
     std::function<LONG(LONG width)> prompt_height;
 };
@@ -65,8 +65,7 @@ struct VersionDialogNeeds {
 // frame, where the longest texts are cut); the radio buttons end at the right
 // margin, the push buttons keep their common width and stay centred, and
 // everything below the prompt moves down with it.
-VersionDialogLayout fit_version_dialog(const VersionDialogLayout& laid,
-                                       const VersionDialogNeeds& needs, LONG margin,
-                                       SIZE max_client);
+VersionDialogLayout fit_version_dialog(const VersionDialogLayout& laid, const VersionDialogNeeds& needs,
+                                       LONG margin, SIZE max_client);
 
 }  // namespace gn

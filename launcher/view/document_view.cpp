@@ -39,9 +39,9 @@ HRESULT DocumentView::Activate(Activation from, LONG verb) noexcept {
     }
 
     const bool ui_verb = verb == OLEIVERB_UIACTIVATE || verb == OLEIVERB_PRIMARY;
-    const bool no_ambient = !pAmbientDispatch &&
-                            (verb == OLEIVERB_INPLACEACTIVATE || verb == OLEIVERB_UIACTIVATE ||
-                             verb == OLEIVERB_SHOW || verb == OLEIVERB_PRIMARY);
+    const bool no_ambient =
+        !pAmbientDispatch && (verb == OLEIVERB_INPLACEACTIVATE || verb == OLEIVERB_UIACTIVATE ||
+                              verb == OLEIVERB_SHOW || verb == OLEIVERB_PRIMARY);
     if ((from_window || ui_verb || no_ambient) && !bUIActive) {
         bUIActive = true;
         RETURN_IF_FAILED(site->OnUIActivate());
@@ -80,6 +80,6 @@ void DocumentView::PlaceView(const RECT& pos, const RECT& clip) noexcept {
     GetWindowRect(hWnd, &placed);
     MapWindowPoints(nullptr, GetParent(hWnd), reinterpret_cast<POINT*>(&placed), 2);
     if (!EqualRect(&placed, &pos))
-        SetWindowPos(hWnd, nullptr, pos.left, pos.top, pos.right - pos.left,
-                     pos.bottom - pos.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(hWnd, nullptr, pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -14,7 +14,7 @@ const char kNoClientText[] =
     "This document cannot be shown: no Veltrix client control could be started on this "
     "computer.";
 
-constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED
+constexpr UINT kDpiChanged = 0x02E0;             // WM_DPICHANGED
 constexpr UINT kDpiChangedAfterParent = 0x02E3;  // WM_DPICHANGED_AFTERPARENT
 
 }  // namespace
@@ -49,9 +49,9 @@ void NoClientNotice::create_control(HWND parent) noexcept {
     if (hwnd()) {
         SetWindowTextA(hwnd(), text());
     } else {
-        HWND control = CreateWindowExA(0, "STATIC", text(),
-                                       WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 0, 0, 0, 0,
-                                       parent, nullptr, _Module.module_instance(), nullptr);
+        HWND control =
+            CreateWindowExA(0, "STATIC", text(), WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 0, 0,
+                            0, 0, parent, nullptr, _Module.module_instance(), nullptr);
         if (control && !subclass_window(control)) DestroyWindow(control);
     }
     lay_out(gn::window_dpi(parent));

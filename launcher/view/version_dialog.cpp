@@ -162,8 +162,8 @@ void VersionChoiceDialog::Centre() noexcept {
 
     RECT self{};
     GetWindowRect(hwnd(), &self);
-    const POINT at = gn::centred_position(centre_rect, area, self.right - self.left,
-                                          self.bottom - self.top);
+    const POINT at =
+        gn::centred_position(centre_rect, area, self.right - self.left, self.bottom - self.top);
     SetWindowPos(hwnd(), nullptr, at.x, at.y, -1, -1, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -37,8 +37,7 @@ private:
 thread_flag inSetRect;
 
 bool is_tab_key(const MSG* msg) {
-    return msg && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) &&
-           msg->wParam == VK_TAB;
+    return msg && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) && msg->wParam == VK_TAB;
 }
 
 // Whether a Tab now moves the focus between the window's own tab stops.
@@ -60,8 +59,7 @@ constexpr UINT kForwardMsg = 0x037F;  // WM_FORWARDMSG
 // The launcher window's class, one for each loaded copy of the module (its
 // name holds the module's address), removed when the module terminates.
 char g_window_class_name[40];
-gn::module_window_class<char> g_window_class(g_window_class_name,
-                                             &MorvaneLauncher::start_window_proc,
+gn::module_window_class<char> g_window_class(g_window_class_name, &MorvaneLauncher::start_window_proc,
                                              CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS);
 
 bool launcher_window_class() {
@@ -207,8 +205,7 @@ STDMETHODIMP MorvaneLauncher::TranslateAccelerator(LPMSG lpmsg) {
     RETURN_HR_IF(E_POINTER, !lpmsg);
     if (is_tab_key(lpmsg) && hWnd) {
         // The hosted control gets the first chance at the Tab key.
-        if (SendMessageA(hWnd, kForwardMsg, 0, reinterpret_cast<LPARAM>(lpmsg)) != 0)
-            return S_OK;
+        if (SendMessageA(hWnd, kForwardMsg, 0, reinterpret_cast<LPARAM>(lpmsg)) != 0) return S_OK;
         // Then the tab stops in the launcher window, until the focus would wrap
         // around: from the last stop (the first with Shift) Tab leaves the
         // document for the browser, through the site below.
@@ -406,9 +403,9 @@ void MorvaneLauncher::CreateViewWindow(HWND parent, const RECT& pos) noexcept {
     if (!launcher_window_class()) return;
     _Module.add_create_wnd_data(this);
     HWND hwnd = CreateWindowExA(0, g_window_class_name, nullptr,
-                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top,
-                                parent, nullptr, _Module.module_instance(), nullptr);
+                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, pos.left,
+                                pos.top, pos.right - pos.left, pos.bottom - pos.top, parent, nullptr,
+                                _Module.module_instance(), nullptr);
     if (!hwnd) _Module.extract_create_wnd_data();  // never reached the window: take it back
 }
 

@@ -198,8 +198,9 @@ TEST_F(ClientSelection, LegacyServerCookieGoesToTheLegacyClientOnlyWhenItIsInsta
         if (!c.logged) continue;
         EXPECT_TRUE(contains(log, "** 6x DZY stream detected\n"));
         EXPECT_TRUE(contains(log, c.opened_with)) << log;
-        EXPECT_EQ(c.downloads, contains(log, "Morvane 6x is not installed: downloading the "
-                                             "document for Morvane 8x"));
+        EXPECT_EQ(c.downloads, contains(log,
+                                        "Morvane 6x is not installed: downloading the "
+                                        "document for Morvane 8x"));
         EXPECT_FALSE(contains(log, "Asking user"));
     }
 }

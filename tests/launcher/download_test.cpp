@@ -345,7 +345,8 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
         ASSERT_EQ(S_OK, CreateURLMonikerEx(nullptr, server.wurl(c.path).c_str(), moniker.put(), URL_MK_UNIFORM));
         // Loaded, then refreshed on the same bind context once the first binding ended.
         for (size_t n = 1; n <= 2; ++n) {
-            ASSERT_EQ(S_OK, gn::try_query<IPersistMoniker>(launcher.get())->Load(FALSE, moniker.get(), bc.get(), 0));
+            ASSERT_EQ(S_OK, gn::try_query<IPersistMoniker>(launcher.get())
+                                ->Load(FALSE, moniker.get(), bc.get(), 0));
             ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
             ASSERT_TRUE(wait_for_calls(sink.get(), n));
         }

@@ -123,7 +123,8 @@ TEST_F(Lifetime, StalledCertificateChecksAreBounded) {
     auto hooks = std::make_unique<LoadedModule>(LoadedModule::program_dir() + "gntesthooks.dll");
     const auto call = gn::proc_address<GnTestCallFn>(hooks->handle(), "GnTestCall");
     int asking = 0;
-    for (int i = 0; i < 20; ++i) asking += call(GnTestCheckCertificate, reinterpret_cast<WPARAM>(url.c_str()), 0);
+    for (int i = 0; i < 20; ++i)
+        asking += call(GnTestCheckCertificate, reinterpret_cast<WPARAM>(url.c_str()), 0);
     EXPECT_EQ(4, asking);
     hooks.reset();
     stalling.reset();

@@ -111,13 +111,15 @@ TEST_F(Transfer, ANewLoadSupersedesTheRunningTransfer) {
         first->status = row.step;
         if (row.from_progress)
             (row.step ? first->on_status : first->on_data) = [&] {
-                EXPECT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.second), second.get(), mime, same));
+                EXPECT_EQ(S_OK,
+                          load_with(launcher.get(), server.wurl(row.second), second.get(), mime, same));
             };
         ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.first), first.get(), mime, same));
         ASSERT_EQ(S_OK, advise(launcher.get(), sink.get()));
         if (!row.from_progress) {
             ASSERT_TRUE(pump_until([&] { return first->data_reports > 0; }, 30000));
-            ASSERT_EQ(S_OK, load_with(launcher.get(), server.wurl(row.second), second.get(), mime, same));
+            ASSERT_EQ(S_OK,
+                      load_with(launcher.get(), server.wurl(row.second), second.get(), mime, same));
         }
         ASSERT_TRUE(wait_for_calls(sink.get()));
         pump_until([] { return false; }, 200);  // anything more would come now
@@ -210,7 +212,10 @@ TEST_F(Transfer, TheBrowsersCallbackIsToldOnceAndLast) {
         {"fail OnStartBinding", &BrowserCallback::on_start, Fail, {"plugin doc", "stop doc"}},
         {"Close in OnStartBinding", &BrowserCallback::on_start, Close, {"stop doc"}},
         {"release in OnStartBinding", &BrowserCallback::on_start, Release, {"stop doc"}},
-        {"Load in OnStartBinding", &BrowserCallback::on_start, Load, {"stop doc", "plugin next", "stop next"}},
+        {"Load in OnStartBinding",
+         &BrowserCallback::on_start,
+         Load,
+         {"stop doc", "plugin next", "stop next"}},
         {"fail OnProgress", &BrowserCallback::on_data, Fail, {"plugin doc", "stop doc"}},
         {"Close in OnProgress", &BrowserCallback::on_data, Close, {"stop doc"}},
         {"release in OnProgress", &BrowserCallback::on_data, Release, {"stop doc"}},
@@ -219,7 +224,9 @@ TEST_F(Transfer, TheBrowsersCallbackIsToldOnceAndLast) {
         {"fail OnStopBinding", &BrowserCallback::on_stop, Fail, {"plugin doc", "stop doc"}},
         {"Close in OnStopBinding", &BrowserCallback::on_stop, Close, {"plugin doc", "stop doc"}},
         {"release in OnStopBinding", &BrowserCallback::on_stop, Release, {"plugin doc", "stop doc"}},
-        {"Load in OnStopBinding", &BrowserCallback::on_stop, Load,
+        {"Load in OnStopBinding",
+         &BrowserCallback::on_stop,
+         Load,
          {"plugin doc", "stop doc", "plugin next", "stop next"}},
     };
     for (const auto& row : rows) {
@@ -269,7 +276,8 @@ TEST_F(Transfer, TheBrowsersCallbackIsToldOnceAndLast) {
             auto late = TestSink::make();
             ASSERT_EQ(S_OK, advise(launcher.get(), late.get()));
             ASSERT_EQ(1u, late->calls.size());
-            EXPECT_EQ(SinkCall::Abort, late->calls[0].kind) << late->calls[0].contents.size() << " bytes";
+            EXPECT_EQ(SinkCall::Abort, late->calls[0].kind)
+                << late->calls[0].contents.size() << " bytes";
         }
         for (const SinkCall& call : sink->calls) {
             if (call.kind != SinkCall::DataAvailable) continue;

@@ -65,7 +65,8 @@ STDMETHODIMP BrowserCallback::OnStopBinding(HRESULT hr, LPCWSTR error) {
     ++stops;
     stopped_with = hr;
     char text[160];
-    std::snprintf(text, sizeof text, "stop %08lx %ls", static_cast<unsigned long>(hr), error ? error : L"");
+    std::snprintf(text, sizeof text, "stop %08lx %ls", static_cast<unsigned long>(hr),
+                  error ? error : L"");
     calls.push_back(text);
     if (order) order->push_back("stop " + name);
     if (on_stop) on_stop();

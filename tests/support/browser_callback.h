@@ -31,7 +31,7 @@ public:
     // report of status (once), and OnStopBinding.
     std::function<void()> on_start, on_data, on_status, on_stop;
     ULONG status = BINDSTATUS_ENDDOWNLOADDATA;
-    HRESULT answer = S_OK;      // of OnStartBinding, OnProgress and OnStopBinding
+    HRESULT answer = S_OK;        // of OnStartBinding, OnProgress and OnStopBinding
     HRESULT stopped_with = S_OK;  // the result of the last OnStopBinding
     // When set, OnStopBinding adds "stop <name>" to order (shared with others).
     std::vector<std::string>* order = nullptr;
@@ -41,7 +41,10 @@ public:
     IServiceProvider* launcher = nullptr;
     Expectations* expected = nullptr;  // when set, every call is checked against it
 
-    ULONG refs() { AddRef(); return Release(); }
+    ULONG refs() {
+        AddRef();
+        return Release();
+    }
 
     STDMETHODIMP OnStartBinding(DWORD, IBinding* pib) override;
     STDMETHODIMP GetPriority(LONG*) override;

@@ -1,7 +1,8 @@
 // A small HTTP document server on the loopback interface for tests and
 // benchmarks: 127.0.0.1, an ephemeral port, one thread per connection and
 // "Connection: close" answers. Each path can serve a body of any size (made
-// up on the fly from body_byte), slowly or at a set rate, chunked, cut short, with any status, or not at all.
+// up on the fly from body_byte), slowly or at a set rate, chunked, cut short, with any status, or not at
+// all.
 #pragma once
 
 #include <winsock2.h>

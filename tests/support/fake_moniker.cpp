@@ -16,8 +16,10 @@ STDMETHODIMP FakeMoniker::BindToStorage(IBindCtx* bc, IMoniker*, REFIID, void** 
     ++bind_calls;
     if (ppv) *ppv = nullptr;
     gn::com_ptr<IUnknown> registered;  // where the platform keeps the registered callback
-    if (start && bc && SUCCEEDED(bc->GetObjectParam(const_cast<LPOLESTR>(L"_BSCB_Holder_"), registered.put())))
-        if (auto callback = registered.try_query<IBindStatusCallback>()) callback->OnStartBinding(0, this);
+    if (start && bc &&
+        SUCCEEDED(bc->GetObjectParam(const_cast<LPOLESTR>(L"_BSCB_Holder_"), registered.put())))
+        if (auto callback = registered.try_query<IBindStatusCallback>())
+            callback->OnStartBinding(0, this);
     return bind_result;
 }
 

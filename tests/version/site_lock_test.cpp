@@ -33,16 +33,22 @@ enum class route { none, document, browser, moniker, browser_no_url, no_page, sc
 
 // The host's security manager: its id is the site text ("http:evil.test"; ""
 // fails) and the zone.
-class FakeHostSecurity final : public gn::implements<FakeHostSecurity, gn::no_lock, IInternetHostSecurityManager> {
+class FakeHostSecurity final
+    : public gn::implements<FakeHostSecurity, gn::no_lock, IInternetHostSecurityManager> {
 public:
-    FakeHostSecurity(const char* site, DWORD zone) : id_(site + std::string(reinterpret_cast<char*>(&zone), 4)) {}
+    FakeHostSecurity(const char* site, DWORD zone)
+        : id_(site + std::string(reinterpret_cast<char*>(&zone), 4)) {}
     STDMETHODIMP GetSecurityId(BYTE* id, DWORD* size, DWORD_PTR) override {
         RETURN_HR_IF(E_FAIL, id_.size() == 4 || *size < id_.size());
         *size = static_cast<DWORD>(id_.copy(reinterpret_cast<char*>(id), id_.size()));
         return S_OK;
     }
-    STDMETHODIMP ProcessUrlAction(DWORD, BYTE*, DWORD, BYTE*, DWORD, DWORD, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryCustomPolicy(REFGUID, BYTE**, DWORD*, BYTE*, DWORD, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP ProcessUrlAction(DWORD, BYTE*, DWORD, BYTE*, DWORD, DWORD, DWORD) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP QueryCustomPolicy(REFGUID, BYTE**, DWORD*, BYTE*, DWORD, DWORD) override {
+        return E_NOTIMPL;
+    }
     std::string id_;
 };
 
@@ -60,7 +66,8 @@ public:
     STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override {
         *ppv = nullptr;
         if (IsEqualGUID(service, SID_SContainerDispatch)) return page_.copy_to(riid, ppv);
-        return IsEqualGUID(service, SID_SInternetHostSecurityManager) ? manager_.copy_to(riid, ppv) : E_NOINTERFACE;
+        return IsEqualGUID(service, SID_SInternetHostSecurityManager) ? manager_.copy_to(riid, ppv)
+                                                                      : E_NOINTERFACE;
     }
     gn::com_ptr<IUnknown> page_;
     gn::com_ptr<FakeHostSecurity> manager_;
@@ -145,10 +152,13 @@ protected:
         ASSERT_EQ(S_OK, safety->SetInterfaceSafetyOptions(IID_IDispatch, mark, untrusted ? mark : 0));
         gn::com_ptr<IUnknown> site;
         if (way == route::script) site = gn::make<ScriptSite>(url, id, zone);
-        if (way != route::script && way != route::none) site.assign(static_cast<IOleClientSite*>(gn::make<FakeSite>(way, url).get()));
+        if (way != route::script && way != route::none)
+            site.assign(static_cast<IOleClientSite*>(gn::make<FakeSite>(way, url).get()));
         ASSERT_EQ(S_OK, with_site->SetSite(site.get()));
         if (!later) return;
-        site.assign(*later ? static_cast<IOleClientSite*>(gn::make<FakeSite>(route::moniker, later).get()) : nullptr);
+        site.assign(*later
+                        ? static_cast<IOleClientSite*>(gn::make<FakeSite>(route::moniker, later).get())
+                        : nullptr);
         ASSERT_EQ(S_OK, with_site->SetSite(site.get()));
     }
     HRESULT map_hr(const wchar_t* old_url, const wchar_t* new_url) {
@@ -179,40 +189,64 @@ struct lock_row {
     const char* refused_host; // host named in the refusal lines
     const char* secid = nullptr;  // route::script: the host's security id (ScriptSite)
     DWORD id_zone = 3;
-    bool untrusted = false;   // the host marked the caller untrusted, as browsers do on pages
+    bool untrusted = false;          // the host marked the caller untrusted, as browsers do on pages
     const wchar_t* later = nullptr;  // a later site; "": SetSite(NULL)
 };
 
 const lock_row kRows[] = {
     {"no site", route::none, nullptr, nullptr, false, true, true, "", nullptr},
-    {"local machine", route::document, L"file:///C:/pages/start.html", nullptr, false, true, true, "", nullptr},
-    {"intranet", route::browser, L"http://intra.corp.test/p.html", nullptr, false, true, true, "", nullptr},
+    {"local machine", route::document, L"file:///C:/pages/start.html", nullptr, false, true, true, "",
+     nullptr},
+    {"intranet", route::browser, L"http://intra.corp.test/p.html", nullptr, false, true, true, "",
+     nullptr},
     {"trusted", route::moniker, L"https://trusted.test/p.html", nullptr, false, true, true, "", nullptr},
-    {"internet, own host", route::document, L"http://legacy.test/p.html", nullptr, false, true, false, "evil", "legacy.test"},
-    {"internet, other host", route::browser, L"http://EVIL.test:8080/p.html", nullptr, false, false, true, "legacy", "evil.test"},
-    {"internet by moniker", route::moniker, L"http://legacy.test/p.html", nullptr, false, true, false, "evil", "legacy.test"},
-    {"restricted", route::document, L"http://blocked.test/p.html", nullptr, false, false, false, "all", "blocked.test"},
-    {"wildcard listed", route::document, L"http://www.evil.test/p.html", "*.evil.test", false, true, true, "", nullptr},
-    {"wildcard, bare name", route::document, L"http://evil.test/p.html", "*.evil.test", false, false, true, "legacy", "evil.test"},
-    {"allow all sites", route::browser, L"http://evil.test/p.html", nullptr, true, true, true, "", nullptr},
-    {"browser without a URL", route::browser_no_url, L"http://legacy.test/p.html", nullptr, false, false, false, "all", "(unknown)"},
-    {"script host's site", route::no_page, L"http://legacy.test/p.html", nullptr, false, true, true, "", nullptr},
+    {"internet, own host", route::document, L"http://legacy.test/p.html", nullptr, false, true, false,
+     "evil", "legacy.test"},
+    {"internet, other host", route::browser, L"http://EVIL.test:8080/p.html", nullptr, false, false,
+     true, "legacy", "evil.test"},
+    {"internet by moniker", route::moniker, L"http://legacy.test/p.html", nullptr, false, true, false,
+     "evil", "legacy.test"},
+    {"restricted", route::document, L"http://blocked.test/p.html", nullptr, false, false, false, "all",
+     "blocked.test"},
+    {"wildcard listed", route::document, L"http://www.evil.test/p.html", "*.evil.test", false, true,
+     true, "", nullptr},
+    {"wildcard, bare name", route::document, L"http://evil.test/p.html", "*.evil.test", false, false,
+     true, "legacy", "evil.test"},
+    {"allow all sites", route::browser, L"http://evil.test/p.html", nullptr, true, true, true, "",
+     nullptr},
+    {"browser without a URL", route::browser_no_url, L"http://legacy.test/p.html", nullptr, false, false,
+     false, "all", "(unknown)"},
+    {"script host's site", route::no_page, L"http://legacy.test/p.html", nullptr, false, true, true, "",
+     nullptr},
     // Objects page script created, on Wine's HTML engine; script hosts' objects.
-    {"script object, other site", route::script, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test", "http:evil.test", 3, true},
-    {"script object, own site", route::script, L"http://legacy.test/p.html", nullptr, false, true, false, "evil", "legacy.test", "http:legacy.test", 3, true},
-    {"script object, host says Trusted", route::script, L"http://partner.test/p.html", nullptr, false, true, true, "", nullptr, "https:partner.test", 2, true},
-    {"host security manager alone", route::script, nullptr, nullptr, false, true, false, "evil", "legacy.test", "http:legacy.test", 3, true},
-    {"script object, no readable page", route::script, L"", nullptr, false, false, false, "all", "(unknown)", "", 3, true},
+    {"script object, other site", route::script, L"http://evil.test/p.html", nullptr, false, false, true,
+     "legacy", "evil.test", "http:evil.test", 3, true},
+    {"script object, own site", route::script, L"http://legacy.test/p.html", nullptr, false, true, false,
+     "evil", "legacy.test", "http:legacy.test", 3, true},
+    {"script object, host says Trusted", route::script, L"http://partner.test/p.html", nullptr, false,
+     true, true, "", nullptr, "https:partner.test", 2, true},
+    {"host security manager alone", route::script, nullptr, nullptr, false, true, false, "evil",
+     "legacy.test", "http:legacy.test", 3, true},
+    {"script object, no readable page", route::script, L"", nullptr, false, false, false, "all",
+     "(unknown)", "", 3, true},
     {"script host's bare site", route::script, nullptr, nullptr, false, true, true, "", nullptr},
-    {"script host's bare site, untrusted", route::script, nullptr, nullptr, false, false, false, "all", "(unknown)", nullptr, 3, true},
-    {"no site, untrusted", route::none, nullptr, nullptr, false, false, false, "all", "(unknown)", nullptr, 3, true},
-    {"no site, untrusted, allow all sites", route::none, nullptr, nullptr, true, true, true, "", nullptr, nullptr, 3, true},
+    {"script host's bare site, untrusted", route::script, nullptr, nullptr, false, false, false, "all",
+     "(unknown)", nullptr, 3, true},
+    {"no site, untrusted", route::none, nullptr, nullptr, false, false, false, "all", "(unknown)",
+     nullptr, 3, true},
+    {"no site, untrusted, allow all sites", route::none, nullptr, nullptr, true, true, true, "", nullptr,
+     nullptr, 3, true},
     // Rights once held: a later site, or none, never widens them.
-    {"SetSite(NULL) after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, false, "all", "(unknown)", "http:evil.test", 3, true, L""},
-    {"SetSite(NULL), not untrusted", route::document, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test", nullptr, 3, false, L""},
-    {"SetSite(NULL) after restricted", route::document, L"http://blocked.test/p.html", nullptr, false, false, false, "all", "blocked.test", nullptr, 3, false, L""},
-    {"trusted site after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, true, "legacy", "evil.test", "http:evil.test", 3, true, L"https://trusted.test/p.html"},
-    {"own site after other site", route::script, L"http://evil.test/p.html", nullptr, false, false, false, "all", "evil.test", "http:evil.test", 3, true, L"http://legacy.test/p.html"},
+    {"SetSite(NULL) after other site", route::script, L"http://evil.test/p.html", nullptr, false, false,
+     false, "all", "(unknown)", "http:evil.test", 3, true, L""},
+    {"SetSite(NULL), not untrusted", route::document, L"http://evil.test/p.html", nullptr, false, false,
+     true, "legacy", "evil.test", nullptr, 3, false, L""},
+    {"SetSite(NULL) after restricted", route::document, L"http://blocked.test/p.html", nullptr, false,
+     false, false, "all", "blocked.test", nullptr, 3, false, L""},
+    {"trusted site after other site", route::script, L"http://evil.test/p.html", nullptr, false, false,
+     true, "legacy", "evil.test", "http:evil.test", 3, true, L"https://trusted.test/p.html"},
+    {"own site after other site", route::script, L"http://evil.test/p.html", nullptr, false, false,
+     false, "all", "evil.test", "http:evil.test", 3, true, L"http://legacy.test/p.html"},
 };
 
 }  // namespace
@@ -252,12 +286,15 @@ TEST_F(SiteLock, WhoMayChangeTheMap) {
         // the fixture's zone map has them); the version query stays open to all.
         const std::string host = row.refused_host ? row.refused_host : "";
         const std::string said = " on host " + host + " in zone " +
-                                 (host == "(unknown)" ? host : host == "blocked.test" ? "Restricted sites" : "Internet") +
+                                 (host == "(unknown)"      ? host
+                                  : host == "blocked.test" ? "Restricted sites"
+                                                           : "Internet") +
                                  " may not change the URL map";
         const lines logged = log();
         EXPECT_EQ(!row.maps_legacy + !row.maps_evil,
                   std::count(logged.begin(), logged.end(), "Map6xUrlTo8(): Page" + said));
-        EXPECT_EQ(leaves == "all", std::count(logged.begin(), logged.end(), "Clear6xURLMap(): Page" + said));
+        EXPECT_EQ(leaves == "all",
+                  std::count(logged.begin(), logged.end(), "Clear6xURLMap(): Page" + said));
         EXPECT_EQ(L"0.0.0.0", client_version());
     }
 }

@@ -65,17 +65,23 @@ TEST(SiteText, HostSecurityIds) {
         long read;
         const char* host;
     } ids[] = {
-        {"http:Legacy.Test", 3, 3, "legacy.test"}, {std::string("https:legacy.test\0", 18), 2, 2, "legacy.test"},
-        {"file:", 0, 0, ""}, {"about:blank", 3, 3, ""}, {"http:evil.test@legacy.test", 3, 3, ""},
-        {"http:legacy.test/evil.test", 3, 3, ""}, {"http:legacy.test", 1000, 5, "legacy.test"},
-        {"legacy.test", 3, -2, ""}, {"h", 3, -2, ""},
+        {"http:Legacy.Test", 3, 3, "legacy.test"},
+        {std::string("https:legacy.test\0", 18), 2, 2, "legacy.test"},
+        {"file:", 0, 0, ""},
+        {"about:blank", 3, 3, ""},
+        {"http:evil.test@legacy.test", 3, 3, ""},
+        {"http:legacy.test/evil.test", 3, 3, ""},
+        {"http:legacy.test", 1000, 5, "legacy.test"},
+        {"legacy.test", 3, -2, ""},
+        {"h", 3, -2, ""},
     };
     for (const auto& row : ids) {
         const std::string id = row.text + std::string(reinterpret_cast<const char*>(&row.zone), 4);
         long zone = -2;
         char host[gn::kHostSize] = "x";
         EXPECT_EQ(row.read != -2, gn::security_id_page(reinterpret_cast<const unsigned char*>(id.data()),
-                                                        id.size(), &zone, host)) << row.text;
+                                                       id.size(), &zone, host))
+            << row.text;
         EXPECT_EQ(row.read, zone) << row.text;
         EXPECT_STREQ(row.host, host) << row.text;
     }

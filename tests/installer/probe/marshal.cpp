@@ -14,8 +14,8 @@
 
 namespace {
 
-class Version final : public gn::implements<Version, gn::no_lock, IMorvaneVersion,
-                                            gn::alias<IDispatch, IMorvaneVersion>> {
+class Version final
+    : public gn::implements<Version, gn::no_lock, IMorvaneVersion, gn::alias<IDispatch, IMorvaneVersion>> {
 public:
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -49,7 +49,8 @@ void print_registration() {
     int whole = 0;
     for (const IID* iid : {&IID_ILauncher, &IID_IMorvaneVersion, &IID_ICtlHost6x}) {
         const std::wstring key = L"Interface\\" + guid(*iid);
-        whole += text_of((key + L"\\ProxyStubClsid32").c_str()) == L"{00020424-0000-0000-C000-000000000046}" &&
+        whole += text_of((key + L"\\ProxyStubClsid32").c_str()) ==
+                     L"{00020424-0000-0000-C000-000000000046}" &&
                  text_of((key + L"\\TypeLib").c_str()) == library &&
                  text_of((key + L"\\TypeLib").c_str(), L"Version") == L"1.0";
     }
