@@ -245,7 +245,7 @@ public:
     ULONG used = 0;
     bool write_failed = false;
 
-    ~WriteCallback() {
+    ~WriteCallback() override {
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     }
     void flush() {
@@ -697,7 +697,7 @@ double median(std::vector<double> v) {
 
 // (s): the size of the small documents, and their rounds: each round opens
 // kSmallPairs documents on each road, one pair after the other.
-constexpr unsigned long long kSmallSize = 10 * 1024;
+constexpr unsigned long long kSmallSize = 10ull * 1024;
 constexpr int kSmallRounds = 25;
 constexpr int kSmallPairs = 40;
 // (n): the rates the server sends at, in MB/s.

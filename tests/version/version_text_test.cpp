@@ -26,13 +26,14 @@ TEST(VersionText, BracedGuid) {
 
 TEST(VersionText, RegistryTextTermination) {
     char buf[8];
-    std::memcpy(buf, "abcdefgh", 8);
+    // The buffers are filled without a terminator on purpose: that is what is tested.
+    std::memcpy(buf, "abcdefgh", 8);                      // NOLINT(bugprone-not-null-terminated-result)
     EXPECT_TRUE(gn::terminate_registry_text(buf, 8, 3));  // read shorter than buffer
     EXPECT_STREQ("abc", buf);
     std::memcpy(buf, "abcdefg", 8);
     EXPECT_TRUE(gn::terminate_registry_text(buf, 8, 8));  // its own terminator
     EXPECT_STREQ("abcdefg", buf);
-    std::memcpy(buf, "abcdefgh", 8);
+    std::memcpy(buf, "abcdefgh", 8);                       // NOLINT(bugprone-not-null-terminated-result)
     EXPECT_FALSE(gn::terminate_registry_text(buf, 8, 8));  // fills without one
     EXPECT_FALSE(gn::terminate_registry_text(nullptr, 8, 0));
     EXPECT_TRUE(gn::terminate_registry_text(buf, 8, 0));
