@@ -334,7 +334,7 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
         auto browser = gn::make<BrowserCallback>();
         browser->launcher = gn::try_query<IServiceProvider>(launcher.get()).get();
         ASSERT_TRUE(browser->launcher);
-        told.expect_sequence({"OnStartBinding", "OnStopBinding"});
+        told.expect_sequence({"OnStartBinding", "OnStopBinding", "OnStartBinding", "OnStopBinding"});
         told.allow("OnProgress");
         told.allow("QueryService");  // the launcher passes questions for the UI on
         browser->expected = &told;
