@@ -18,10 +18,10 @@ struct TempFile {
     bool bCreated = false;            // created by this transfer and not yet deleted
     int nWriteError = 0;              // errno of the first write that failed, 0 while all held
     TempFile* nextCreated = nullptr;  // the process's list of created files
-    // The created file's identity (volume and file index), read through the
-    // handle that created it: a file found at path later is deleted only when
-    // it is still this one.
-    BY_HANDLE_FILE_INFORMATION identity = {};
+    // The created file's index on its volume, read through the handle that
+    // created it: a file found at path later is deleted only when it is still
+    // this one.
+    ULONGLONG fileIndex = 0;
     bool bIdentified = false;
 
     TempFile() = default;
