@@ -18,9 +18,10 @@
 // Two more sets follow:
 //   (s) small documents: many documents of 10 KiB, each opened as a browser
 //       opens it (Load, the view shown, the hand-over to a stand-in for the
-//       main plugin, the view closed), paired one by one with (e)'s bare
-//       binding writing the same document; per round the ratio of the
-//       pair's times, and the median over the rounds;
+//       main plugin, the view closed), in turn with (e)'s bare binding
+//       writing the same document, and with that binding plus the least view
+//       an active document can show; per round the ratios of their times,
+//       and the medians over the rounds;
 //   (n) network speed: road (a) from a server that sends at 12, 50 and
 //       100 MB/s, with the longest single message dispatch of each.
 //
@@ -425,7 +426,37 @@ Result write_road(const std::string& file, unsigned long long size, Transfer tra
     return r;
 }
 
-Result via_bare_write(const std::wstring& url, const std::string& file, unsigned long long size) {
+// The least view an active document can show, which (s) adds to the bare
+// binding for its third road: a child window of the browser's document
+// window, made visible, focused and painted at its creation (the activation),
+// then hidden and destroyed (the teardown). Its class draws nothing.
+class PlainView {
+public:
+    explicit PlainView(HWND parent) {
+        if (!parent) return;
+        window_ = CreateWindowExA(0, "GNBenchBrowser", nullptr,
+                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 600,
+                                  400, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+        if (!window_) return;
+        SetFocus(window_);
+        UpdateWindow(window_);
+    }
+    ~PlainView() {
+        if (!window_) return;
+        ShowWindow(window_, SW_HIDE);
+        DestroyWindow(window_);
+    }
+    PlainView(const PlainView&) = delete;
+    PlainView& operator=(const PlainView&) = delete;
+
+private:
+    HWND window_ = nullptr;
+};
+
+// (e)'s binding; with view_parent, a PlainView lives in it from the binding's
+// start to its end.
+Result via_bare_write(const std::wstring& url, const std::string& file, unsigned long long size,
+                      HWND view_parent = nullptr) {
     return write_road(file, size, [&](WriteCallback* callback) {
         gn::com_ptr<IMoniker> moniker;
         gn::com_ptr<IBindCtx> bc;
@@ -437,7 +468,10 @@ Result via_bare_write(const std::wstring& url, const std::string& file, unsigned
         const HRESULT hr =
             moniker->BindToStorage(bc.get(), nullptr, IID_IStream, stream.put_void());
         stream.reset();
-        if (SUCCEEDED(hr)) pump_until(callback->done);
+        {
+            const PlainView view(view_parent);
+            if (SUCCEEDED(hr)) pump_until(callback->done);
+        }
         drain_messages();
         return hr;
     });
@@ -796,34 +830,39 @@ private:
 
 std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-// (s): small documents through the launcher as a browser opens them, paired
-// one by one with (e)'s bare binding that writes the same document to a
-// file; the road that goes first in a pair alternates, every document has a
-// URL of its own (as a browser's documents do), and the platform's cache is
-// emptied after each round. Both roads drift as that cache grows and the
-// machine's load changes, so the verdict is the median over the rounds of
-// each round's bare/launcher ratio, and the median of the launcher's extra
-// milliseconds per document.
+// (s): small documents through the launcher as a browser opens them, in
+// turn with (e)'s bare binding that writes the same document to a file and
+// with that binding plus the least view (PlainView): the launcher's road
+// against the platform's work alone, and against the work any active
+// document must do. The road that goes first turns from one document to the
+// next, every document has a URL of its own (as a browser's documents do),
+// and the platform's cache is emptied after each round. The roads drift as
+// that cache grows and the machine's load changes, so the verdicts are the
+// medians over the rounds of each round's ratios and differences.
 // False when a document failed.
 bool small_documents(HMODULE module, const ServerProcess& server, const std::string& file) {
     BenchPlugin::register_class();
     BenchBrowser browser;
     std::printf("small documents: %llu KiB, %d round(s) of %d on each road\n", kSmallSize / 1024,
                 kSmallRounds, kSmallPairs);
-    std::printf("  round   launcher ms/doc   bare ms/doc   extra ms   bare/launcher\n");
-    std::vector<double> launcher_ms, bare_ms, extra_ms, ratios;
+    std::printf("  round   launcher   bare   bare+view   (ms per document)   extra ms   bare/launcher"
+                "   (bare+view)/launcher\n");
+    std::vector<double> launcher_ms, bare_ms, view_ms, extra_ms, floor_ms, ratios, view_ratios;
     int failed = 0;
     unsigned long serial = 0;
-    for (int k = -1; k < kSmallRounds; ++k) {  // round -1 warms both roads up
-        double seconds[2] = {};                // launcher, bare
+    for (int k = -1; k < kSmallRounds; ++k) {  // round -1 warms the roads up
+        double seconds[3] = {};                // launcher, bare, bare with the least view
         int round_failed = 0;
         std::vector<std::string> urls;
         for (int j = 0; j < kSmallPairs; ++j) {
-            for (int step = 0; step < 2; ++step) {
-                const int road = (step + j + k) % 2 == 0 ? 0 : 1;
+            for (int step = 0; step < 3; ++step) {
+                const int road = (step + j + k + 3) % 3;
                 urls.push_back(server.url("/small.dzy") + "?doc=" + std::to_string(++serial));
-                const Result r = road == 0 ? via_browser(module, browser, widen(urls.back()), kSmallSize)
-                                           : via_bare_write(widen(urls.back()), file, kSmallSize);
+                const std::wstring url = widen(urls.back());
+                const Result r =
+                    road == 0 ? via_browser(module, browser, url, kSmallSize)
+                              : via_bare_write(url, file, kSmallSize,
+                                               road == 2 ? browser.document_window() : nullptr);
                 seconds[road] += r.seconds;
                 if (!r.ok) ++round_failed;
             }
@@ -833,14 +872,19 @@ bool small_documents(HMODULE module, const ServerProcess& server, const std::str
         failed += round_failed;
         const double launcher = seconds[0] * 1000 / kSmallPairs;
         const double bare = seconds[1] * 1000 / kSmallPairs;
-        std::printf("  %5d   %15.3f   %11.3f   %8.3f   %13.3f%s\n", k + 1, launcher, bare,
-                    launcher - bare, bare / launcher, round_failed ? "  (failures)" : "");
+        const double viewed = seconds[2] * 1000 / kSmallPairs;
+        std::printf("  %5d   %8.3f   %6.3f   %9.3f                       %8.3f   %13.3f   %20.3f%s\n",
+                    k + 1, launcher, bare, viewed, launcher - bare, bare / launcher, viewed / launcher,
+                    round_failed ? "  (failures)" : "");
         std::fflush(stdout);
         if (round_failed) continue;
         launcher_ms.push_back(launcher);
         bare_ms.push_back(bare);
+        view_ms.push_back(viewed);
         extra_ms.push_back(launcher - bare);
+        floor_ms.push_back(viewed - bare);
         ratios.push_back(bare / launcher);
+        view_ratios.push_back(viewed / launcher);
     }
     BenchPlugin::revoke_class();
     if (ratios.empty()) {
@@ -851,10 +895,14 @@ bool small_documents(HMODULE module, const ServerProcess& server, const std::str
                 median(launcher_ms));
     std::printf("  (s) bare BindToStorage, WriteFile        %8.3f ms per document (median)\n",
                 median(bare_ms));
+    std::printf("  (s) the same with the least view         %8.3f ms per document (median)\n",
+                median(view_ms));
     std::printf("  (s) launcher's extra time per document = %.3f ms   (target <= 0.3 ms)\n",
                 median(extra_ms));
+    std::printf("  (s) the least view's own time per document = %.3f ms\n", median(floor_ms));
     std::printf("  (s) bare/launcher per round, median = %.3f   (target >= 0.9)%s\n", median(ratios),
                 failed ? "  (some documents failed)" : "");
+    std::printf("  (s) (bare+view)/launcher per round, median = %.3f\n", median(view_ratios));
     return failed == 0;
 }
 
