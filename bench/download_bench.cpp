@@ -845,8 +845,9 @@ bool small_documents(HMODULE module, const ServerProcess& server, const std::str
     BenchBrowser browser;
     std::printf("small documents: %llu KiB, %d round(s) of %d on each road\n", kSmallSize / 1024,
                 kSmallRounds, kSmallPairs);
-    std::printf("  round   launcher   bare   bare+view   (ms per document)   extra ms   bare/launcher"
-                "   (bare+view)/launcher\n");
+    std::printf(
+        "  round   launcher   bare   bare+view   (ms per document)   extra ms   bare/launcher"
+        "   (bare+view)/launcher\n");
     std::vector<double> launcher_ms, bare_ms, view_ms, extra_ms, floor_ms, ratios, view_ratios;
     int failed = 0;
     unsigned long serial = 0;
@@ -859,10 +860,10 @@ bool small_documents(HMODULE module, const ServerProcess& server, const std::str
                 const int road = (step + j + k + 3) % 3;
                 urls.push_back(server.url("/small.dzy") + "?doc=" + std::to_string(++serial));
                 const std::wstring url = widen(urls.back());
-                const Result r =
-                    road == 0 ? via_browser(module, browser, url, kSmallSize)
-                              : via_bare_write(url, file, kSmallSize,
-                                               road == 2 ? browser.document_window() : nullptr);
+                const Result r = road == 0
+                                     ? via_browser(module, browser, url, kSmallSize)
+                                     : via_bare_write(url, file, kSmallSize,
+                                                      road == 2 ? browser.document_window() : nullptr);
                 seconds[road] += r.seconds;
                 if (!r.ok) ++round_failed;
             }

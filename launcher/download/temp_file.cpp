@@ -60,7 +60,8 @@ bool file_index(HANDLE handle, ULONGLONG& index) noexcept {
     if (query) {
         io_status status{};
         LARGE_INTEGER internal{};
-        if (query(handle, &status, &internal, sizeof internal, kFileInternalInformation) < 0) return false;
+        if (query(handle, &status, &internal, sizeof internal, kFileInternalInformation) < 0)
+            return false;
         index = static_cast<ULONGLONG>(internal.QuadPart);
         return true;
     }
