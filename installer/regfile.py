@@ -231,8 +231,10 @@ def formatted(text, module, folder):
     return text.replace("\x03", "[#$(var.DllFile)]").replace("\x04", "[$(var.DllDir)]")
 
 
-# Written by Wine itself while a fresh prefix starts, at its own time.
-PLATFORM_CHURN = ("hkey_local_machine\\software\\microsoft\\windows nt\\currentversion\\networkcards",)
+# Written by Wine itself while a fresh prefix starts, at its own time (in a
+# 64-bit prefix, in both registry views).
+PLATFORM_CHURN = ("hkey_local_machine\\software\\microsoft\\windows nt\\currentversion\\networkcards",
+                  "hkey_local_machine\\software\\wow6432node\\microsoft\\windows nt\\currentversion\\networkcards")
 
 WOW64_TYPELIB_KEYS = ("hkey_local_machine\\software\\wow6432node\\classes\\interface\\",
                       "hkey_local_machine\\software\\wow6432node\\classes\\typelib\\")
