@@ -26,19 +26,28 @@ bool log_needs_newline(const char* format) noexcept {
     return n == 0 || format[n - 1] != '\n';
 }
 
-void format_log_time(time_t t, char (&out)[32]) noexcept {
+void format_log_tm(const tm* lt, char (&out)[32]) noexcept {
     // The asctime layout ("Wed Jun 30 21:49:08 1993"), day of month padded with
     // a blank; the runtime's own ctime pads it with a zero.
     static const char days[] = "SunMonTueWedThuFriSat";
     static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
-    const tm* lt = std::localtime(&t);
     if (!lt) {
         std::snprintf(out, sizeof out, "%-24s", "?");
         return;
     }
+    // tm_year counts from 1900 and lies near INT_MAX for a time far ahead, so
+    // the sum is taken in a wide type; a year wider than the layout's four
+    // characters gets a text of the same width rather than a longer line.
+    const long long year = static_cast<long long>(lt->tm_year) + 1900;
+    if (year < 0 || year > 9999) {
+        std::snprintf(out, sizeof out, "%-24s", year < 0 ? "time before year 0" : "time past year 9999");
+        return;
+    }
     std::snprintf(out, sizeof out, "%.3s %.3s %2d %02d:%02d:%02d %4d", days + 3 * (lt->tm_wday % 7),
-                  months + 3 * (lt->tm_mon % 12), lt->tm_mday, lt->tm_hour, lt->tm_min,
-                  lt->tm_sec, lt->tm_year + 1900);
+                  months + 3 * (lt->tm_mon % 12), lt->tm_mday, lt->tm_hour, lt->tm_min, lt->tm_sec,
+                  static_cast<int>(year));
 }
+
+void format_log_time(time_t t, char (&out)[32]) noexcept { format_log_tm(std::localtime(&t), out); }
 
 }  // namespace gn

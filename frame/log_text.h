@@ -11,6 +11,11 @@ const char* choose_log_path(bool local_writable, const char* env) noexcept;
 bool format_takes_one_string(const char* format) noexcept;
 // Whether a line written with this format needs a line end appended.
 bool log_needs_newline(const char* format) noexcept;
-// The 24-character timestamp of a line: "Mon Dec  7 08:05:09 2026".
+// The 24-character timestamp of a line: "Mon Dec  7 08:05:09 2026", for the
+// local time t.
 void format_log_time(time_t t, char (&out)[32]) noexcept;
+// The same for a broken-down time. A year outside 0 to 9999 reads "time past
+// year 9999" or "time before year 0", a null time (one the runtime cannot
+// convert) "?", each padded with blanks to the 24 characters.
+void format_log_tm(const tm* lt, char (&out)[32]) noexcept;
 }  // namespace gn

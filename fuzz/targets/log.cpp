@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::memcpy(&t, data, sizeof t);
         char out[32];
         gn::format_log_time(static_cast<time_t>(t), out);
-        if (std::memchr(out, '\0', sizeof out) == nullptr) __builtin_trap();
+        // Every time, however far off, gives a line's 24 characters.
+        if (std::memchr(out, '\0', sizeof out) == nullptr || std::strlen(out) != 24) __builtin_trap();
     }
     const std::string text(reinterpret_cast<const char*>(data), size);
     (void)gn::log_needs_newline(text.c_str());

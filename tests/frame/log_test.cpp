@@ -4,6 +4,7 @@
 
 #include <io.h>
 
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <regex>
@@ -149,6 +150,10 @@ TEST(LogLine, TimestampHasTheAsctimeLayout) {
     when.tm_mday = 17;
     gn::format_log_time(std::mktime(&when), out);
     EXPECT_STREQ("Thu Dec 17 08:05:09 2026", out);
+    // A time far ahead: the year no longer fits, nor does tm_year + 1900 in an int.
+    when.tm_year = INT_MAX;
+    gn::format_log_tm(&when, out);
+    EXPECT_STREQ("time past year 9999     ", out);
 }
 
 TEST(LogLine, LocalFileWinsOnlyWhenWritable) {
