@@ -259,9 +259,18 @@ void check_client(const machine_facts& facts, const view_facts& view, bool main_
                            concat({"blocked by the administrator's settings: ", client.addon.rule,
                                    main_plugin ? "; documents cannot open" : "; documents open with the main plugin"}),
                            client.addon.fix));
+    } else if (client.addon.replaced) {
+        out.push_back(make(verdict::warning, check,
+                           concat({"replaced by the administrator's settings: ", client.addon.rule,
+                                   main_plugin ? "; documents open with the legacy control"
+                                               : "; documents open with the main plugin"}),
+                           client.addon.fix));
     } else {
         out.push_back(make(verdict::ok, check, "registered: " + file_line(client.file)));
     }
+    if (!client.addon.malformed.empty())
+        out.push_back(make(verdict::warning, check + " settings",
+                           "malformed, so counted as not set: " + client.addon.malformed, client.addon.malformed_fix));
 }
 
 void check_site_lock(const view_facts& view, std::vector<finding>& out) {

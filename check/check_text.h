@@ -28,8 +28,11 @@ struct file_facts {
 // launcher's own rule, asked by the gatherer).
 struct addon_facts {
     bool blocked = false;
-    std::string rule;  // the rule and the key that block it; empty when allowed
-    std::string fix;   // the command that lifts the block, should it be unintended
+    bool replaced = false;  // a kill bit's AlternateCLSID sends documents to the other client
+    std::string rule;       // the rule and the value that decided; empty when allowed
+    std::string fix;        // the command that lifts it, should it be unintended
+    std::string malformed;  // settings present but malformed, which count as not set
+    std::string malformed_fix;
 };
 
 // One client control in one registry view.

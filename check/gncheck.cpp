@@ -9,6 +9,7 @@
 #include "frame/com.h"
 #include "frame/interfaces.h"
 #include "frame/log.h"
+#include "launcher/addon_registry.h"
 #include "version/policy_names.h"
 #include "version/site_text.h"
 
@@ -194,17 +195,43 @@ check::client_facts class_at(const GUID& clsid, REGSAM view) {
     return facts;
 }
 
-// What the administrator's add-on settings make of a client control.
-// LOCAL STUB until the launcher's own rule is merged: the kill bit only.
-check::addon_facts addon_at(const GUID& clsid) {
+// Where one of the add-on settings of a class lies: "HKLM\\<key>" and its value.
+struct setting_place {
+    std::string key;
+    std::string value;
+};
+setting_place place_of(gn::addon_setting setting, const gn::class_text& cls) {
+    char key[160] = {};
+    gn::addon_key_path(setting, cls.c_str(), key, sizeof key);
+    return {std::string(gn::addon_root_name(setting)) + "\\" + key, gn::addon_value_name(setting, cls.c_str())};
+}
+
+// What the administrator's add-on settings make of a client control: the
+// launcher's own rule, on the settings of the given view.
+check::addon_facts addon_at(REFCLSID clsid, REFCLSID other, REGSAM view) {
     check::addon_facts facts;
-    const std::string key = std::string("Software\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\") +
-                            gn::registry_text(clsid).text;
-    DWORD flags = 0;
-    if (dword_at(HKEY_LOCAL_MACHINE, key.c_str(), "Compatibility Flags", 0, flags) && (flags & 0x400)) {
-        facts.blocked = true;
-        facts.rule = "kill bit (\"Compatibility Flags\" 0x400) in HKLM\\" + key;
-        facts.fix = "reg delete \"HKLM\\" + key + "\" /v \"Compatibility Flags\" /f";
+    const gn::addon_verdict verdict = gn::client_addon_verdict(clsid, other, view);
+    const gn::class_text cls(clsid);
+    const std::string flag = view == KEY_WOW64_64KEY ? " /reg:64" : view == KEY_WOW64_32KEY ? " /reg:32" : "";
+    if (verdict.outcome != gn::addon_outcome::allowed) {
+        facts.blocked = verdict.outcome == gn::addon_outcome::blocked;
+        facts.replaced = verdict.outcome == gn::addon_outcome::alternate;
+        const setting_place place = place_of(verdict.rule, cls);
+        facts.rule = std::string(gn::addon_rule_text(verdict.rule)) + " (" + place.key + " \"" + place.value + "\")";
+        if (verdict.rule == gn::addon_machine_restrict || verdict.rule == gn::addon_user_restrict) {
+            // "Deny unless allowed" stays; the class is allowed on the list.
+            const setting_place list = place_of(gn::addon_machine_list, cls);
+            facts.fix = "reg add \"" + list.key + "\" /v \"" + list.value + "\" /t REG_SZ /d 1 /f" + flag;
+        } else {
+            facts.fix = "reg delete \"" + place.key + "\" /v \"" + place.value + "\" /f" + flag;
+        }
+    }
+    for (int i = 0; i < gn::addon_setting_count; ++i) {
+        if (!(verdict.malformed & (1u << i))) continue;
+        const setting_place place = place_of(static_cast<gn::addon_setting>(i), cls);
+        facts.malformed += (facts.malformed.empty() ? "" : ", ") + std::string(gn::addon_rule_text(static_cast<gn::addon_setting>(i))) +
+                           " (" + place.key + " \"" + place.value + "\")";
+        if (facts.malformed_fix.empty()) facts.malformed_fix = "reg delete \"" + place.key + "\" /v \"" + place.value + "\" /f" + flag;
     }
     return facts;
 }
@@ -229,7 +256,7 @@ void read_site_lock(check::view_facts& facts, REGSAM view) {
     facts.trace_failures = dword_at(HKEY_LOCAL_MACHINE, gn::kTracePolicyKey, gn::kTracePolicyValue, view, trace) && trace;
 }
 
-check::view_facts read_view(int bits, REGSAM view, bool own) {
+check::view_facts read_view(int bits, REGSAM view) {
     check::view_facts facts;
     facts.bits = bits;
     facts.exists = true;
@@ -264,12 +291,8 @@ check::view_facts read_view(int bits, REGSAM view, bool own) {
     }
     facts.legacy = class_at(gn::CLSID_Legacy6xControl, view);
     facts.plugin = class_at(gn::CLSID_PluginCtl, view);
-    // The launcher asks the settings of its own view; the other view's
-    // launcher is another process's, whose answer this one cannot ask for.
-    if (own) {
-        facts.legacy.addon = addon_at(gn::CLSID_Legacy6xControl);
-        facts.plugin.addon = addon_at(gn::CLSID_PluginCtl);
-    }
+    facts.legacy.addon = addon_at(gn::CLSID_Legacy6xControl, gn::CLSID_PluginCtl, view);
+    facts.plugin.addon = addon_at(gn::CLSID_PluginCtl, gn::CLSID_Legacy6xControl, view);
     read_site_lock(facts, view);
     return facts;
 }
@@ -348,8 +371,8 @@ check::machine_facts gather(const check::options& options) {
     facts.system_root = root_size && root_size < MAX_PATH ? utf8(root, root_size) : "C:\\Windows";
 
     const int other_bits = facts.own_bits == 64 ? 32 : 64;
-    facts.views[0] = read_view(facts.own_bits, facts.windows_64 ? (facts.own_bits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY) : 0, true);
-    if (facts.windows_64) facts.views[1] = read_view(other_bits, other_bits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY, false);
+    facts.views[0] = read_view(facts.own_bits, facts.windows_64 ? (facts.own_bits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY) : 0);
+    if (facts.windows_64) facts.views[1] = read_view(other_bits, other_bits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
     facts.views[1].bits = other_bits;
 
     if (options.url_given) {
