@@ -131,7 +131,7 @@ check "a foreign .dzy association" expect foreign 1 "WARNING foreign .dzy associ
 reg add "$SITES" /v intranet /d intranet.example.test /f
 run url "" --url http://pages.example.test/report.html
 reg delete "${SITES%\\*}" /f
-check "AllowedSites refusing a --url" expect url 1 "WARNING page http://pages.example.test/report.html: zone internet: not on AllowedSites, it may change only mappings of its own host pages.example.test | reg add \"$SITES\" /v pages.example.test"
+check "AllowedSites refusing a --url" expect url 1 "WARNING page http://pages.example.test/report.html: zone Internet: not on AllowedSites, it may change only mappings of its own host pages.example.test | reg add \"$SITES\" /v pages.example.test"
 
 touch -d '3 days ago' "$TEMP_DIR/DZ1.tmp" && touch -d '2 hours ago' "$TEMP_DIR/DZ2.tmp"
 run stale
