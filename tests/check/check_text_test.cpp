@@ -80,9 +80,9 @@ const fault_row kRows[] = {
     {"plugin 32-bit only", [](machine_facts& m) { m.views[0].plugin = {}; }, verdict::problem, "32-bit view only", "64-bit"},
     {"plugin of the other bitness", [](machine_facts& m) { m.views[0].plugin.file.bits = file_bits::x86; }, verdict::problem,
      "a 32-bit file in the 64-bit view", "64-bit"},
-    {"kill bit on legacy", [](machine_facts& m) { m.views[0].legacy.addon = {true, "kill bit", "reg delete K"}; },
+    {"kill bit on legacy", [](machine_facts& m) { m.views[0].legacy.addon = {true, false, "kill bit", "reg delete K", "", ""}; },
      verdict::warning, "kill bit", "reg delete K"},
-    {"plugin blocked", [](machine_facts& m) { m.views[0].plugin.addon = {true, "list 0", "reg delete L"}; }, verdict::problem,
+    {"plugin blocked", [](machine_facts& m) { m.views[0].plugin.addon = {true, false, "list 0", "reg delete L", "", ""}; }, verdict::problem,
      "documents cannot open", "reg delete L"},
     {"legacy file gone", [](machine_facts& m) { m.views[0].legacy.file.exists = false; }, verdict::warning, "not installed", "6.x"},
     {"foreign .dzy", [](machine_facts& m) { m.views[0].dzy.value_default = m.views[0].dzy_type = "Other.Doc"; },
@@ -99,8 +99,10 @@ const fault_row kRows[] = {
     {"temp not writable", [](machine_facts& m) { m.temp_writable = false; }, verdict::problem, "not writable", "TEMP"},
     {"log folder gone", [](machine_facts& m) { m.log_env_set = true; m.log_env = "Q:\\no\\x.log"; }, verdict::warning,
      "does not exist", "setx GNLAUNCHERLOG"},
-    {"32-bit windows", [](machine_facts& m) { m.windows_64 = false; m.views[1] = {}; m.views[0].launcher.registered = false; },
-     verdict::problem, "not registered: 64-bit browsers", "regsvr32 \"C:\\Program Files\\GNLauncher\\GNLauncher.dll\""},
+    {"32-bit windows", [](machine_facts& m) { m = {}; m.own_folder = "C:\\GN\\"; m.views[0] = healthy_view(32); m.views[0].launcher = {}; },
+     verdict::problem, "not registered: 32-bit browsers", "regsvr32 \"C:\\GN\\GNLauncher.dll\""},
+    {"alternate", [](machine_facts& m) { m.views[1].legacy.addon = {false, true, "kill bit", "", "list (K \"V\")", "reg delete K"}; },
+     verdict::warning, "replaced by the administrator's settings", ""},
 };
 
 TEST(CheckText, EachFaultNamedWithItsFix) {
@@ -122,7 +124,7 @@ TEST(CheckText, EachFaultNamedWithItsFix) {
 }
 
 TEST(CheckText, OutsideInputs) {
-    EXPECT_EQ("\"a\\\"\\\\\\u000a\\u001f\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD\"", json_string("a\"\\\n\x1f\xC3\xA9\xC3\xE0\x80"));
+    EXPECT_EQ("\"a\\\"\\\\\\u000a\\u001f\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"", json_string("a\"\\\n\x1f\xC3\xA9\xC3\xE0\x80"));
     unsigned char pe[0x50] = {'M', 'Z'};
     pe[0x3C] = 0x40;
     std::memcpy(pe + 0x40, "PE\0\0\x64\x86", 6);
