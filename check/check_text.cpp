@@ -41,10 +41,14 @@ bool same_text(const std::string& a, const char* b) {
 
 const char* bits_name(file_bits bits) {
     switch (bits) {
-    case file_bits::x86: return "32-bit";
-    case file_bits::x64: return "64-bit";
-    case file_bits::other: return "foreign-machine";
-    default: return "unreadable";
+    case file_bits::x86:
+        return "32-bit";
+    case file_bits::x64:
+        return "64-bit";
+    case file_bits::other:
+        return "foreign-machine";
+    default:
+        return "unreadable";
     }
 }
 
@@ -52,9 +56,7 @@ file_bits view_file_bits(const view_facts& view) {
     return view.bits == 64 ? file_bits::x64 : file_bits::x86;
 }
 
-std::string view_name(const view_facts& view) {
-    return view.bits == 64 ? "64-bit view" : "32-bit view";
-}
+std::string view_name(const view_facts& view) { return view.bits == 64 ? "64-bit view" : "32-bit view"; }
 
 std::string titled(const char* check, const view_facts& view) {
     return concat({check, " (", view_name(view), ")"});
@@ -81,8 +83,10 @@ std::string register_fix(const machine_facts& facts, const view_facts& view) {
         // The x64 package is the one that installs the 64-bit view's module.
         const view_facts& view64 = facts.views[0].bits == 64 ? facts.views[0] : facts.views[1];
         const bool x64_package = facts.windows_64 && !view64.package_version.empty();
-        const std::string package = concat({"GNLauncher-", view.package_version, x64_package ? "-x64" : "", ".msi"});
-        return concat({"msiexec /i ", package, " REINSTALL=ALL REINSTALLMODE=omus /qn /l*v %TEMP%\\gnlauncher-repair.log"});
+        const std::string package =
+            concat({"GNLauncher-", view.package_version, x64_package ? "-x64" : "", ".msi"});
+        return concat({"msiexec /i ", package,
+                       " REINSTALL=ALL REINSTALLMODE=omus /qn /l*v %TEMP%\\gnlauncher-repair.log"});
     }
     const std::string module = module_of(facts, view);
     if (module.empty()) return concat({regsvr32(facts, view), " \"<folder>\\GNLauncher.dll\""});
@@ -110,12 +114,13 @@ void check_launcher(const machine_facts& facts, const view_facts& view, std::vec
                                    "-bit browsers cannot open documents"}),
                            register_fix(facts, view)));
     } else if (!file.exists) {
-        out.push_back(make(verdict::problem, check, concat({"registered, but its file is gone: ", file.path}),
+        out.push_back(make(verdict::problem, check,
+                           concat({"registered, but its file is gone: ", file.path}),
                            register_fix(facts, view)));
     } else if (file.bits != view_file_bits(view)) {
         out.push_back(make(verdict::problem, check,
-                           concat({"registered with a ", bits_name(file.bits), " file in the ", view_name(view),
-                                   ": ", file.path}),
+                           concat({"registered with a ", bits_name(file.bits), " file in the ",
+                                   view_name(view), ": ", file.path}),
                            register_fix(facts, view)));
     } else {
         out.push_back(make(verdict::ok, check, "registered: " + file_line(file)));
@@ -130,22 +135,26 @@ void check_progids(const machine_facts& facts, const view_facts& view, std::vect
             wrong += concat({wrong.empty() ? "" : ", ", kProgIds[i].name,
                              view.progids[i].present ? " (names another class)" : " (missing)"});
     }
-    if (!view.version.registered) wrong += concat({wrong.empty() ? "" : ", ", "the version service class (missing)"});
+    if (!view.version.registered)
+        wrong += concat({wrong.empty() ? "" : ", ", "the version service class (missing)"});
     const std::string check = titled("programmatic identifiers", view);
     if (wrong.empty())
-        out.push_back(make(verdict::ok, check, "the launcher's and the version service's identifiers name their classes"));
+        out.push_back(make(verdict::ok, check,
+                           "the launcher's and the version service's identifiers name their classes"));
     else
         out.push_back(make(verdict::problem, check, wrong, register_fix(facts, view)));
 }
 
 void check_mime(const machine_facts& facts, const view_facts& view, std::vector<finding>& out) {
     std::string wrong;
-    const auto entry = [&](const key_facts& key, const char* type, const char* clsid, const char* extension) {
+    const auto entry = [&](const key_facts& key, const char* type, const char* clsid,
+                           const char* extension) {
         if (!key.present)
             wrong += concat({wrong.empty() ? "" : "; ", type, " missing"});
         else if (!same_text(key.clsid, clsid) || !same_text(key.extension, extension))
-            wrong += concat({wrong.empty() ? "" : "; ", type, " names ", key.clsid.empty() ? "no class" : key.clsid,
-                             " and ", key.extension.empty() ? "no extension" : key.extension});
+            wrong += concat({wrong.empty() ? "" : "; ", type, " names ",
+                             key.clsid.empty() ? "no class" : key.clsid, " and ",
+                             key.extension.empty() ? "no extension" : key.extension});
     };
     entry(view.mime_document, "application/x-quorquery", kLauncherClsid, ".dzy");
     entry(view.mime_data, "application/x-quorquerydata", kDataClsid, ".dzd");
@@ -160,9 +169,12 @@ void check_file_types(const machine_facts& facts, const view_facts& view, std::v
     const std::string check = titled("file types", view);
     std::string wrong;
     const auto add = [&](std::string_view text) { wrong += concat({wrong.empty() ? "" : "; ", text}); };
-    if (!view.dzy.present) add(".dzy missing");
-    else if (!same_text(view.dzy.content_type, "application/x-quorquery")) add(".dzy has another Content Type");
-    if (view.dzy.present && !view.dzy_type_key.present) add(concat({".dzy names ", quoted(view.dzy_type), ", which is missing"}));
+    if (!view.dzy.present)
+        add(".dzy missing");
+    else if (!same_text(view.dzy.content_type, "application/x-quorquery"))
+        add(".dzy has another Content Type");
+    if (view.dzy.present && !view.dzy_type_key.present)
+        add(concat({".dzy names ", quoted(view.dzy_type), ", which is missing"}));
     else if (view.dzy.present && !same_text(view.dzy_type_key.clsid, kLauncherClsid))
         add(concat({"type key ", quoted(view.dzy_type), " does not name the launcher"}));
     if (!view.dzd.present || !same_text(view.dzd.value_default, "dzdfile") ||
@@ -173,14 +185,15 @@ void check_file_types(const machine_facts& facts, const view_facts& view, std::v
     if (!wrong.empty()) {
         out.push_back(make(verdict::problem, check, wrong, register_fix(facts, view)));
     } else if (!same_text(view.dzy_type, "dzyfile")) {
-        out.push_back(make(verdict::warning, titled("foreign .dzy association", view),
-                           concat({".dzy belongs to another program's type ", quoted(view.dzy_type),
-                                   view.dzy_type_key.value_default.empty()
-                                       ? std::string()
-                                       : concat({" (", view.dzy_type_key.value_default, ")"}),
-                                   "; the launcher was added to it, and that program decides how .dzy files "
-                                   "open from disk"}),
-                           concat({"reg add HKCR\\.dzy /ve /d dzyfile /f && ", register_fix(facts, view)})));
+        out.push_back(
+            make(verdict::warning, titled("foreign .dzy association", view),
+                 concat({".dzy belongs to another program's type ", quoted(view.dzy_type),
+                         view.dzy_type_key.value_default.empty()
+                             ? std::string()
+                             : concat({" (", view.dzy_type_key.value_default, ")"}),
+                         "; the launcher was added to it, and that program decides how .dzy files "
+                         "open from disk"}),
+                 concat({"reg add HKCR\\.dzy /ve /d dzyfile /f && ", register_fix(facts, view)})));
     } else {
         out.push_back(make(verdict::ok, check, ".dzy (dzyfile) and .dzd (dzdfile) name the launcher"));
     }
@@ -191,10 +204,12 @@ void check_typelib(const machine_facts& facts, const view_facts& view, std::vect
     const char* system = view.bits == 64 ? "win64" : "win32";
     if (view.typelib_path.empty())
         out.push_back(make(verdict::problem, check,
-                           concat({"not registered for ", system, " (TypeLib\\", kLibId, "\\1.0\\0\\", system, ")"}),
+                           concat({"not registered for ", system, " (TypeLib\\", kLibId, "\\1.0\\0\\",
+                                   system, ")"}),
                            register_fix(facts, view)));
     else if (!view.typelib_exists)
-        out.push_back(make(verdict::problem, check, "registered from a file that is gone: " + view.typelib_path,
+        out.push_back(make(verdict::problem, check,
+                           "registered from a file that is gone: " + view.typelib_path,
                            register_fix(facts, view)));
     else if (view.helpdir.empty() || !view.helpdir_exists)
         out.push_back(make(verdict::problem, check,
@@ -212,23 +227,26 @@ void check_interfaces(const machine_facts& facts, const view_facts& view, std::v
                             : !same_text(face.typelib, kLibId) || face.version != "1.0"
                                 ? "names another library"
                             : !same_text(face.proxy_stub, kUniversalMarshaler) ? "has another proxy"
-                                                                              : nullptr;
+                                                                               : nullptr;
         if (fault) wrong += concat({wrong.empty() ? "" : ", ", face.name, " ", fault});
     }
     const std::string check = titled("interfaces", view);
     if (wrong.empty())
-        out.push_back(make(verdict::ok, check, "ILauncher, IMorvaneVersion and ICtlHost6x point at the library"));
+        out.push_back(
+            make(verdict::ok, check, "ILauncher, IMorvaneVersion and ICtlHost6x point at the library"));
     else
         out.push_back(make(verdict::problem, check, wrong, register_fix(facts, view)));
 }
 
-void check_client(const machine_facts& facts, const view_facts& view, bool main_plugin, std::vector<finding>& out) {
+void check_client(const machine_facts& facts, const view_facts& view, bool main_plugin,
+                  std::vector<finding>& out) {
     const client_facts& client = main_plugin ? view.plugin : view.legacy;
     const view_facts& other = &view == &facts.views[0] ? facts.views[1] : facts.views[0];
     const client_facts& elsewhere = main_plugin ? other.plugin : other.legacy;
     const std::string check = titled(main_plugin ? "main plugin" : "legacy control", view);
     const std::string bits = std::to_string(view.bits);
-    const char* reinstall = main_plugin ? "install or repair the QuorQuery client (8.x), " : "install or repair the 6.x client, ";
+    const char* reinstall = main_plugin ? "install or repair the QuorQuery client (8.x), "
+                                        : "install or repair the 6.x client, ";
     // What a fault of the legacy control costs: it is optional, and the
     // launcher opens documents with the main plugin when it counts as absent.
     const verdict absent = main_plugin ? verdict::problem : verdict::ok;
@@ -250,14 +268,16 @@ void check_client(const machine_facts& facts, const view_facts& view, bool main_
                                    main_plugin ? "" : " (counted as not installed)"}),
                            concat({reinstall, bits, "-bit"})));
     } else if (client.file.bits != view_file_bits(view)) {
-        out.push_back(make(verdict::problem, check,
-                           concat({"a ", bits_name(client.file.bits), " file in the ", view_name(view),
-                                   ": ", bits, "-bit browsers cannot create it (", client.file.path, ")"}),
-                           concat({reinstall, bits, "-bit"})));
+        out.push_back(
+            make(verdict::problem, check,
+                 concat({"a ", bits_name(client.file.bits), " file in the ", view_name(view), ": ", bits,
+                         "-bit browsers cannot create it (", client.file.path, ")"}),
+                 concat({reinstall, bits, "-bit"})));
     } else if (client.addon.blocked) {
         out.push_back(make(main_plugin ? verdict::problem : verdict::warning, check,
                            concat({"blocked by the administrator's settings: ", client.addon.rule,
-                                   main_plugin ? "; documents cannot open" : "; documents open with the main plugin"}),
+                                   main_plugin ? "; documents cannot open"
+                                               : "; documents open with the main plugin"}),
                            client.addon.fix));
     } else if (client.addon.replaced) {
         out.push_back(make(verdict::warning, check,
@@ -270,27 +290,33 @@ void check_client(const machine_facts& facts, const view_facts& view, bool main_
     }
     if (!client.addon.malformed.empty())
         out.push_back(make(verdict::warning, check + " settings",
-                           "malformed, so counted as not set: " + client.addon.malformed, client.addon.malformed_fix));
+                           "malformed, so counted as not set: " + client.addon.malformed,
+                           client.addon.malformed_fix));
 }
 
 void check_site_lock(const view_facts& view, std::vector<finding>& out) {
     const std::string check = titled("site lock", view);
     if (view.allow_all_sites) {
-        out.push_back(make(verdict::ok, check, "off: AllowAllSites=1 lets every page change the URL map"));
+        out.push_back(
+            make(verdict::ok, check, "off: AllowAllSites=1 lets every page change the URL map"));
     } else {
         std::string listed;
-        for (const std::string& site : view.allowed_sites) listed += concat({listed.empty() ? "" : ", ", site});
-        out.push_back(make(verdict::ok, check,
-                           concat({"on: local, intranet and trusted pages change the URL map; AllowedSites: ",
-                                   listed.empty() ? "(none)" : listed,
-                                   "; other Internet pages only their own host's mappings"})));
+        for (const std::string& site : view.allowed_sites)
+            listed += concat({listed.empty() ? "" : ", ", site});
+        out.push_back(
+            make(verdict::ok, check,
+                 concat({"on: local, intranet and trusted pages change the URL map; AllowedSites: ",
+                         listed.empty() ? "(none)" : listed,
+                         "; other Internet pages only their own host's mappings"})));
     }
     if (!view.ignored_sites.empty()) {
         std::string names;
-        for (const std::string& name : view.ignored_sites) names += concat({names.empty() ? "" : ", ", name});
-        out.push_back(make(verdict::warning, titled("AllowedSites", view),
-                           "values that are no text are ignored: " + names,
-                           concat({"reg add \"", kAllowedSitesKey, "\" /v <name> /t REG_SZ /d <host> /f"})));
+        for (const std::string& name : view.ignored_sites)
+            names += concat({names.empty() ? "" : ", ", name});
+        out.push_back(
+            make(verdict::warning, titled("AllowedSites", view),
+                 "values that are no text are ignored: " + names,
+                 concat({"reg add \"", kAllowedSitesKey, "\" /v <name> /t REG_SZ /d <host> /f"})));
     }
 }
 
@@ -306,17 +332,20 @@ void check_url(const machine_facts& facts, std::vector<finding>& out) {
     for (const std::string& pattern : view.allowed_sites)
         if (site.host_known && host_matches(host, pattern.c_str())) site.listed = true;
     const map_access access = view.allow_all_sites ? map_access::all : page_access(site);
-    const std::string zone = concat({"zone ", zone_name(site.zone), site.listed ? ", on AllowedSites" : ""});
-    const std::string add = concat({"reg add \"", kAllowedSitesKey, "\" /v ", site.host_known ? host : "<host>",
-                                    " /t REG_SZ /d ", site.host_known ? host : "<host>", " /f"});
+    const std::string zone =
+        concat({"zone ", zone_name(site.zone), site.listed ? ", on AllowedSites" : ""});
+    const std::string add =
+        concat({"reg add \"", kAllowedSitesKey, "\" /v ", site.host_known ? host : "<host>",
+                " /t REG_SZ /d ", site.host_known ? host : "<host>", " /f"});
     if (access == map_access::all)
         out.push_back(make(verdict::ok, check,
                            zone + (view.allow_all_sites ? ": AllowAllSites lets it change any mapping"
                                                         : ": it may change any mapping")));
     else if (access == map_access::own_host)
-        out.push_back(make(verdict::warning, check,
-                           concat({zone, ": not on AllowedSites, it may change only mappings of its own host ", host}),
-                           add));
+        out.push_back(make(
+            verdict::warning, check,
+            concat({zone, ": not on AllowedSites, it may change only mappings of its own host ", host}),
+            add));
     else
         out.push_back(make(verdict::warning, check,
                            zone + (site.host_known ? ": not on AllowedSites, it may change no mapping"
@@ -325,15 +354,19 @@ void check_url(const machine_facts& facts, std::vector<finding>& out) {
 }
 
 void check_switches(const machine_facts& facts, std::vector<finding>& out) {
-    const char* path = choose_log_path(facts.local_log_writable, facts.log_env_set ? facts.log_env.c_str() : nullptr);
+    const char* path =
+        choose_log_path(facts.local_log_writable, facts.log_env_set ? facts.log_env.c_str() : nullptr);
     if (!path)
-        out.push_back(make(verdict::ok, "log",
-                           "off: no writable quor_launcher.log in the browser's folder and no GNLAUNCHERLOG"));
+        out.push_back(
+            make(verdict::ok, "log",
+                 "off: no writable quor_launcher.log in the browser's folder and no GNLAUNCHERLOG"));
     else if (facts.local_log_writable)
-        out.push_back(make(verdict::ok, "log", concat({"on: ", facts.current_folder, "quor_launcher.log"})));
+        out.push_back(
+            make(verdict::ok, "log", concat({"on: ", facts.current_folder, "quor_launcher.log"})));
     else if (!facts.log_env_folder_exists)
         out.push_back(make(verdict::warning, "log",
-                           concat({"GNLAUNCHERLOG names ", path, ", whose folder does not exist: nothing is logged"}),
+                           concat({"GNLAUNCHERLOG names ", path,
+                                   ", whose folder does not exist: nothing is logged"}),
                            "setx GNLAUNCHERLOG %TEMP%\\gnlauncher.log"));
     else
         out.push_back(make(verdict::ok, "log", concat({"on: ", path, " (GNLAUNCHERLOG)"})));
@@ -353,12 +386,14 @@ void check_temp(const machine_facts& facts, std::vector<finding>& out) {
                                    " is not writable: downloads cannot be kept"}),
                            "set TEMP and TMP to a folder the user may write"));
     } else if (facts.stale_files) {
-        out.push_back(make(verdict::warning, "temp folder",
-                           concat({std::to_string(facts.stale_files), " DZ*.tmp file(s) left in ", facts.temp_folder,
-                                   ", the oldest ", age_text(facts.oldest_age_s), " old"}),
-                           concat({"close every browser, then: del \"", facts.temp_folder, "DZ*.tmp\""})));
+        out.push_back(
+            make(verdict::warning, "temp folder",
+                 concat({std::to_string(facts.stale_files), " DZ*.tmp file(s) left in ",
+                         facts.temp_folder, ", the oldest ", age_text(facts.oldest_age_s), " old"}),
+                 concat({"close every browser, then: del \"", facts.temp_folder, "DZ*.tmp\""})));
     } else {
-        out.push_back(make(verdict::ok, "temp folder", facts.temp_folder + " is writable, no DZ*.tmp left"));
+        out.push_back(
+            make(verdict::ok, "temp folder", facts.temp_folder + " is writable, no DZ*.tmp left"));
     }
 }
 
@@ -380,9 +415,10 @@ std::vector<finding> findings(const machine_facts& facts) {
     for (const view_facts& view : facts.views) {
         if (!view.exists) continue;
         if (&view != &facts.views[0] && !view.launcher.registered) {
-            out.push_back(make(verdict::ok, titled("launcher class", view),
-                               concat({"not registered: this machine's ", std::to_string(view.bits),
-                                       "-bit browsers do not open documents (the x64 package installs both)"})));
+            out.push_back(
+                make(verdict::ok, titled("launcher class", view),
+                     concat({"not registered: this machine's ", std::to_string(view.bits),
+                             "-bit browsers do not open documents (the x64 package installs both)"})));
             continue;
         }
         check_launcher(facts, view, out);
@@ -431,14 +467,16 @@ std::string text_report(const machine_facts& facts, const std::vector<finding>& 
 
 std::string json_report(const machine_facts& facts, const std::vector<finding>& found) {
     const verdict worst = static_cast<verdict>(exit_code(found));
-    std::string out = concat({"{\n  \"program\": \"gncheck\",\n  \"bits\": ", std::to_string(facts.own_bits),
-                              ",\n  \"windows64\": ", facts.windows_64 ? "true" : "false",
-                              ",\n  \"verdict\": ", json_string(verdict_name(worst)),
-                              ",\n  \"exit\": ", std::to_string(exit_code(found)), ",\n  \"checks\": ["});
+    std::string out =
+        concat({"{\n  \"program\": \"gncheck\",\n  \"bits\": ", std::to_string(facts.own_bits),
+                ",\n  \"windows64\": ", facts.windows_64 ? "true" : "false",
+                ",\n  \"verdict\": ", json_string(verdict_name(worst)),
+                ",\n  \"exit\": ", std::to_string(exit_code(found)), ",\n  \"checks\": ["});
     for (size_t i = 0; i < found.size(); ++i) {
         const finding& f = found[i];
         out += concat({i ? ",\n    {" : "\n    {", "\"check\": ", json_string(f.check),
-                       ", \"verdict\": ", json_string(verdict_name(f.level)), ", \"why\": ", json_string(f.why),
+                       ", \"verdict\": ", json_string(verdict_name(f.level)),
+                       ", \"why\": ", json_string(f.why),
                        ", \"fix\": ", f.fix.empty() ? "null" : json_string(f.fix), "}"});
     }
     out += "\n  ]\n}\n";
@@ -461,7 +499,10 @@ std::string json_string(std::string_view text) {
             ++i;
         } else {
             // A whole, shortest UTF-8 sequence passes; anything else is U+FFFD.
-            const size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+            const size_t length = c >= 0xC2 && c <= 0xDF   ? 2
+                                  : c >= 0xE0 && c <= 0xEF ? 3
+                                  : c >= 0xF0 && c <= 0xF4 ? 4
+                                                           : 0;
             bool whole = length && i + length <= text.size();
             unsigned code = length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
             for (size_t k = 1; whole && k < length; ++k) {
@@ -486,9 +527,11 @@ std::string json_string(std::string_view text) {
 
 file_bits pe_bits(const unsigned char* bytes, size_t size) noexcept {
     if (!bytes || size < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') return file_bits::unknown;
-    const unsigned long at = bytes[0x3C] | bytes[0x3D] << 8 | static_cast<unsigned long>(bytes[0x3E]) << 16 |
+    const unsigned long at = bytes[0x3C] | bytes[0x3D] << 8 |
+                             static_cast<unsigned long>(bytes[0x3E]) << 16 |
                              static_cast<unsigned long>(bytes[0x3F]) << 24;
-    if (at > size || size - at < 6 || std::memcmp(bytes + at, "PE\0\0", 4) != 0) return file_bits::unknown;
+    if (at > size || size - at < 6 || std::memcmp(bytes + at, "PE\0\0", 4) != 0)
+        return file_bits::unknown;
     const unsigned machine = bytes[at + 4] | bytes[at + 5] << 8;
     return machine == 0x014C ? file_bits::x86 : machine == 0x8664 ? file_bits::x64 : file_bits::other;
 }
@@ -511,7 +554,8 @@ options parse_options(const std::vector<std::string>& args) {
         } else if (arg == "--url" && i + 1 < args.size() && !o.url_given) {
             o.url = args[++i];
             o.url_given = true;
-            if (o.url.empty() || o.url.size() > 2048) o.error = "--url needs a URL of at most 2048 characters";
+            if (o.url.empty() || o.url.size() > 2048)
+                o.error = "--url needs a URL of at most 2048 characters";
         } else {
             o.error = "unknown or repeated argument: " + arg;
         }

@@ -62,15 +62,15 @@ struct key_facts {
 // Everything read in one registry view (the 32-bit or the 64-bit one).
 struct view_facts {
     int bits = 32;
-    bool exists = false;  // false: 32-bit Windows has no 64-bit view
-    client_facts launcher;   // the launcher class
-    client_facts version;    // the version service's class
-    std::string package_version;  // what a package installed in this view, if one did
-    key_facts progids[4];         // in the order of kProgIds
-    key_facts mime_document, mime_data;   // the MIME database entries
-    key_facts dzy, dzd;                   // the file-type keys
-    std::string dzy_type;                 // the type key .dzy names
-    key_facts dzy_type_key, dzdfile;      // the type keys, with their CLSID subkeys
+    bool exists = false;                 // false: 32-bit Windows has no 64-bit view
+    client_facts launcher;               // the launcher class
+    client_facts version;                // the version service's class
+    std::string package_version;         // what a package installed in this view, if one did
+    key_facts progids[4];                // in the order of kProgIds
+    key_facts mime_document, mime_data;  // the MIME database entries
+    key_facts dzy, dzd;                  // the file-type keys
+    std::string dzy_type;                // the type key .dzy names
+    key_facts dzy_type_key, dzdfile;     // the type keys, with their CLSID subkeys
     // The type library's path for this view's target system ("win32" or "win64").
     std::string typelib_path;
     bool typelib_exists = false;
@@ -89,15 +89,15 @@ struct view_facts {
 struct url_facts {
     bool given = false;
     std::string url;
-    long zone = -1;     // from the platform's zone manager; -1 when it could not tell
+    long zone = -1;  // from the platform's zone manager; -1 when it could not tell
 };
 
 struct machine_facts {
-    int own_bits = 32;          // this program's flavor
-    bool windows_64 = false;    // the platform has both registry views
-    std::string own_folder;     // this program's folder, with its final backslash
-    std::string system_root;    // %SystemRoot%
-    view_facts views[2];        // [0] this program's view, [1] the other one
+    int own_bits = 32;        // this program's flavor
+    bool windows_64 = false;  // the platform has both registry views
+    std::string own_folder;   // this program's folder, with its final backslash
+    std::string system_root;  // %SystemRoot%
+    view_facts views[2];      // [0] this program's view, [1] the other one
     url_facts url;
     // The log: whether the current folder holds a writable quor_launcher.log
     // (as a browser started here would see it) and GNLAUNCHERLOG.
@@ -109,8 +109,8 @@ struct machine_facts {
     // The temporary folder.
     std::string temp_folder;
     bool temp_writable = false;
-    unsigned long stale_files = 0;          // DZ*.tmp files there
-    unsigned long long oldest_age_s = 0;    // the oldest one's age in seconds
+    unsigned long stale_files = 0;        // DZ*.tmp files there
+    unsigned long long oldest_age_s = 0;  // the oldest one's age in seconds
 };
 
 struct finding {

@@ -29,18 +29,22 @@ namespace check = gn::check;
 
 std::string utf8(const wchar_t* text, size_t length) {
     if (!length) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
     std::string out(size > 0 ? size : 0, '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], size, nullptr, nullptr);
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], size, nullptr, nullptr);
     return out;
 }
 std::string utf8(const std::wstring& text) { return utf8(text.c_str(), text.size()); }
 
 std::wstring wide(const std::string& text) {
     if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(size > 0 ? size : 0, L'\0');
-    if (size > 0) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size);
+    if (size > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size);
     return out;
 }
 
@@ -65,7 +69,8 @@ bool read_text(HKEY key, const wchar_t* name, std::string& out) {
         (type != REG_SZ && type != REG_EXPAND_SZ) || size > 65536)
         return false;
     std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size) !=
+        ERROR_SUCCESS)
         return false;
     text.resize(wcsnlen(text.c_str(), size / sizeof(wchar_t)));
     out = utf8(text);
@@ -82,7 +87,9 @@ std::string text_at(HKEY root, const std::wstring& path, const wchar_t* name, RE
 bool dword_at(HKEY root, const char* path, const char* name, REGSAM view, DWORD& value) {
     const gn::unique_hkey key = open_key(root, wide(path), view);
     DWORD type = 0, size = sizeof value;
-    return key && RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
+    return key &&
+           RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+               ERROR_SUCCESS &&
            type == REG_DWORD && size == sizeof value;
 }
 
@@ -96,7 +103,8 @@ check::key_facts key_at(const std::wstring& path, REGSAM view) {
     read_text(key.get(), nullptr, facts.value_default);
     read_text(key.get(), L"Content Type", facts.content_type);
     read_text(key.get(), L"Extension", facts.extension);
-    if (!read_text(key.get(), L"CLSID", facts.clsid)) facts.clsid = text_at(key.get(), L"CLSID", nullptr, view);
+    if (!read_text(key.get(), L"CLSID", facts.clsid))
+        facts.clsid = text_at(key.get(), L"CLSID", nullptr, view);
     return facts;
 }
 
@@ -108,8 +116,12 @@ public:
     real_file_system() noexcept {
         if (sizeof(void*) != 4) return;
         const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-        disable_ = kernel ? gn::proc_address<BOOL(WINAPI*)(PVOID*)>(kernel, "Wow64DisableWow64FsRedirection") : nullptr;
-        revert_ = kernel ? gn::proc_address<BOOL(WINAPI*)(PVOID)>(kernel, "Wow64RevertWow64FsRedirection") : nullptr;
+        disable_ =
+            kernel ? gn::proc_address<BOOL(WINAPI*)(PVOID*)>(kernel, "Wow64DisableWow64FsRedirection")
+                   : nullptr;
+        revert_ = kernel
+                      ? gn::proc_address<BOOL(WINAPI*)(PVOID)>(kernel, "Wow64RevertWow64FsRedirection")
+                      : nullptr;
         undo_ = disable_ && revert_ && disable_(&old_);
     }
     ~real_file_system() {
@@ -148,15 +160,17 @@ std::string file_version(const std::wstring& path) {
         length < sizeof *fixed)
         return {};
     char text[64];
-    std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
-                  fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16,
+                  fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16,
+                  fixed->dwFileVersionLS & 0xFFFF);
     return text;
 }
 
 check::file_bits bits_of(const std::wstring& path) {
     const real_file_system real;
-    gn::unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    gn::unique_file file(CreateFileW(path.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
     if (!file) return check::file_bits::unknown;
     unsigned char head[4096];
     DWORD read = 0;
@@ -189,7 +203,8 @@ check::file_facts file_at(const std::string& registered) {
 
 check::client_facts class_at(const GUID& clsid, REGSAM view) {
     check::client_facts facts;
-    const std::string server = text_at(HKEY_CLASSES_ROOT, guid_key(L"CLSID\\", clsid, L"\\InprocServer32"), nullptr, view);
+    const std::string server =
+        text_at(HKEY_CLASSES_ROOT, guid_key(L"CLSID\\", clsid, L"\\InprocServer32"), nullptr, view);
     facts.registered = !server.empty();
     facts.file = file_at(server);
     return facts;
@@ -203,7 +218,8 @@ struct setting_place {
 setting_place place_of(gn::addon_setting setting, const gn::class_text& cls) {
     char key[160] = {};
     gn::addon_key_path(setting, cls.c_str(), key, sizeof key);
-    return {std::string(gn::addon_root_name(setting)) + "\\" + key, gn::addon_value_name(setting, cls.c_str())};
+    return {std::string(gn::addon_root_name(setting)) + "\\" + key,
+            gn::addon_value_name(setting, cls.c_str())};
 }
 
 // What the administrator's add-on settings make of a client control: the
@@ -212,16 +228,20 @@ check::addon_facts addon_at(REFCLSID clsid, REFCLSID other, REGSAM view) {
     check::addon_facts facts;
     const gn::addon_verdict verdict = gn::client_addon_verdict(clsid, other, view);
     const gn::class_text cls(clsid);
-    const std::string flag = view == KEY_WOW64_64KEY ? " /reg:64" : view == KEY_WOW64_32KEY ? " /reg:32" : "";
+    const std::string flag = view == KEY_WOW64_64KEY   ? " /reg:64"
+                             : view == KEY_WOW64_32KEY ? " /reg:32"
+                                                       : "";
     if (verdict.outcome != gn::addon_outcome::allowed) {
         facts.blocked = verdict.outcome == gn::addon_outcome::blocked;
         facts.replaced = verdict.outcome == gn::addon_outcome::alternate;
         const setting_place place = place_of(verdict.rule, cls);
-        facts.rule = std::string(gn::addon_rule_text(verdict.rule)) + " (" + place.key + " \"" + place.value + "\")";
+        facts.rule = std::string(gn::addon_rule_text(verdict.rule)) + " (" + place.key + " \"" +
+                     place.value + "\")";
         if (verdict.rule == gn::addon_machine_restrict || verdict.rule == gn::addon_user_restrict) {
             // "Deny unless allowed" stays; the class is allowed on the list.
             const setting_place list = place_of(gn::addon_machine_list, cls);
-            facts.fix = "reg add \"" + list.key + "\" /v \"" + list.value + "\" /t REG_SZ /d 1 /f" + flag;
+            facts.fix =
+                "reg add \"" + list.key + "\" /v \"" + list.value + "\" /t REG_SZ /d 1 /f" + flag;
         } else {
             facts.fix = "reg delete \"" + place.key + "\" /v \"" + place.value + "\" /f" + flag;
         }
@@ -229,21 +249,27 @@ check::addon_facts addon_at(REFCLSID clsid, REFCLSID other, REGSAM view) {
     for (int i = 0; i < gn::addon_setting_count; ++i) {
         if (!(verdict.malformed & (1u << i))) continue;
         const setting_place place = place_of(static_cast<gn::addon_setting>(i), cls);
-        facts.malformed += (facts.malformed.empty() ? "" : ", ") + std::string(gn::addon_rule_text(static_cast<gn::addon_setting>(i))) +
-                           " (" + place.key + " \"" + place.value + "\")";
-        if (facts.malformed_fix.empty()) facts.malformed_fix = "reg delete \"" + place.key + "\" /v \"" + place.value + "\" /f" + flag;
+        facts.malformed += (facts.malformed.empty() ? "" : ", ") +
+                           std::string(gn::addon_rule_text(static_cast<gn::addon_setting>(i))) + " (" +
+                           place.key + " \"" + place.value + "\")";
+        if (facts.malformed_fix.empty())
+            facts.malformed_fix =
+                "reg delete \"" + place.key + "\" /v \"" + place.value + "\" /f" + flag;
     }
     return facts;
 }
 
 void read_site_lock(check::view_facts& facts, REGSAM view) {
     DWORD all = 0;
-    facts.allow_all_sites = dword_at(HKEY_LOCAL_MACHINE, gn::kVersionPolicyKey, gn::kAllowAllSitesValue, view, all) && all == 1;
+    facts.allow_all_sites =
+        dword_at(HKEY_LOCAL_MACHINE, gn::kVersionPolicyKey, gn::kAllowAllSitesValue, view, all) &&
+        all == 1;
     const gn::unique_hkey key = open_key(HKEY_LOCAL_MACHINE, wide(gn::kAllowedSitesKey), view);
     for (DWORD index = 0; key; ++index) {
         wchar_t name[256];
         DWORD name_size = 256, type = 0;
-        const LONG rc = RegEnumValueW(key.get(), index, name, &name_size, nullptr, &type, nullptr, nullptr);
+        const LONG rc =
+            RegEnumValueW(key.get(), index, name, &name_size, nullptr, &type, nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS) break;
         if (rc != ERROR_SUCCESS) continue;
         std::string pattern;
@@ -253,7 +279,8 @@ void read_site_lock(check::view_facts& facts, REGSAM view) {
             facts.ignored_sites.push_back(utf8(name, name_size));
     }
     DWORD trace = 0;
-    facts.trace_failures = dword_at(HKEY_LOCAL_MACHINE, gn::kTracePolicyKey, gn::kTracePolicyValue, view, trace) && trace;
+    facts.trace_failures =
+        dword_at(HKEY_LOCAL_MACHINE, gn::kTracePolicyKey, gn::kTracePolicyValue, view, trace) && trace;
 }
 
 check::view_facts read_view(int bits, REGSAM view) {
@@ -262,7 +289,8 @@ check::view_facts read_view(int bits, REGSAM view) {
     facts.exists = true;
     facts.launcher = class_at(CLSID_MorvaneLauncher, view);
     facts.version = class_at(CLSID_MorvaneVersion, view);
-    facts.package_version = text_at(HKEY_LOCAL_MACHINE, L"Software\\Veltrix\\GNLauncher", L"Version", view);
+    facts.package_version =
+        text_at(HKEY_LOCAL_MACHINE, L"Software\\Veltrix\\GNLauncher", L"Version", view);
     for (size_t i = 0; i < 4; ++i) facts.progids[i] = key_at(wide(check::kProgIds[i].name), view);
     facts.mime_document = key_at(L"MIME\\DataBase\\Content Type\\application/x-quorquery", view);
     facts.mime_data = key_at(L"MIME\\DataBase\\Content Type\\application/x-quorquerydata", view);
@@ -274,18 +302,22 @@ check::view_facts read_view(int bits, REGSAM view) {
     facts.dzdfile = key_at(L"dzdfile", view);
 
     const std::wstring library = guid_key(L"TypeLib\\", LIBID_DZxLauncherLib, L"\\1.0");
-    facts.typelib_path = text_at(HKEY_CLASSES_ROOT, library + (bits == 64 ? L"\\0\\win64" : L"\\0\\win32"), nullptr, view);
+    facts.typelib_path = text_at(HKEY_CLASSES_ROOT,
+                                 library + (bits == 64 ? L"\\0\\win64" : L"\\0\\win32"), nullptr, view);
     facts.typelib_exists = !facts.typelib_path.empty() && file_at(facts.typelib_path).exists;
     facts.helpdir = text_at(HKEY_CLASSES_ROOT, library + L"\\HELPDIR", nullptr, view);
     facts.helpdir_exists = !facts.helpdir.empty() && folder_exists(expanded(facts.helpdir));
     const struct {
         const char* name;
         const IID* iid;
-    } faces[3] = {{"ILauncher", &IID_ILauncher}, {"IMorvaneVersion", &IID_IMorvaneVersion}, {"ICtlHost6x", &IID_ICtlHost6x}};
+    } faces[3] = {{"ILauncher", &IID_ILauncher},
+                  {"IMorvaneVersion", &IID_IMorvaneVersion},
+                  {"ICtlHost6x", &IID_ICtlHost6x}};
     for (size_t i = 0; i < 3; ++i) {
         const std::wstring key = guid_key(L"Interface\\", *faces[i].iid);
         facts.interfaces[i].name = faces[i].name;
-        facts.interfaces[i].proxy_stub = text_at(HKEY_CLASSES_ROOT, key + L"\\ProxyStubClsid32", nullptr, view);
+        facts.interfaces[i].proxy_stub =
+            text_at(HKEY_CLASSES_ROOT, key + L"\\ProxyStubClsid32", nullptr, view);
         facts.interfaces[i].typelib = text_at(HKEY_CLASSES_ROOT, key + L"\\TypeLib", nullptr, view);
         facts.interfaces[i].version = text_at(HKEY_CLASSES_ROOT, key + L"\\TypeLib", L"Version", view);
     }
@@ -315,7 +347,8 @@ void read_log(check::machine_facts& facts) {
     wchar_t current[MAX_PATH * 2] = {};
     const DWORD size = GetCurrentDirectoryW(MAX_PATH * 2, current);
     facts.current_folder = size && size < MAX_PATH * 2 ? utf8(current, size) : std::string();
-    if (!facts.current_folder.empty() && facts.current_folder.back() != '\\') facts.current_folder += '\\';
+    if (!facts.current_folder.empty() && facts.current_folder.back() != '\\')
+        facts.current_folder += '\\';
     facts.local_log_writable = _waccess(L".\\quor_launcher.log", 2) == 0;
     // The module reads its variable as 8-bit text; a path that text cannot
     // hold is no path it could open, and is shown as the module would read it.
@@ -343,7 +376,9 @@ void read_temp(check::machine_facts& facts) {
 
     FILETIME now_time;
     GetSystemTimeAsFileTime(&now_time);
-    const auto ticks = [](const FILETIME& t) { return static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime; };
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime;
+    };
     const unsigned long long now = ticks(now_time);
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW((folder + L"DZ*.tmp").c_str(), &found);
@@ -371,8 +406,11 @@ check::machine_facts gather(const check::options& options) {
     facts.system_root = root_size && root_size < MAX_PATH ? utf8(root, root_size) : "C:\\Windows";
 
     const int other_bits = facts.own_bits == 64 ? 32 : 64;
-    facts.views[0] = read_view(facts.own_bits, facts.windows_64 ? (facts.own_bits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY) : 0);
-    if (facts.windows_64) facts.views[1] = read_view(other_bits, other_bits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+    facts.views[0] =
+        read_view(facts.own_bits,
+                  facts.windows_64 ? (facts.own_bits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY) : 0);
+    if (facts.windows_64)
+        facts.views[1] = read_view(other_bits, other_bits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
     facts.views[1].bits = other_bits;
 
     if (options.url_given) {
