@@ -56,9 +56,17 @@ std::wstring guid_key(const wchar_t* prefix, const GUID& id, const wchar_t* suff
 // The registry, read only, in one view.
 
 // Opens root\path for reading in the given view (0: this process's own).
+// Below the classes root only the class and interface keys differ between
+// the views; every other key is one key for both (a 64-bit program under
+// Wine that asks for the 32-bit view of such a key finds nothing, and is
+// given the one key here).
 gn::unique_hkey open_key(HKEY root, const std::wstring& path, REGSAM view) {
     gn::unique_hkey key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) key.reset();
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS) return key;
+    const bool shared = root == HKEY_CLASSES_ROOT && view == KEY_WOW64_32KEY &&
+                        path.compare(0, 6, L"CLSID\\") != 0 && path.compare(0, 10, L"Interface\\") != 0;
+    if (!shared || RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
+        key.reset();
     return key;
 }
 
