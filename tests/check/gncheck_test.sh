@@ -26,12 +26,17 @@ WOW='C:\windows\syswow64\regsvr32.exe'
 
 reg() { timeout 30 "$GN_WINE" reg "$@" "/reg:$BITS" </dev/null >/dev/null 2>&1; }
 reg_other() { timeout 30 "$GN_WINE" reg "$@" "/reg:32" </dev/null >/dev/null 2>&1; }
-# Registers the copies again (both flavors), which mends every registry fault below.
+# Registers the copies (of both flavors; or those named, as 64:DLL or 32:DLL),
+# which mends every registry fault below.
 register() {
-    local dll ok=0
-    for dll in GNLauncher.dll gnclients.dll; do
-        timeout 60 "$GN_WINE" regsvr32 /s "C:\\gncheck\\$dll" </dev/null >/dev/null 2>&1 || ok=1
-        [ -z "$OTHER" ] || timeout 60 "$GN_WINE" "$WOW" /s "C:\\gncheck32\\$dll" </dev/null >/dev/null 2>&1 || ok=1
+    local item ok=0
+    [ $# -gt 0 ] || set -- "$BITS:GNLauncher.dll" "$BITS:gnclients.dll" ${OTHER:+32:GNLauncher.dll 32:gnclients.dll}
+    for item in "$@"; do
+        if [ "${item%%:*}" = "$BITS" ]; then
+            timeout 60 "$GN_WINE" regsvr32 /s "C:\\gncheck\\${item#*:}" </dev/null >/dev/null 2>&1 || ok=1
+        else
+            timeout 60 "$GN_WINE" "$WOW" /s "C:\\gncheck32\\${item#*:}" </dev/null >/dev/null 2>&1 || ok=1
+        fi
     done
     return $ok
 }
@@ -84,13 +89,13 @@ else
     check "the interface keys removed" expect interfaces 2 \
         "PROBLEM interfaces (32-bit view): ILauncher missing | regsvr32 \"C:\\gncheck\\GNLauncher.dll\""
 fi
-register
+register "${OTHER:-$BITS}:GNLauncher.dll"
 
 reg add "$LIB\\HELPDIR" /ve /d 'C:\gone\' /f
 run helpdir
 check "HELPDIR naming a removed folder" expect helpdir 2 "PROBLEM type library ($BITS-bit view): HELPDIR names a folder that is gone: C:\\gone\\ |" \
     "GNLauncher.dll\""
-register
+reg add "$LIB\\HELPDIR" /ve /d "C:\\gncheck${OTHER}\\" /f
 
 mv "$C/gncheck/GNLauncher.dll" "$C/gncheck/GNLauncher.dll.away"
 run dll_gone
@@ -101,7 +106,7 @@ reg delete "HKCR\\CLSID\\$PLUGIN" /f
 [ -z "$OTHER" ] || reg_other delete "HKCR\\CLSID\\$PLUGIN" /f
 run no_plugin
 check "the main plugin not registered" expect no_plugin 2 "PROBLEM main plugin ($BITS-bit view): not registered: documents cannot open | install or repair the QuorQuery client (8.x), $BITS-bit"
-register
+[ -z "$OTHER" ] || register 32:gnclients.dll
 
 if [ -n "$OTHER" ]; then
     reg delete "HKCR\\CLSID\\$PLUGIN" /f
@@ -114,7 +119,7 @@ else
     run client64
     check "a 64-bit client for the 32-bit flavor" expect client64 2 "PROBLEM main plugin (32-bit view): a 64-bit file in the 32-bit view"
 fi
-register
+register "$BITS:gnclients.dll"
 
 reg add "$KILL" /v "Compatibility Flags" /t REG_DWORD /d 0x400 /f
 run killbit
