@@ -87,7 +87,7 @@ else
     reg delete "HKCR\\Interface\\$ILAUNCHER" /f
     run interfaces
     check "the interface keys removed" expect interfaces 2 \
-        "PROBLEM interfaces (32-bit view): ILauncher missing | regsvr32 \"C:\\gncheck\\GNLauncher.dll\""
+        "PROBLEM interfaces ($BITS-bit view): ILauncher missing | " "\"C:\\gncheck\\GNLauncher.dll\""
 fi
 register "${OTHER:-$BITS}:GNLauncher.dll"
 
@@ -113,11 +113,13 @@ if [ -n "$OTHER" ]; then
     run client32
     check "a 32-bit client only, for the 64-bit flavor" expect client32 2 "PROBLEM main plugin (64-bit view): registered in the 32-bit view only: 64-bit browsers cannot open documents"
 else
-    # A client file of the other machine: a PE header with the x64 machine field.
-    python3 -c 'import sys; h=bytearray(0x100); h[0:2]=b"MZ"; h[0x3C]=0x80; h[0x80:0x86]=b"PE\0\0\x64\x86"; open(sys.argv[1],"wb").write(h)' "$C/gncheck/client64.dll"
-    reg add "HKCR\\CLSID\\$PLUGIN\\InprocServer32" /ve /d 'C:\gncheck\client64.dll' /f
+    # A client file of the other machine: a PE header with the other machine field.
+    python3 -c 'import sys; h=bytearray(0x100); h[0:2]=b"MZ"; h[0x3C]=0x80; h[0x80:0x84]=b"PE\0\0"
+h[0x84:0x86]=(0x8664 if sys.argv[2]=="32" else 0x14C).to_bytes(2,"little"); open(sys.argv[1],"wb").write(h)' \
+        "$C/gncheck/client.dll" "$BITS"
+    reg add "HKCR\\CLSID\\$PLUGIN\\InprocServer32" /ve /d 'C:\gncheck\client.dll' /f
     run client64
-    check "a 64-bit client for the 32-bit flavor" expect client64 2 "PROBLEM main plugin (32-bit view): a 64-bit file in the 32-bit view"
+    check "a client of the other bitness" expect client64 2 "PROBLEM main plugin ($BITS-bit view): a $((96 - BITS))-bit file in the $BITS-bit view"
 fi
 register "$BITS:gnclients.dll"
 
