@@ -65,7 +65,8 @@ gn::unique_hkey open_key(HKEY root, const std::wstring& path, REGSAM view) {
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS) return key;
     const bool shared = root == HKEY_CLASSES_ROOT && view == KEY_WOW64_32KEY &&
                         path.compare(0, 6, L"CLSID\\") != 0 && path.compare(0, 10, L"Interface\\") != 0;
-    if (!shared || RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
+    if (!shared ||
+        RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
         key.reset();
     return key;
 }
