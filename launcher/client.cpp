@@ -3,6 +3,7 @@
 
 #include "frame/log.h"
 #include "host/ctl_host.h"
+#include "launcher/addon_registry.h"
 #include "launcher/view/dialog_text.h"
 #include "launcher/view/version_dialog.h"
 
@@ -14,6 +15,10 @@ namespace {
 
 bool begins_with_file_scheme(BSTR url) {
     return url && wcsncmp(url, L"file://", 7) == 0;
+}
+
+const char* client_name(REFCLSID clsid) {
+    return IsEqualCLSID(clsid, gn::CLSID_PluginCtl) ? "Morvane 8x" : "Morvane 6x";
 }
 
 }  // namespace
@@ -37,6 +42,38 @@ bool LegacyClientInstalled() noexcept {
         return false;
     if (size < sizeof path) path[size] = '\0';
     return path[0] != '\0' && _access(path, 0) == 0;
+}
+
+gn::addon_outcome AskClientPolicy(REFCLSID clsid) noexcept {
+    const bool plugin = IsEqualCLSID(clsid, gn::CLSID_PluginCtl);
+    const CLSID& other = plugin ? gn::CLSID_Legacy6xControl : gn::CLSID_PluginCtl;
+    const gn::addon_verdict verdict = gn::client_addon_verdict(clsid, other);
+    if (!IsLogOpen()) return verdict.outcome;
+
+    const gn::class_text cls(clsid);
+    char key[160];
+    for (int i = 0; i < gn::addon_setting_count; ++i) {
+        const auto setting = static_cast<gn::addon_setting>(i);
+        if (!(verdict.malformed & (1u << i))) continue;
+        gn::addon_key_path(setting, cls.c_str(), key, sizeof key);
+        LogPrint(0, "Ignoring an add-on setting that is not valid: %s\\%s, value \"%s\"",
+                 gn::addon_root_name(setting), key, gn::addon_value_name(setting, cls.c_str()));
+    }
+    if (verdict.outcome == gn::addon_outcome::allowed) return verdict.outcome;
+    gn::addon_key_path(verdict.rule, cls.c_str(), key, sizeof key);
+    if (verdict.outcome == gn::addon_outcome::blocked)
+        LogPrint(0, "Not creating the %s control %s: blocked by %s, %s\\%s, value \"%s\"",
+                 client_name(clsid), cls.c_str(), gn::addon_rule_text(verdict.rule),
+                 gn::addon_root_name(verdict.rule), key,
+                 gn::addon_value_name(verdict.rule, cls.c_str()));
+    else
+        LogPrint(0,
+                 "Not creating the %s control %s: its kill bit names the %s control %s instead, "
+                 "%s\\%s, value \"%s\"",
+                 client_name(clsid), cls.c_str(), client_name(other), gn::class_text(other).c_str(),
+                 gn::addon_root_name(verdict.rule), key,
+                 gn::addon_value_name(verdict.rule, cls.c_str()));
+    return verdict.outcome;
 }
 
 HRESULT MorvaneLauncher::CreateClientControl(REFCLSID clsid) {
@@ -63,7 +100,9 @@ int MorvaneLauncher::StartClient() {
     bClientStarted = true;
 
     if (!bLegacyStream && begins_with_file_scheme(sURL.get())) {
-        const bool installed = LegacyClientInstalled();
+        // A legacy control the administrator's settings refuse counts as not installed.
+        const bool installed = LegacyClientInstalled() &&
+                               AskClientPolicy(gn::CLSID_Legacy6xControl) == gn::addon_outcome::allowed;
         LogPrint(0, installed ? "Morvane 6x detected in the system."
                               : "Morvane 6x not detected in the system.");
         if (installed) {
@@ -76,6 +115,16 @@ int MorvaneLauncher::StartClient() {
 }
 
 int MorvaneLauncher::StartCurrentClient() {
+    switch (AskClientPolicy(gn::CLSID_PluginCtl)) {
+    case gn::addon_outcome::alternate:
+        bLegacyStream = true;
+        return StartLegacyClient();
+    case gn::addon_outcome::blocked:  // the plugin gets no call, not even the properties
+        notice.show(hWnd, NoClientNotice::blocked);
+        return -1;
+    case gn::addon_outcome::allowed:
+        break;
+    }
     LogPrint(0, "** Opening document with Morvane 8x\n");
     gn::com_ptr<IServiceProvider> services = pClientSite.try_query<IServiceProvider>();
     if (services)
@@ -122,6 +171,12 @@ int MorvaneLauncher::StartCurrentClient() {
 }
 
 int MorvaneLauncher::StartLegacyClient() {
+    // Asked again at the creation itself: the settings may have changed since
+    // the road was chosen.
+    if (AskClientPolicy(gn::CLSID_Legacy6xControl) != gn::addon_outcome::allowed) {
+        notice.show(hWnd, NoClientNotice::blocked);
+        return -1;
+    }
     DropTransfer();  // the legacy client opens the URL itself: no copy is kept
     LogPrint(0, "** Opening document with Morvane 6x\n");
     const HRESULT hr = CreateClientControl(gn::CLSID_Legacy6xControl);

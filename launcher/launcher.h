@@ -17,6 +17,7 @@
 #include "frame/interfaces.h"
 #include "frame/object.h"
 #include "frame/window.h"
+#include "launcher/addon_policy.h"
 #include "launcher/download/download.h"
 #include "launcher/view/document_view.h"
 #include "launcher/view/no_client_notice.h"
@@ -35,6 +36,11 @@ extern typeinfo_cache launcher_typeinfo;
 // True when the legacy 6.x client is installed: its server key names a file
 // that exists. The one test shared by Load and client selection.
 bool LegacyClientInstalled() noexcept;
+
+// What the administrator's settings say now about creating a client control:
+// the legacy control or the main plugin, each the other's only replacement.
+// Logs a block, a replacement and every setting ignored as malformed.
+gn::addon_outcome AskClientPolicy(REFCLSID clsid) noexcept;
 
 class MorvaneLauncher final
     : public gn::implements<MorvaneLauncher, gn::aggregatable,

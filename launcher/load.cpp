@@ -129,7 +129,9 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
     // (the cookie store searches the platform's cache for every read).
     if (sURL && !gn::is_file_url(sURL.get()) && (IsLogOpen() || LegacyClientInstalled()) &&
         has_legacy_server_cookie(sURL.get())) {
-        bLegacyStream = LegacyClientInstalled();
+        // A legacy control the administrator's settings refuse counts as not installed.
+        bLegacyStream = LegacyClientInstalled() &&
+                        AskClientPolicy(gn::CLSID_Legacy6xControl) == gn::addon_outcome::allowed;
         if (!bLegacyStream)
             LogPrint(0, "Morvane 6x is not installed: downloading the document for Morvane 8x");
     }

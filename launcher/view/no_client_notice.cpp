@@ -13,6 +13,9 @@ namespace {
 const char kNoClientText[] =
     "This document cannot be shown: no Veltrix client control could be started on this "
     "computer.";
+const char kBlockedText[] =
+    "This document cannot be shown: the administrator has blocked the Veltrix client control on "
+    "this computer.";
 
 constexpr UINT kDpiChanged = 0x02E0;             // WM_DPICHANGED
 constexpr UINT kDpiChangedAfterParent = 0x02E3;  // WM_DPICHANGED_AFTERPARENT
@@ -25,11 +28,15 @@ NoClientNotice::~NoClientNotice() {
     if (hwnd() && !DestroyWindow(hwnd())) unsubclass_window();
 }
 
-void NoClientNotice::show(HWND parent) noexcept {
-    LogPrint(0, "No client control could be created: showing a notice in the launcher window");
+void NoClientNotice::show(HWND parent, reason why) noexcept {
+    if (why == blocked)
+        LogPrint(0, "The client control is blocked: showing a notice in the launcher window");
+    else
+        LogPrint(0, "No client control could be created: showing a notice in the launcher window");
     shown_ = true;
+    english_ = why == blocked ? kBlockedText : kNoClientText;
     try {
-        std::vector<std::string> texts = {kNoClientText};
+        std::vector<std::string> texts = {english_};
         g_translation.Translate(texts);
         text_ = texts[0];
     } catch (const std::exception&) {
@@ -41,7 +48,7 @@ void NoClientNotice::show(HWND parent) noexcept {
 }
 
 const char* NoClientNotice::text() const noexcept {
-    return text_.empty() ? kNoClientText : text_.c_str();
+    return !text_.empty() ? text_.c_str() : english_ ? english_ : kNoClientText;
 }
 
 void NoClientNotice::create_control(HWND parent) noexcept {

@@ -1,8 +1,9 @@
 // The notice a launcher window shows when no client control could be
-// created, instead of staying blank: a short translated text in a static
-// text control (screen readers read its text), set in a font for the
-// window's resolution. The object owns the control, which it subclasses to
-// learn when the control goes with its window, and the control's font.
+// created, or the administrator's settings refuse it, instead of staying
+// blank: a short translated text in a static text control (screen readers
+// read its text), set in a font for the window's resolution. The object
+// owns the control, which it subclasses to learn when the control goes with
+// its window, and the control's font.
 #pragma once
 
 #include "frame/com.h"
@@ -17,9 +18,12 @@ public:
     NoClientNotice() noexcept = default;
     ~NoClientNotice();
 
-    // Logs it, translates the text and, when parent is a window, shows it
-    // there (in the window's title too). The notice is shown from then on.
-    void show(HWND parent) noexcept;
+    enum reason { failed, blocked };
+
+    // Logs it, translates the text for the reason and, when parent is a
+    // window, shows it there (in the window's title too). The notice is shown
+    // from then on.
+    void show(HWND parent, reason why = failed) noexcept;
     bool shown() const noexcept { return shown_; }
     // The messages of the parent window while the notice is shown: makes the
     // control again in a window made again, lays it out for the window's size
@@ -39,6 +43,7 @@ private:
     void lay_out(UINT dpi) noexcept;
 
     bool shown_ = false;
+    const char* english_ = nullptr;
     std::string text_;  // translated; the English text is shown when empty
     gn::unique_hfont font_;
 };

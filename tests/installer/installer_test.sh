@@ -525,6 +525,12 @@ if part x64 && [ -f "$msi64" ]; then
         [ "$1" = 64 ] && loader="$wine64" dir="$GN_BUILD/../build-x64/bin"
         timeout 60 "$loader" "$(gn_winpath "$dir/gnmarshal.exe")" </dev/null 2>/dev/null | tr -d '\r' >"$GN_WORK/probe$1"
     }
+    healthy() {  # healthy 32|64 STEP: the installed gncheck.exe of that flavor finds all OK
+        local loader=wine exe='C:\Program Files (x86)\GNLauncher\gncheck.exe' out="$GN_WORK/gncheck$2-$1.txt"
+        [ "$1" = 64 ] && loader="$wine64" exe='C:\Program Files\GNLauncher\gncheck.exe'
+        timeout 60 "$loader" "$exe" </dev/null 2>/dev/null | tr -d '\r' >"$out"
+        [ "${PIPESTATUS[0]}" = 0 ] || { grep -A1 -E '^(WARNING|PROBLEM)' "$out"; return 1; }
+    }
     declare -A stack=([32]="" [64]="")  # actors serving each flavor, registered last at the end
     n=0
     for step in "${walk[@]}"; do
@@ -544,6 +550,9 @@ if part x64 && [ -f "$msi64" ]; then
         if [ "${actor:0:1}" = p ]; then
             check "$n: one installed-programs entry per package" test "$(arp_entries_now)" = "$(
                 tr ' ' '\n' <<<"${here_now[*]}" | grep '^p' | sort -u | wc -l)"
+            [ "$verb" = - ] || for f in 32 $([ "$actor" = p64 ] && echo 64); do
+                check "$n: the installed gncheck.exe ($f-bit) finds all OK" healthy "$f" "$n"
+            done
         fi
         if [ -z "${stack[32]}${stack[64]}" ]; then
             # What the 64-bit msiexec left below Wow6432Node (see the README):
