@@ -206,7 +206,7 @@ STDMETHODIMP MorvaneVersion::SetSite(IUnknown* site) {
 STDMETHODIMP MorvaneVersion::GetSite(REFIID riid, void** ppv) {
     RETURN_HR_IF(E_POINTER, !ppv);
     *ppv = nullptr;
-    RETURN_HR_IF(E_FAIL, !site_);
+    RETURN_HR_IF_EXPECTED(E_FAIL, !site_);  // no site: the protocol's answer
     return site_.copy_to(riid, ppv);
 }
 
@@ -215,15 +215,15 @@ STDMETHODIMP MorvaneVersion::GetInterfaceSafetyOptions(REFIID riid, DWORD* suppo
     RETURN_HR_IF(E_POINTER, !supported || !enabled);
     *supported = 0;
     *enabled = 0;
-    RETURN_HR_IF(E_NOINTERFACE, !is_scripting_interface(riid));
+    RETURN_HR_IF_EXPECTED(E_NOINTERFACE, !is_scripting_interface(riid));
     *supported = kSafetyOptions;
     *enabled = safety_;
     return S_OK;
 }
 
 STDMETHODIMP MorvaneVersion::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) {
-    RETURN_HR_IF(E_NOINTERFACE, !is_scripting_interface(riid));
-    RETURN_HR_IF(E_FAIL, (mask & ~kSafetyOptions) != 0);
+    RETURN_HR_IF_EXPECTED(E_NOINTERFACE, !is_scripting_interface(riid));
+    RETURN_HR_IF_EXPECTED(E_FAIL, (mask & ~kSafetyOptions) != 0);  // an option it does not offer
     safety_ = (safety_ & ~mask) | (enabled & mask);
     // Once the host has marked the caller untrusted, it stays so for the site lock.
     if (safety_ & INTERFACESAFE_FOR_UNTRUSTED_CALLER) untrusted_ = true;

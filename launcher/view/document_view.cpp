@@ -44,7 +44,9 @@ HRESULT DocumentView::Activate(Activation from, LONG verb) noexcept {
                               verb == OLEIVERB_SHOW || verb == OLEIVERB_PRIMARY);
     if ((from_window || ui_verb || no_ambient) && !bUIActive) {
         bUIActive = true;
-        RETURN_IF_FAILED(site->OnUIActivate());
+        // A container may decline UI activation (Wine's browser shell does):
+        // the document stays in-place active without its menus.
+        RETURN_IF_FAILED_EXPECTED(site->OnUIActivate());
         if (from_window) SetFocus(hWnd);
         IOleInPlaceActiveObject* active = ActiveObject();
         for (IOleInPlaceUIWindow* window :

@@ -113,13 +113,15 @@ STDMETHODIMP MorvaneLauncher::InitFromData(IDataObject*, BOOL, DWORD) { return E
 STDMETHODIMP MorvaneLauncher::GetClipboardData(DWORD, IDataObject**) { return E_NOTIMPL; }
 
 STDMETHODIMP MorvaneLauncher::DoVerb(LONG iVerb, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) {
-    RETURN_HR_IF(E_FAIL, !pDocSite);
+    // Only a document site activates the launcher: to any other container
+    // the verb is declined.
+    RETURN_HR_IF_EXPECTED(E_FAIL, !pDocSite);
     switch (iVerb) {
     case OLEIVERB_SHOW:
     case OLEIVERB_OPEN:
     case OLEIVERB_UIACTIVATE:
     case OLEIVERB_INPLACEACTIVATE: {
-        RETURN_HR_IF(E_FAIL, bUIActive);
+        RETURN_HR_IF_EXPECTED(E_FAIL, bUIActive);  // already active: declined
         LogPrint(0, "Activating ActiveDocument server");
         gn::com_ptr<IOleDocumentSite> site = pDocSite;  // held across the call
         return site->ActivateMe(nullptr);
@@ -149,7 +151,7 @@ STDMETHODIMP MorvaneLauncher::GetUserType(DWORD dwFormOfType, LPOLESTR* pszUserT
 }
 
 STDMETHODIMP MorvaneLauncher::SetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
-    RETURN_HR_IF(DV_E_DVASPECT, dwDrawAspect != DVASPECT_CONTENT);
+    RETURN_HR_IF_EXPECTED(DV_E_DVASPECT, dwDrawAspect != DVASPECT_CONTENT);
     RETURN_HR_IF(E_POINTER, !psizel);
     const bool changed = psizel->cx != sizeExtent.cx || psizel->cy != sizeExtent.cy;
     sizeExtent = *psizel;
@@ -159,7 +161,7 @@ STDMETHODIMP MorvaneLauncher::SetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
 }
 
 STDMETHODIMP MorvaneLauncher::GetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
-    RETURN_HR_IF(E_FAIL, dwDrawAspect != DVASPECT_CONTENT);
+    RETURN_HR_IF_EXPECTED(E_FAIL, dwDrawAspect != DVASPECT_CONTENT);
     RETURN_HR_IF(E_POINTER, !psizel);
     *psizel = sizeExtent;
     return S_OK;
@@ -171,12 +173,12 @@ STDMETHODIMP MorvaneLauncher::Advise(IAdviseSink* pAdvSink, DWORD* pdwConnection
 }
 
 STDMETHODIMP MorvaneLauncher::Unadvise(DWORD dwConnection) {
-    RETURN_HR_IF(E_FAIL, !pOleAdviseHolder);
+    RETURN_HR_IF_EXPECTED(E_FAIL, !pOleAdviseHolder);  // no sink was ever advised
     return pOleAdviseHolder->Unadvise(dwConnection);
 }
 
 STDMETHODIMP MorvaneLauncher::EnumAdvise(IEnumSTATDATA** ppenumAdvise) {
-    RETURN_HR_IF(E_FAIL, !pOleAdviseHolder);
+    RETURN_HR_IF_EXPECTED(E_FAIL, !pOleAdviseHolder);
     return pOleAdviseHolder->EnumAdvise(ppenumAdvise);
 }
 
@@ -287,8 +289,8 @@ STDMETHODIMP MorvaneLauncher::CreateView(IOleInPlaceSite* pIPSite, IStream* pstm
                                          IOleDocumentView** ppView) {
     RETURN_HR_IF(E_POINTER, !ppView);
     *ppView = nullptr;
-    RETURN_HR_IF(E_FAIL, static_cast<bool>(pInPlaceSite));
-    gn::com_ptr<IOleDocumentView> view(this);  // the launcher is its own one view
+    RETURN_HR_IF_EXPECTED(E_FAIL, static_cast<bool>(pInPlaceSite));  // one view only
+    gn::com_ptr<IOleDocumentView> view(this);                        // the launcher is its own one view
     if (pIPSite) view->SetInPlaceSite(pIPSite);
     if (pstm) view->ApplyViewState(pstm);
     *ppView = view.detach();

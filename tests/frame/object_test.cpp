@@ -5,6 +5,7 @@
 #include <ocidl.h>
 
 #include "frame/object.h"
+#include "frame/result.h"
 
 namespace {
 
@@ -67,3 +68,31 @@ TEST(ObjectTest, OnlyAggregatableClassesTakeAnOuterAndOnlyForIUnknown) {
 }
 
 }  // namespace
+
+// An early return leaves with its result either way; only a failure, never an
+// answer (the _EXPECTED forms) or a success, reaches the reporter.
+TEST(ObjectTest, AnswersLeaveWithoutAReport) {
+    using form = HRESULT (*)(HRESULT);
+    const form forms[] = {[](HRESULT hr) {
+                              RETURN_HR_IF(hr, true);
+                              return E_UNEXPECTED;
+                          },
+                          [](HRESULT hr) {
+                              RETURN_IF_FAILED_EXPECTED(hr);
+                              return hr;
+                          },
+                          [](HRESULT hr) {
+                              RETURN_HR_IF_EXPECTED(hr, true);
+                              return E_UNEXPECTED;
+                          },
+                          [](HRESULT hr) {
+                              RETURN_HR_IF_NULL_EXPECTED(hr, static_cast<void*>(nullptr));
+                              return E_UNEXPECTED;
+                          }};
+    for (const HRESULT hr : {E_FAIL, S_FALSE})
+        for (size_t i = 0; i < 4; ++i) {
+            const unsigned long before = gn::failure_count();
+            EXPECT_EQ(hr, forms[i](hr)) << i;
+            EXPECT_EQ(before + (i == 0 && hr == E_FAIL), gn::failure_count()) << i;
+        }
+}

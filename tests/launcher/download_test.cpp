@@ -109,7 +109,7 @@ TEST_F(Download, TrickledDocumentArrivesWhole) {
 
 // One answer of the server and how the download must end. Document: the
 // whole body of `size` bytes arrives. Failure: OnAbort with hr and the text.
-// Either: a cut the platform may hide from the launcher (README, Limits): a
+// Either: a cut the platform may hide from the launcher (docs/limits.md): a
 // failure whose text starts with `error`, or at most the bytes that were
 // sent, never more.
 enum Expect { Document, Failure, Either };
