@@ -348,3 +348,127 @@ TEST_F(EndToEnd, LocalDocumentWithBothClientsInstalledAsksTheUser) {
     EXPECT_TRUE(contains(log, "Morvane 6x detected in the system.")) << log;
     EXPECT_TRUE(contains(log, "User's choice: 8\n")) << log;
 }
+
+TEST_F(EndToEnd, AdministratorsSettingsDecideWhichControlIsCreated) {
+    const std::string L = "{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}",
+                      P = "{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}";
+    const std::string kill = "Software\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\",
+                      ext = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Ext",
+                      user = "Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings\\";
+    const auto clear = [&] {
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            for (const std::string& key : {kill + L, kill + P, ext, user + P}) {
+                RegDeleteTreeA(root, key.c_str());
+                RegDeleteKeyA(root, key.c_str());
+            }
+        }
+    };
+    const HKEY M = HKEY_LOCAL_MACHINE, U = HKEY_CURRENT_USER;
+    struct Setting {
+        HKEY root;
+        std::string key, name;
+        DWORD type;
+        std::string data;
+    };
+    const char* const blocked = "blocked by ";
+    const struct {
+        const char*
+            road;  // "cookie": a legacy-server cookie; "file": a local file; else a plain http document
+        std::vector<Setting> settings;
+        const char* created;  // the control created, or null for the notice
+        std::string log;
+    } rows[] = {
+        {"cookie",
+         {{M, kill + L, "Compatibility Flags", REG_DWORD, "1024"}},
+         "PluginCtl",
+         blocked + ("the kill bit, HKLM\\" + kill + L + ", value \"Compatibility Flags\"")},
+        {"file",
+         {{M, kill + L, "Compatibility Flags", REG_DWORD, "1024"}},
+         "PluginCtl",
+         "Morvane 6x not detected"},
+        {"http", {{M, kill + P, "Compatibility Flags", REG_DWORD, "1024"}}, nullptr, "the kill bit"},
+        {"cookie",
+         {{M, kill + L, "Compatibility Flags", REG_DWORD, "1024"},
+          {M, kill + L, "AlternateCLSID", REG_SZ, P}},
+         "PluginCtl",
+         "its kill bit names the Morvane 8x control " + P},
+        {"http",
+         {{M, kill + P, "Compatibility Flags", REG_DWORD, "1024"},
+          {M, kill + P, "AlternateCLSID", REG_SZ, L}},
+         "Legacy6x",
+         "its kill bit names the Morvane 6x control " + L},
+        {"http",
+         {{M, ext + "\\CLSID", P, REG_SZ, "0"}},
+         nullptr,
+         blocked + ("the add-on list, HKLM\\" + ext)},
+        {"http",
+         {{U, ext + "\\CLSID", P, REG_SZ, "0"}},
+         nullptr,
+         blocked + ("the add-on list, HKCU\\" + ext)},
+        {"http", {{U, ext, "RestrictToList", REG_DWORD, "1"}}, nullptr, "deny unless allowed, HKCU"},
+        {"http",
+         {{M, ext, "RestrictToList", REG_DWORD, "1"}, {M, ext + "\\CLSID", P, REG_SZ, "2"}},
+         "PluginCtl",
+         ""},
+        {"http",
+         {{U, user + P, "Flags", REG_DWORD, "1"}, {M, ext + "\\CLSID", P, REG_SZ, "1"}},
+         "PluginCtl",
+         ""},
+        {"http",
+         {{U, user + P, "Flags", REG_DWORD, "1"}, {M, ext + "\\CLSID", P, REG_SZ, "2"}},
+         nullptr,
+         blocked + ("the user's disabled add-ons, HKCU\\" + user + P + ", value \"Flags\"")},
+        {"http",
+         {{M, kill + P, "Compatibility Flags", REG_SZ, "1024"}, {M, ext + "\\CLSID", P, REG_DWORD, "0"}},
+         "PluginCtl",
+         "Ignoring an add-on setting that is not valid: HKLM\\" + ext + "\\CLSID, value \"" + P + "\""},
+    };
+    DocServer server;
+    ASSERT_TRUE(server.running());
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(n);
+        clear();
+        for (const Setting& s : row.settings) {
+            const DWORD number = std::strtoul(s.data.c_str(), nullptr, 10);
+            const bool dword = s.type == REG_DWORD;
+            ASSERT_EQ(ERROR_SUCCESS,
+                      RegSetKeyValueA(s.root, s.key.c_str(), s.name.c_str(), s.type,
+                                      dword ? static_cast<const void*>(&number) : s.data.c_str(),
+                                      dword ? 4 : static_cast<DWORD>(s.data.size() + 1)));
+        }
+        const std::string path = "/e2e-admin" + std::to_string(n++) + "/";
+        server.route(path + "doc.dzy", DocRoute{});
+        std::wstring url = server.wurl(path + "doc.dzy");
+        if (!strcmp(row.road, "file")) url = make_document_file(temp_dir, "admin.dzy", 100);
+        if (!strcmp(row.road, "cookie")) {
+            ASSERT_TRUE(
+                InternetSetCookieA(narrow(url).c_str(), nullptr, ("rvs_info=1; path=" + path).c_str()));
+        }
+        reload_with_log();
+        clear_client_calls();
+        {
+            BrowserContainer browser;
+            auto launcher = create_launcher();
+            ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+            char title[256] = {};
+            GetWindowTextA(launcher_window(launcher.get()), title, sizeof title);
+            EXPECT_EQ(!row.created, contains(title, "the administrator has blocked the Veltrix client"))
+                << title;
+            for (const char* control : {"PluginCtl", "Legacy6x"})
+                EXPECT_EQ(row.created && !strcmp(row.created, control),
+                          contains(client_calls(), std::string(control) + " Created"))
+                    << client_calls();
+            EXPECT_TRUE(row.created || browser.put_names.empty())
+                << "nothing is published to the plugin";
+            browser.close();
+        }
+        const std::string log = without_cr(finish_log());
+        EXPECT_TRUE(contains(log, row.log)) << log;
+        // One line for each control refused: a notice, or a kill bit that sends to the other one.
+        const Setting& first = row.settings[0];
+        const bool killed = first.name == "Compatibility Flags" && first.type == REG_DWORD;
+        EXPECT_EQ(!row.created || killed ? 1u : 0u, count(log, "Not creating the ")) << log;
+    }
+    clear();
+}
