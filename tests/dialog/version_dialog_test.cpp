@@ -463,9 +463,7 @@ TEST(LauncherNotice, IsTranslated) {
         TestDll dll("notice_translated");
         dll.write_table(
             "This document cannot be shown: no Veltrix client control could be started on this "
-            "computer.\tDocument illisible : aucun client Veltrix\r\n"
-            "This document cannot be shown: the administrator has blocked the Veltrix client control "
-            "on this computer.\tBloque par l'administrateur\r\n");
+            "computer.\tDocument illisible : aucun client Veltrix\r\n");
         ASSERT_TRUE(dll.load());
         char path[MAX_PATH];
         GetTempFileNameA(dll.dir().c_str(), "doc", 0, path);
@@ -512,23 +510,6 @@ TEST(LauncherNotice, IsTranslated) {
             EXPECT_EQ(at_96, font_height(notice));
             browser.close();
         }
-        // So does the notice of a client the administrator blocked.
-        const char kKill[] =
-            "Software\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\"
-            "{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}";
-        const DWORD kill_bit = 0x400;
-        RegSetKeyValueA(HKEY_LOCAL_MACHINE, kKill, "Compatibility Flags", REG_DWORD, &kill_bit, 4);
-        {
-            gn::com_ptr<IUnknown> launcher;
-            ASSERT_EQ(S_OK, dll.create(CLSID_MorvaneLauncher, IID_IUnknown, launcher.put_void()));
-            gntest::BrowserContainer browser;
-            ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
-            HWND window = nullptr;
-            gn::try_query<IOleWindow>(launcher.get())->GetWindow(&window);
-            EXPECT_EQ("Bloque par l'administrateur", text_of(window));
-            browser.close();
-        }
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKill);
         DeleteFileA(path);
         EXPECT_EQ("Document illisible : aucun client Veltrix", shown);
         dll.unload();
