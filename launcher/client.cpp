@@ -17,10 +17,6 @@ bool begins_with_file_scheme(BSTR url) {
     return url && wcsncmp(url, L"file://", 7) == 0;
 }
 
-const char* client_name(REFCLSID clsid) {
-    return IsEqualCLSID(clsid, gn::CLSID_PluginCtl) ? "Morvane 8x" : "Morvane 6x";
-}
-
 }  // namespace
 
 bool LegacyClientInstalled() noexcept {
@@ -43,6 +39,33 @@ bool LegacyClientInstalled() noexcept {
     if (size < sizeof path) path[size] = '\0';
     return path[0] != '\0' && _access(path, 0) == 0;
 }
+
+HRESULT MorvaneLauncher::CreateClientControl(REFCLSID clsid) {
+    gn::com_ptr<IUnknown> host_unknown;
+    RETURN_IF_FAILED(CreateCtlHost6x(host_unknown.put()));
+    HRESULT hr = S_OK;
+    const gn::com_ptr<ICtlHost6x> host = host_unknown.query<ICtlHost6x>(&hr);
+    RETURN_IF_FAILED(hr);
+    wchar_t clsid_text[40];
+    RETURN_HR_IF(E_UNEXPECTED, !StringFromGUID2(clsid, clsid_text, 40));
+    auto clsid_bstr = gn::unique_bstr::copy_of(clsid_text);
+    gn::unique_bstr url(sURL.copy());
+    gn::com_ptr<IOleClientSite> site = pClientSite;  // held for the call
+    gn::com_ptr<IUnknown> control;
+    // The interface carries the window as a long: window handles hold 32
+    // significant bits in both flavors, and the host sign-extends it back.
+    return host->CreateControl6x(clsid_bstr.get(), url.get(),
+                                 static_cast<long>(reinterpret_cast<LONG_PTR>(hWnd)), site.get(),
+                                 control.put());
+}
+
+namespace {
+
+const char* client_name(REFCLSID clsid) {
+    return IsEqualCLSID(clsid, gn::CLSID_PluginCtl) ? "Morvane 8x" : "Morvane 6x";
+}
+
+}  // namespace
 
 gn::addon_outcome AskClientPolicy(REFCLSID clsid) noexcept {
     const bool plugin = IsEqualCLSID(clsid, gn::CLSID_PluginCtl);
@@ -74,25 +97,6 @@ gn::addon_outcome AskClientPolicy(REFCLSID clsid) noexcept {
                  gn::addon_root_name(verdict.rule), key,
                  gn::addon_value_name(verdict.rule, cls.c_str()));
     return verdict.outcome;
-}
-
-HRESULT MorvaneLauncher::CreateClientControl(REFCLSID clsid) {
-    gn::com_ptr<IUnknown> host_unknown;
-    RETURN_IF_FAILED(CreateCtlHost6x(host_unknown.put()));
-    HRESULT hr = S_OK;
-    const gn::com_ptr<ICtlHost6x> host = host_unknown.query<ICtlHost6x>(&hr);
-    RETURN_IF_FAILED(hr);
-    wchar_t clsid_text[40];
-    RETURN_HR_IF(E_UNEXPECTED, !StringFromGUID2(clsid, clsid_text, 40));
-    auto clsid_bstr = gn::unique_bstr::copy_of(clsid_text);
-    gn::unique_bstr url(sURL.copy());
-    gn::com_ptr<IOleClientSite> site = pClientSite;  // held for the call
-    gn::com_ptr<IUnknown> control;
-    // The interface carries the window as a long: window handles hold 32
-    // significant bits in both flavors, and the host sign-extends it back.
-    return host->CreateControl6x(clsid_bstr.get(), url.get(),
-                                 static_cast<long>(reinterpret_cast<LONG_PTR>(hWnd)), site.get(),
-                                 control.put());
 }
 
 int MorvaneLauncher::StartClient() {

@@ -33,14 +33,14 @@ namespace gn {
 extern typeinfo_cache launcher_typeinfo;
 }
 
-// True when the legacy 6.x client is installed: its server key names a file
-// that exists. The one test shared by Load and client selection.
-bool LegacyClientInstalled() noexcept;
-
 // What the administrator's settings say now about creating a client control:
 // the legacy control or the main plugin, each the other's only replacement.
 // Logs a block, a replacement and every setting ignored as malformed.
 gn::addon_outcome AskClientPolicy(REFCLSID clsid) noexcept;
+
+// True when the legacy 6.x client is installed: its server key names a file
+// that exists. The one test shared by Load and client selection.
+bool LegacyClientInstalled() noexcept;
 
 class MorvaneLauncher final
     : public gn::implements<MorvaneLauncher, gn::aggregatable,

@@ -348,3 +348,91 @@ TEST_F(EndToEnd, LocalDocumentWithBothClientsInstalledAsksTheUser) {
     EXPECT_TRUE(contains(log, "Morvane 6x detected in the system.")) << log;
     EXPECT_TRUE(contains(log, "User's choice: 8\n")) << log;
 }
+
+TEST_F(EndToEnd, AdministratorsSettingsDecideWhichControlIsCreated) {
+    const std::string L = "{6F3B9D20-4E1A-11D5-A7C3-0050DA6E1B42}",
+                      P = "{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}";
+    const std::string kill = "HKLM\\Software\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\",
+                      list = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Ext",
+                      user = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings\\" + P;
+    // "key (with its root)|value name|data", data "#n" a REG_DWORD, else a REG_SZ.
+    const std::string kill_l = kill + L + "|Compatibility Flags|#1024",
+                      kill_p = kill + P + "|Compatibility Flags|#1024";
+    const struct {
+        const char* road;  // "cookie": a legacy-server cookie; "file": a local file; else plain http
+        std::vector<std::string> values;
+        const char* created;  // the control created, or null for the notice
+        std::string log;
+    } rows[] = {
+        {"cookie", {kill_l}, "PluginCtl", "blocked by the kill bit, " + kill + L + ", value \"Compat"},
+        {"file", {kill_l}, "PluginCtl", "Morvane 6x not detected"},
+        {"cookie",
+         {kill_l, kill + L + "|AlternateCLSID|" + P},
+         "PluginCtl",
+         "names the Morvane 8x control"},
+        {"http", {kill_p, kill + P + "|AlternateCLSID|" + L}, "Legacy6x", "names the Morvane 6x control"},
+        {"http", {"HKCU" + list + "\\CLSID|" + P + "|0"}, nullptr, "by the add-on list, HKCU" + list},
+        {"http",
+         {user + "|Flags|#1", "HKLM" + list + "\\CLSID|" + P + "|2"},
+         nullptr,
+         "disabled add-ons, " + user},
+    };
+    const auto root = [](const std::string& key) {
+        return key[3] == 'M' ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    };
+    const auto clear = [&] {
+        for (const std::string& key : {kill + L, kill + P, "HKLM" + list, "HKCU" + list, user}) {
+            RegDeleteTreeA(root(key), key.c_str() + 5);
+            RegDeleteKeyA(root(key), key.c_str() + 5);
+        }
+    };
+    DocServer server;
+    ASSERT_TRUE(server.running());
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(n);
+        clear();
+        for (const std::string& v : row.values) {
+            const size_t name = v.find('|') + 1, data = v.find('|', name) + 1;
+            const DWORD number = std::strtoul(v.c_str() + data + 1, nullptr, 10);
+            const bool dword = v[data] == '#';
+            ASSERT_EQ(ERROR_SUCCESS,
+                      RegSetKeyValueA(root(v), v.substr(5, name - 6).c_str(),
+                                      v.substr(name, data - name - 1).c_str(),
+                                      dword ? REG_DWORD : REG_SZ,
+                                      dword ? static_cast<const void*>(&number) : v.c_str() + data,
+                                      dword ? 4 : static_cast<DWORD>(v.size() - data + 1)));
+        }
+        const std::string path = "/e2e-admin" + std::to_string(n++) + "/";
+        server.route(path + "doc.dzy", DocRoute{});
+        std::wstring url = server.wurl(path + "doc.dzy");
+        if (!strcmp(row.road, "file")) url = make_document_file(temp_dir, "admin.dzy", 100);
+        if (!strcmp(row.road, "cookie")) {
+            ASSERT_TRUE(
+                InternetSetCookieA(narrow(url).c_str(), nullptr, ("rvs_info=1; path=" + path).c_str()));
+        }
+        reload_with_log();
+        clear_client_calls();
+        {
+            BrowserContainer browser;
+            auto launcher = create_launcher();
+            ASSERT_EQ(S_OK, browser.open(launcher.get(), url.c_str(), L"application/x-quorquery"));
+            char title[256] = {};
+            GetWindowTextA(launcher_window(launcher.get()), title, sizeof title);
+            EXPECT_EQ(!row.created, contains(title, "the administrator has blocked the Veltrix client"))
+                << title;
+            for (const char* control : {"PluginCtl", "Legacy6x"})
+                EXPECT_EQ(row.created && !strcmp(row.created, control),
+                          contains(client_calls(), std::string(control) + " Created"))
+                    << client_calls();
+            EXPECT_TRUE(row.created || browser.put_names.empty())
+                << "nothing is published to the plugin";
+            browser.close();
+        }
+        const std::string log = without_cr(finish_log());
+        EXPECT_TRUE(contains(log, row.log)) << log;
+        // One line for the control refused, whichever road follows.
+        EXPECT_EQ(1u, count(log, "Not creating the ")) << log;
+    }
+    clear();
+}
