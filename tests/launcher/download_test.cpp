@@ -4,6 +4,7 @@
 
 #include "support/browser_callback.h"
 #include "support/doc_server.h"
+#include "support/fake_moniker.h"
 
 #include <wininet.h>
 
@@ -332,7 +333,7 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
         const char* path;
         const char* stop;
         ULONG last;
-        bool fails_to_start = false;  // the first Load's binding cannot start (unknown protocol)
+        bool fails_to_start = false;  // the first Load's BindToStorage fails before any callback
     } cases[] = {{"/big.dzy", "stop 00000000 ", 1000000},
                  {"/none.dzy", "stop 800c0005 HTTP 404 Not Found", 0},
                  {"/big.dzy", "stop 00000000 ", 1000000, true}};
@@ -359,8 +360,7 @@ TEST_F(Download, BrowserCallbackSeesProgressAndTheOutcome) {
         ASSERT_EQ(S_OK, RegisterBindStatusCallback(bc.get(), browser.get(), nullptr, 0));
         ASSERT_EQ(S_OK, CreateURLMonikerEx(nullptr, server.wurl(c.path).c_str(), moniker.put(), URL_MK_UNIFORM));
         // Loaded, then refreshed on the same bind context once the first binding ended.
-        gn::com_ptr<IMoniker> unknown;
-        ASSERT_EQ(S_OK, CreateURLMonikerEx(nullptr, L"gnnosuch://doc.dzy", unknown.put(), URL_MK_UNIFORM));
+        const auto unknown = FakeMoniker::make(L"gnnosuch://doc.dzy", INET_E_UNKNOWN_PROTOCOL);
         for (size_t n = 1; n <= 2; ++n) {
             IMoniker* const loaded = c.fails_to_start && n == 1 ? unknown.get() : moniker.get();
             ASSERT_EQ(S_OK, gn::try_query<IPersistMoniker>(launcher.get())->Load(FALSE, loaded, bc.get(), 0));
