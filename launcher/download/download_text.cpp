@@ -272,19 +272,18 @@ int file_error_number(unsigned long system_error) noexcept {
         unsigned short error;
         unsigned char errno_value;
     } kErrors[] = {
-        {1, EINVAL},    {2, ENOENT},     {3, ENOENT},   {4, EMFILE},   {5, EACCES},
-        {6, EBADF},     {7, ENOMEM},     {8, ENOMEM},   {9, ENOMEM},   {10, E2BIG},
-        {11, ENOEXEC},  {12, EINVAL},    {13, EINVAL},  {15, ENOENT},  {16, EACCES},
-        {17, EXDEV},    {18, ENOENT},    {53, ENOENT},  {65, EACCES},  {67, ENOENT},
-        {80, EEXIST},   {82, EACCES},    {83, EACCES},  {87, EINVAL},  {89, EAGAIN},
-        {108, EACCES},  {109, EPIPE},    {112, ENOSPC}, {114, EBADF},  {128, ECHILD},
-        {129, ECHILD},  {130, EBADF},    {131, EINVAL}, {132, EACCES}, {145, ENOTEMPTY},
-        {158, EACCES},  {161, ENOENT},   {164, EAGAIN}, {167, EACCES}, {183, EEXIST},
-        {206, ENOENT},  {215, EAGAIN},   {1816, ENOMEM},
+        {1, EINVAL},    {2, ENOENT},   {3, ENOENT},   {4, EMFILE},   {5, EACCES},      {6, EBADF},
+        {7, ENOMEM},    {8, ENOMEM},   {9, ENOMEM},   {10, E2BIG},   {11, ENOEXEC},    {12, EINVAL},
+        {13, EINVAL},   {15, ENOENT},  {16, EACCES},  {17, EXDEV},   {18, ENOENT},     {53, ENOENT},
+        {65, EACCES},   {67, ENOENT},  {80, EEXIST},  {82, EACCES},  {83, EACCES},     {87, EINVAL},
+        {89, EAGAIN},   {108, EACCES}, {109, EPIPE},  {112, ENOSPC}, {114, EBADF},     {128, ECHILD},
+        {129, ECHILD},  {130, EBADF},  {131, EINVAL}, {132, EACCES}, {145, ENOTEMPTY}, {158, EACCES},
+        {161, ENOENT},  {164, EAGAIN}, {167, EACCES}, {183, EEXIST}, {206, ENOENT},    {215, EAGAIN},
+        {1816, ENOMEM},
     };
     for (const auto& row : kErrors)
         if (row.error == system_error) return row.errno_value;
-    if (system_error >= 19 && system_error <= 36) return EACCES;    // write protect .. sharing buffer
+    if (system_error >= 19 && system_error <= 36) return EACCES;     // write protect .. sharing buffer
     if (system_error >= 188 && system_error <= 202) return ENOEXEC;  // bad executable images
     return EINVAL;
 }

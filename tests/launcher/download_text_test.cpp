@@ -148,7 +148,7 @@ TEST(TransferTexts, WriteFailureAndWebPage) {
     EXPECT_EQ(E_ACCESSDENIED, write_failure_result(EACCES));
     EXPECT_STREQ("write error", write_failure_reason(0));
     EXPECT_EQ(E_FAIL, write_failure_result(12345));
-    const int errnos[][2] = {{8, ENOMEM}, {21, EACCES}, {31, EACCES}, {32, EACCES}, {53, ENOENT},
+    const int errnos[][2] = {{8, ENOMEM},  {21, EACCES},  {31, EACCES},  {32, EACCES},   {53, ENOENT},
                              {65, EACCES}, {108, EACCES}, {206, ENOENT}, {193, ENOEXEC}, {9999, EINVAL}};
     for (const auto& e : errnos) EXPECT_EQ(e[1], file_error_number(e[0])) << "system error " << e[0];
 
