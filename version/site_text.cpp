@@ -73,7 +73,7 @@ bool url_host(const char* url, char (&out)[kHostSize]) noexcept {
     if (n == 0 || n >= kHostSize) return false;
     // A name is labels joined by single dots: no empty label anywhere.
     if (*p != '[') {
-        if (p[0] == '.') return false;
+        if (p[0] == '.' || p[n - 1] == '.') return false;  // "a.." is no "a."
         for (size_t i = 1; i < n; ++i)
             if (p[i] == '.' && p[i - 1] == '.') return false;
     }

@@ -33,6 +33,7 @@ TEST(SiteText, HostOfUrl) {
         {"http://legacy.test:80x/", "<none>"},
         {"http://leg acy.test/", "<none>"},
         {"http:///a", "<none>"},
+        {"http://legacy.test../", "<none>"},
         {"legacy.test/a", "<none>"},
         {"//legacy.test/a", "<none>"},
         {"", "<none>"},
