@@ -229,7 +229,9 @@ TEST_P(DownloadOutcome, HostileAnswersNeverPassForTheDocument) {
 INSTANTIATE_TEST_SUITE_P(Answers, DownloadOutcome, ::testing::ValuesIn(kOutcomes),
                          [](const ::testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
 INSTANTIATE_TEST_SUITE_P(WholeOnly, DownloadOutcome, ::testing::ValuesIn(kWholeOnly),
-                         [](const ::testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Outcome>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(Download, RefusedConnectionEndsTheDownloadAsFailed) {
     // A port that was just free: nobody listens there.
