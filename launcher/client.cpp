@@ -17,16 +17,14 @@ bool begins_with_file_scheme(BSTR url) {
     return url && wcsncmp(url, L"file://", 7) == 0;
 }
 
-}  // namespace
-
-bool LegacyClientInstalled() noexcept {
+// The path the legacy client's server key names; false when none.
+bool legacy_server_path(char (&path)[MAX_PATH]) noexcept {
     char server_key[80];
     std::snprintf(server_key, sizeof server_key, "CLSID\\%s\\InprocServer32",
                   gn::kLegacy6xClsidText);
     gn::unique_hkey key;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, server_key, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return false;
-    char path[MAX_PATH];
     DWORD size = sizeof path;
     DWORD type = 0;
     if (RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path),
@@ -37,7 +35,19 @@ bool LegacyClientInstalled() noexcept {
     if (size > sizeof path || (size == sizeof path && path[sizeof path - 1] != '\0'))
         return false;
     if (size < sizeof path) path[size] = '\0';
-    return path[0] != '\0' && _access(path, 0) == 0;
+    return path[0] != '\0';
+}
+
+}  // namespace
+
+bool LegacyClientRegistered() noexcept {
+    char path[MAX_PATH];
+    return legacy_server_path(path);
+}
+
+bool LegacyClientInstalled() noexcept {
+    char path[MAX_PATH];
+    return legacy_server_path(path) && _access(path, 0) == 0;
 }
 
 HRESULT MorvaneLauncher::CreateClientControl(REFCLSID clsid) {

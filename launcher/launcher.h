@@ -41,6 +41,9 @@ gn::addon_outcome AskClientPolicy(REFCLSID clsid) noexcept;
 // True when the legacy 6.x client is installed: its server key names a file
 // that exists. The one test shared by Load and client selection.
 bool LegacyClientInstalled() noexcept;
+// True when the legacy client's server key names a path, without looking for
+// the file (which may lie on a network share): a quick local question.
+bool LegacyClientRegistered() noexcept;
 
 class MorvaneLauncher final
     : public gn::implements<MorvaneLauncher, gn::aggregatable,

@@ -125,9 +125,11 @@ STDMETHODIMP MorvaneLauncher::Load(BOOL, IMoniker* pimkName, LPBC pibc, DWORD) {
     // Without the legacy client that road would only show an empty window, on
     // every visit while the cookie lasts: the current client opens it instead.
     // The cookies then change nothing but the log; without a log they are
-    // read only where the legacy client is installed, the cheaper question
-    // (the cookie store searches the platform's cache for every read).
-    if (sURL && !gn::is_file_url(sURL.get()) && (IsLogOpen() || LegacyClientInstalled()) &&
+    // read only where the legacy client is registered, the cheaper question
+    // (the cookie store searches the platform's cache for every read). Its
+    // file, perhaps on a share that does not answer, is looked for only once
+    // a legacy cookie says the legacy client is wanted.
+    if (sURL && !gn::is_file_url(sURL.get()) && (IsLogOpen() || LegacyClientRegistered()) &&
         has_legacy_server_cookie(sURL.get())) {
         // A legacy control the administrator's settings refuse counts as not installed.
         bLegacyStream = LegacyClientInstalled() &&

@@ -168,15 +168,20 @@ gn::page_rights MorvaneVersion::site_rights() const noexcept {
     if (site_) {
         const page_info page = find_page(site_.get());
         facts.leads_to_host = page.leads_to_host;
-        // The host's own word on the page comes first; the URL and the zone
-        // manager stand in where the host gave none.
-        if (gn::security_id_page(page.id, page.id_size, &rights.zone, rights.host)) {
+        // The host's own word on the page comes first, when the page's URL
+        // names the same host; the URL and the zone manager stand in where
+        // the host gave none.
+        char url_host[gn::kHostSize] = "";
+        const auto narrow = page.url ? ascii_copy(page.url.get(), page.url.length()) : nullptr;
+        if (narrow) gn::url_host(narrow.get(), url_host);
+        const gn::id_page said =
+            gn::security_id_page(page.id, page.id_size, url_host, &rights.zone, rights.host);
+        if (said == gn::id_page::known) {
             facts.page_known = true;
-        } else if (page.url) {
+        } else if (said == gn::id_page::none && page.url) {
             facts.page_known = true;
             rights.zone = page_zone(page.url.get());
-            const auto narrow = ascii_copy(page.url.get(), page.url.length());
-            if (!narrow || !gn::url_host(narrow.get(), rights.host)) rights.host[0] = '\0';
+            std::memcpy(rights.host, url_host, sizeof url_host);
         }
         facts.zone = rights.zone;
         facts.host_known = rights.host[0] != '\0';

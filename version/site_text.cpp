@@ -73,7 +73,7 @@ bool url_host(const char* url, char (&out)[kHostSize]) noexcept {
     if (n == 0 || n >= kHostSize) return false;
     // A name is labels joined by single dots: no empty label anywhere.
     if (*p != '[') {
-        if (p[0] == '.') return false;
+        if (p[0] == '.' || p[n - 1] == '.') return false;  // "a.." is no "a."
         for (size_t i = 1; i < n; ++i)
             if (p[i] == '.' && p[i - 1] == '.') return false;
     }
@@ -121,10 +121,10 @@ const char* zone_name(long zone) noexcept {
     }
 }
 
-bool security_id_page(const unsigned char* id, size_t size, long* zone,
-                      char (&host)[kHostSize]) noexcept {
+id_page security_id_page(const unsigned char* id, size_t size, const char* page_host, long* zone,
+                         char (&host)[kHostSize]) noexcept {
     host[0] = '\0';
-    if (!id || !zone || size < 4 + 2) return false;
+    if (!id || !zone || size < 4 + 2) return id_page::none;
     size_t text = size - 4;
     const unsigned long number = id[text] | (id[text + 1] << 8) | (id[text + 2] << 16) |
                                  (static_cast<unsigned long>(id[text + 3]) << 24);
@@ -133,25 +133,30 @@ bool security_id_page(const unsigned char* id, size_t size, long* zone,
     const char* s = reinterpret_cast<const char*>(id);
     size_t scheme = 0;
     while (scheme < text && is_scheme_char(s[scheme])) ++scheme;
-    if (scheme == 0 || scheme >= text || s[scheme] != ':') return false;
-    // Zones past the restricted one are the administrator's own: one number for all.
-    *zone = static_cast<long>(number <= zone_untrusted ? number : zone_untrusted + 1);
+    if (scheme == 0 || scheme >= text || s[scheme] != ':') return id_page::none;
 
-    // Only a web page's id names a host: "http:" or "https:" and the site.
+    // Only a web page's id names a host: "http:" or "https:" and the site,
+    // all of it the host (nothing that would end it early) and in plain letters.
     const bool web = equal_nocase(s, scheme, "http", 4) || equal_nocase(s, scheme, "https", 5);
     const size_t site = text - scheme - 1;
-    if (!web || site == 0 || site >= kHostSize) return true;
-    char url[sizeof "https://" + kHostSize];
-    std::memcpy(url, "http://", 7);
-    for (size_t i = 0; i < site; ++i) {
-        const char c = s[scheme + 1 + i];
-        // The whole site must be the host: nothing that would end it early.
-        if (c == '\0' || c == '/' || c == '?' || c == '#') return true;
-        url[7 + i] = c;
+    if (web) {
+        if (site == 0 || site >= kHostSize || !page_host) return id_page::unknown;
+        char url[sizeof "http://" + kHostSize];
+        std::memcpy(url, "http://", 7);
+        for (size_t i = 0; i < site; ++i) {
+            const char c = s[scheme + 1 + i];
+            if (c == '\0' || c == '/' || c == '?' || c == '#' || (c & 0x80)) return id_page::unknown;
+            url[7 + i] = c;
+        }
+        url[7 + site] = '\0';
+        if (!url_host(url, host) || std::strcmp(host, page_host) != 0) {
+            host[0] = '\0';
+            return id_page::unknown;
+        }
     }
-    url[7 + site] = '\0';
-    url_host(url, host);
-    return true;
+    // Zones past the restricted one are the administrator's own: one number for all.
+    *zone = static_cast<long>(number <= zone_untrusted ? number : zone_untrusted + 1);
+    return id_page::known;
 }
 
 map_access page_access(const site_facts& facts) noexcept {

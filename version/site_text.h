@@ -47,13 +47,23 @@ enum url_zone : long {
 // "(unknown)" for zone_unknown, "custom" for a zone of the administrator's.
 const char* zone_name(long zone) noexcept;
 
+// What a host's security id tells of the page (security_id_page).
+enum class id_page {
+    none,     // no id of that form: the page's URL is read instead
+    known,    // zone set; host the site's host for a web id, empty for another scheme
+    unknown,  // a web id whose site is no plain host, or not the page's host: no rights
+};
+
 // Reads a security id as a host hands it out (IInternetHostSecurityManager::
 // GetSecurityId): "scheme:site" followed by the zone as a 4-byte
-// little-endian number. True when the id has that form, with zone set; host
-// gets the site's plain host (as url_host finds it) for an http or https id,
-// and stays empty for any other scheme or a site that is no plain host.
-bool security_id_page(const unsigned char* id, size_t size, long* zone,
-                      char (&host)[kHostSize]) noexcept;
+// little-endian number, the site in the system code page. A host may have
+// folded letters of other scripts to plain look-alikes there, so the site of
+// an http or https id counts only when it is a plain host (as url_host finds
+// it) and the same host that page_host names: the host read from the page's
+// URL in wide text (url_host on ascii_for_host's copy; empty or null when
+// none was read). host gets it; zone is set unless the result is none.
+id_page security_id_page(const unsigned char* id, size_t size, const char* page_host, long* zone,
+                         char (&host)[kHostSize]) noexcept;
 
 // What the caller found out about the page that scripts the object.
 struct site_facts {

@@ -56,8 +56,7 @@ STDMETHODIMP DownloadTransfer::OnStartBinding(DWORD, IBinding* pib) {
     pBinding.assign(pib);
     if (!file.Create(L"DZ")) {
         SetError(L"Failed to create temp file");
-        pBrowserCallback.reset();  // the binding ends here, unseen by the browser
-        return E_FAIL;
+        return E_FAIL;  // the binding ends here, unseen by the browser's callback
     }
     if (gn::com_ptr<IBindStatusCallback> browser = pBrowserCallback) {
         bBrowserStarted = true;
@@ -250,7 +249,6 @@ void DownloadTransfer::KeepBrowserCallback(gn::com_ptr<IBindStatusCallback> prev
 }
 
 void DownloadTransfer::FailToStart(HRESULT hr) noexcept {
-    if (!bStarted) pBrowserCallback.reset();
     if (bEnded || nState != DownloadPending) return;
     bEnded = true;
     pBinding.reset();  // a binding that never got going is nothing to abort later
@@ -348,9 +346,10 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
         return S_OK;
     }
 
-    // Only a 2xx answer carries the document. Anything else that reaches
-    // here is an error page, a redirect the platform did not follow (no
-    // Location, or one to another scheme) or a 304 with no body at all.
+    // Only a 2xx answer carries the whole document. Anything else that
+    // reaches here is an error page, a redirect the platform did not follow
+    // (no Location, or one to another scheme), a 304 with no body at all, an
+    // answer without content (204, 205) or a part of the document (206).
     DWORD status = 0;
     DWORD cb = sizeof status;
     DWORD index = 0;
@@ -361,6 +360,12 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
         if (!query_header(info.get(), HTTP_QUERY_STATUS_TEXT, reason, sizeof reason)) reason[0] = '\0';
         gn::format_http_error(text, size, status, reason);
         return gn::http_status_result(status);
+    }
+    // No body at all (a server that closed inside its headers gives a 200
+    // too): nothing a client could open.
+    if (nBytesWritten == 0) {
+        std::snprintf(text, size, "Empty document");
+        return INET_E_DATA_NOT_AVAILABLE;
     }
 
     // A sign-in page after a session ran out, or an error page sent with 200,

@@ -130,7 +130,10 @@ bool compose_temp_name(wchar_t* out, size_t out_size, const wchar_t* dir, const 
     return true;
 }
 
-bool is_document_status(unsigned long status) noexcept { return status >= 200 && status <= 299; }
+bool is_document_status(unsigned long status) noexcept {
+    return status >= 200 && status <= 299 && status != 204 && status != 205 && status != 206 &&
+           status != 226;
+}
 
 long http_status_result(unsigned long status) noexcept {
     switch (status) {
@@ -263,18 +266,26 @@ const char* write_failure_reason(int error_number) noexcept {
 }
 
 int file_error_number(unsigned long system_error) noexcept {
-    switch (system_error) {
-    case 2:  // ERROR_FILE_NOT_FOUND
-    case 3:  // ERROR_PATH_NOT_FOUND
-        return ENOENT;
-    case 5:   // ERROR_ACCESS_DENIED (a file being deleted too)
-    case 19:  // ERROR_WRITE_PROTECT
-    case 32:  // ERROR_SHARING_VIOLATION
-    case 33:  // ERROR_LOCK_VIOLATION
-        return EACCES;
-    default:
-        return EINVAL;
-    }
+    // The C runtime's table (_dosmaperr): these errors by name, two ranges,
+    // and EINVAL for every other.
+    static const struct {
+        unsigned short error;
+        unsigned char errno_value;
+    } kErrors[] = {
+        {1, EINVAL},    {2, ENOENT},   {3, ENOENT},   {4, EMFILE},   {5, EACCES},      {6, EBADF},
+        {7, ENOMEM},    {8, ENOMEM},   {9, ENOMEM},   {10, E2BIG},   {11, ENOEXEC},    {12, EINVAL},
+        {13, EINVAL},   {15, ENOENT},  {16, EACCES},  {17, EXDEV},   {18, ENOENT},     {53, ENOENT},
+        {65, EACCES},   {67, ENOENT},  {80, EEXIST},  {82, EACCES},  {83, EACCES},     {87, EINVAL},
+        {89, EAGAIN},   {108, EACCES}, {109, EPIPE},  {112, ENOSPC}, {114, EBADF},     {128, ECHILD},
+        {129, ECHILD},  {130, EBADF},  {131, EINVAL}, {132, EACCES}, {145, ENOTEMPTY}, {158, EACCES},
+        {161, ENOENT},  {164, EAGAIN}, {167, EACCES}, {183, EEXIST}, {206, ENOENT},    {215, EAGAIN},
+        {1816, ENOMEM},
+    };
+    for (const auto& row : kErrors)
+        if (row.error == system_error) return row.errno_value;
+    if (system_error >= 19 && system_error <= 36) return EACCES;     // write protect .. sharing buffer
+    if (system_error >= 188 && system_error <= 202) return ENOEXEC;  // bad executable images
+    return EINVAL;
 }
 
 std::int32_t write_failure_result(int error_number) noexcept {
@@ -326,7 +337,7 @@ bool is_document_type(const wchar_t* mime) noexcept {
 
 unsigned long long announced_size(unsigned long long received, unsigned long progress_max) noexcept {
     constexpr unsigned long long kWrap = 0x100000000ull;
-    if (progress_max == 0 || received < kWrap) return progress_max;
+    if (progress_max == 0) return 0;
     const unsigned long long size = (received & ~(kWrap - 1)) | progress_max;
     return size < received ? size + kWrap : size;
 }

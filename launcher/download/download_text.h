@@ -33,7 +33,8 @@ bool is_file_url(const wchar_t* url) noexcept;
 bool compose_temp_name(wchar_t* out, size_t out_size, const wchar_t* dir, const wchar_t* prefix,
                        unsigned long number) noexcept;
 
-// True for a final HTTP status that carries the document (200-299).
+// True for a final HTTP status that carries the whole document: 2xx but 204
+// and 205 (no content), 206 (a part, never asked for) and 226 (a delta).
 bool is_document_status(unsigned long status) noexcept;
 // The result code of a download whose final HTTP answer carries no document:
 // not found, a redirect left unfollowed, or any other status.
@@ -78,8 +79,10 @@ bool is_document_type(const wchar_t* mime) noexcept;
 
 // The size a 32-bit progress maximum announces for a transfer that brought
 // received bytes (0: none announced). The platform gives a size as its low
-// 32 bits, so past 4 GiB the size is the first count from received on whose
-// low 32 bits are the maximum; below, the maximum itself.
+// 32 bits, so the size is the first count from received on whose low 32 bits
+// are the maximum: more bytes than the maximum mean a size past it (a 6 GB
+// file cut at 3 GB is expected at 6 GB, not at its 1.7 GB low bits), and a
+// transfer never counts as whole with fewer bytes than it received.
 unsigned long long announced_size(unsigned long long received, unsigned long progress_max) noexcept;
 
 // Parses a Content-Length value (decimal digits, blanks around allowed).

@@ -104,17 +104,24 @@ bool TempFile::Close() noexcept {
 
 void TempFile::RemoveFile(const char* removing_line) noexcept {
     const gn::acp_text shown(path);  // the log is 8-bit; the file is named exactly
-    // No delete sharing: the name cannot change hands while the handle is open.
+    // Delete shared, so that a plugin holding the copy with delete access
+    // (to move it, or opened to delete on close) does not refuse the removal.
+    // The handle is the file checked: whatever its name becomes meanwhile,
+    // the deletion below marks that file and no other.
     const gn::unique_file found(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                            0, nullptr));
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
     DWORD error = found ? ERROR_SUCCESS : GetLastError();
     const auto created_file = [&] {
         ULONGLONG now = 0;
         return !bIdentified || (file_index(found.get(), now) && now == fileIndex);
     };
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || (found && !created_file())) {
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         LogPrint(0, "Temp file does not exist, skipping to remove: %s\n", shown.c_str());
+        return;
+    }
+    if (found && !created_file()) {
+        LogPrint(0, "Another file has taken the temp file's name, leaving it: %s\n", shown.c_str());
         return;
     }
     LogPrintSubject(removing_line, shown.c_str());

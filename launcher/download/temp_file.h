@@ -51,10 +51,11 @@ struct TempFile {
 
 private:
     // Deletes the file this transfer created, logging removing_line or the
-    // failure: through a handle opened on path that nobody else may delete or
-    // rename while it is open, and only when that handle shows the created
-    // file. A file that went, or another file that took its name since, is
-    // left alone as one that does not exist. (The creating handle itself is
+    // failure: through a handle opened on path (sharing read, write and
+    // delete, as a plugin reading the copy may), and only when that handle
+    // shows the created file; the deletion marks the file the handle holds.
+    // A file that went, or another file that took its name since, is left
+    // alone, each with a line of its own. (The creating handle itself is
     // not kept open for this: its write access would refuse a plugin that
     // opens the file without write sharing.)
     void RemoveFile(const char* removing_line) noexcept;

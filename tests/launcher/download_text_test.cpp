@@ -148,6 +148,9 @@ TEST(TransferTexts, WriteFailureAndWebPage) {
     EXPECT_EQ(E_ACCESSDENIED, write_failure_result(EACCES));
     EXPECT_STREQ("write error", write_failure_reason(0));
     EXPECT_EQ(E_FAIL, write_failure_result(12345));
+    const int errnos[][2] = {{8, ENOMEM},  {21, EACCES},  {31, EACCES},  {32, EACCES},   {53, ENOENT},
+                             {65, EACCES}, {108, EACCES}, {206, ENOENT}, {193, ENOEXEC}, {9999, EINVAL}};
+    for (const auto& e : errnos) EXPECT_EQ(e[1], file_error_number(e[0])) << "system error " << e[0];
 
     for (const char* page : {"text/html", "TEXT/HTML", " text/html ; charset=utf-8", "text/html;"})
         EXPECT_TRUE(is_web_page_type(page)) << page;
@@ -176,8 +179,9 @@ TEST(TransferTexts, HttpStatusAndShortTransfer) {
     EXPECT_EQ(INET_E_DOWNLOAD_FAILURE, http_status_result(403));
     EXPECT_EQ(INET_E_REDIRECT_FAILED, http_status_result(302));
     EXPECT_EQ(INET_E_DOWNLOAD_FAILURE, http_status_result(304));
-    for (DWORD status : {100u, 199u, 300u, 304u, 0u, 1000u}) EXPECT_FALSE(is_document_status(status));
-    for (DWORD status : {200u, 204u, 299u}) EXPECT_TRUE(is_document_status(status));
+    for (DWORD status : {100u, 199u, 204u, 205u, 206u, 300u, 304u, 0u, 1000u})
+        EXPECT_FALSE(is_document_status(status)) << status;
+    for (DWORD status : {200u, 203u, 299u}) EXPECT_TRUE(is_document_status(status));
 
     format_incomplete(text, sizeof text, 2000000, 4000000);
     EXPECT_STREQ("Incomplete download: 2000000 of 4000000 bytes", text);
@@ -187,6 +191,8 @@ TEST(TransferTexts, HttpStatusAndShortTransfer) {
     EXPECT_EQ(6000000000ull, announced_size(6000000000ull, 1705032704ul)) << "whole";
     EXPECT_EQ(6000000000ull, announced_size(5000000000ull, 1705032704ul)) << "cut past 4 GiB";
     EXPECT_EQ(4000000u, announced_size(2000000, 4000000)) << "cut below";
+    EXPECT_EQ(6000000000ull, announced_size(3000000000ull, 1705032704ul)) << "cut past the low bits";
+    EXPECT_LT(1001u, announced_size(1001, 1000)) << "more than announced is never whole";
     EXPECT_EQ(0u, announced_size(5000000000ull, 0)) << "no size";
 }
 

@@ -53,7 +53,22 @@ TEST_F(TempFileRelease, AnotherFileUnderTheCopysNameIsLeftAlone) {
     launcher.reset();
     EXPECT_EQ("someone else's", read_file(copy));
     EXPECT_TRUE(DeleteFileA(copy.c_str()) && DeleteFileA((copy + ".moved").c_str()));
-    EXPECT_NE(std::string::npos, finish_log().find("Temp file does not exist, skipping to remove: "));
+    EXPECT_NE(std::string::npos,
+              finish_log().find("Another file has taken the temp file's name, leaving it: "));
+}
+
+// A plugin holding the copy with delete access (to move it) and full sharing.
+TEST_F(TempFileRelease, CopyHeldWithDeleteAccessGoesWhenLetGo) {
+    gn::com_ptr<IUnknown> launcher;
+    const std::string copy = loaded_launcher(launcher);
+    HANDLE held = CreateFileA(copy.c_str(), GENERIC_READ | DELETE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    launcher.reset();
+    CloseHandle(held);
+    EXPECT_TRUE(dz_files().empty());
+    EXPECT_EQ(std::string::npos, finish_log().find("Failed to remove temp file: "));
 }
 
 TEST_F(TempFileRelease, CopyThatCannotBeDeletedIsLoggedAndLeftAlone) {

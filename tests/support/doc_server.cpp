@@ -232,7 +232,8 @@ void DocServer::serve(SOCKET s) {
     head += r.extra_headers;
     head += "\r\n";
 
-    bool ok = send_all(s, head.data(), head.size());
+    bool ok =
+        send_all(s, head.data(), std::min(head.size(), r.head_bytes)) && r.head_bytes >= head.size();
     const unsigned long long to_send = std::min(length, r.cut_after);
     std::vector<char> block(65536);
     size_t piece = r.trickle_bytes ? std::min(r.trickle_bytes, block.size()) : block.size();

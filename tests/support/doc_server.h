@@ -33,6 +33,7 @@ struct DocRoute {
     size_t chunk_bytes = 0;               // when set: "Transfer-Encoding: chunked" in chunks
                                           //   of this size (cut_after counts body bytes)
     bool silent = false;                  // take the request and never answer it
+    size_t head_bytes = ~size_t{0};       // close after this many bytes of the head
     std::string basic_auth;               // when set ("user:password"): a request without
                                           //   these Basic credentials gets 401 and
                                           //   WWW-Authenticate instead

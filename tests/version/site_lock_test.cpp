@@ -225,8 +225,11 @@ const lock_row kRows[] = {
      "evil", "legacy.test", "http:legacy.test", 3, true},
     {"script object, host says Trusted", route::script, L"http://partner.test/p.html", nullptr, false,
      true, true, "", nullptr, "https:partner.test", 2, true},
-    {"host security manager alone", route::script, nullptr, nullptr, false, true, false, "evil",
-     "legacy.test", "http:legacy.test", 3, true},
+    // The host's id names a host only with the page's URL to agree with.
+    {"host security manager alone", route::script, nullptr, nullptr, false, false, false, "all",
+     "(unknown)", "http:legacy.test", 3, true},
+    {"look-alike folded by the host", route::script, L"http://l\x0113gacy.test/p.html", nullptr, false,
+     false, false, "all", "(unknown)", "http:legacy.test", 3, true},
     {"script object, no readable page", route::script, L"", nullptr, false, false, false, "all",
      "(unknown)", "", 3, true},
     {"script host's bare site", route::script, nullptr, nullptr, false, true, true, "", nullptr},

@@ -33,6 +33,7 @@ TEST(SiteText, HostOfUrl) {
         {"http://legacy.test:80x/", "<none>"},
         {"http://leg acy.test/", "<none>"},
         {"http:///a", "<none>"},
+        {"http://legacy.test../", "<none>"},
         {"legacy.test/a", "<none>"},
         {"//legacy.test/a", "<none>"},
         {"", "<none>"},
@@ -58,29 +59,39 @@ TEST(SiteText, AllowListPatterns) {
 }
 
 TEST(SiteText, HostSecurityIds) {
-    // "scheme:site" and the zone in four bytes (-2: not an id); only web ids name a host.
+    // "scheme:site" and the zone in four bytes, read for a page whose URL
+    // names `page` (-2: no zone read). Only web ids name a host, and only
+    // the page's own in plain letters; a look-alike folded into the id
+    // (page "l\u0113gacy.test" has no plain host) leaves the page unknown.
+    using gn::id_page;
     const struct {
         std::string text;
         unsigned zone;
+        const char* page;
+        id_page said;
         long read;
         const char* host;
     } ids[] = {
-        {"http:Legacy.Test", 3, 3, "legacy.test"},
-        {std::string("https:legacy.test\0", 18), 2, 2, "legacy.test"},
-        {"file:", 0, 0, ""},
-        {"about:blank", 3, 3, ""},
-        {"http:evil.test@legacy.test", 3, 3, ""},
-        {"http:legacy.test/evil.test", 3, 3, ""},
-        {"http:legacy.test", 1000, 5, "legacy.test"},
-        {"legacy.test", 3, -2, ""},
-        {"h", 3, -2, ""},
+        {"http:Legacy.Test", 3, "legacy.test", id_page::known, 3, "legacy.test"},
+        {std::string("https:legacy.test\0", 18), 2, "legacy.test", id_page::known, 2, "legacy.test"},
+        {"file:", 0, "", id_page::known, 0, ""},
+        {"about:blank", 3, nullptr, id_page::known, 3, ""},
+        {"http:legacy.test", 1000, "legacy.test", id_page::known, 5, "legacy.test"},
+        {"http:legacy.test", 3, "", id_page::unknown, -2, ""},
+        {"http:legacy.test", 3, "evil.test", id_page::unknown, -2, ""},
+        {"http:legacy.test", 3, nullptr, id_page::unknown, -2, ""},
+        {"http:l\xe9gacy.test", 3, "l%gacy.test", id_page::unknown, -2, ""},
+        {"http:evil.test@legacy.test", 3, "legacy.test", id_page::unknown, -2, ""},
+        {"http:legacy.test/evil.test", 3, "legacy.test", id_page::unknown, -2, ""},
+        {"legacy.test", 3, "legacy.test", id_page::none, -2, ""},
+        {"h", 3, nullptr, id_page::none, -2, ""},
     };
     for (const auto& row : ids) {
         const std::string id = row.text + std::string(reinterpret_cast<const char*>(&row.zone), 4);
         long zone = -2;
         char host[gn::kHostSize] = "x";
-        EXPECT_EQ(row.read != -2, gn::security_id_page(reinterpret_cast<const unsigned char*>(id.data()),
-                                                       id.size(), &zone, host))
+        EXPECT_EQ(row.said, gn::security_id_page(reinterpret_cast<const unsigned char*>(id.data()),
+                                                 id.size(), row.page, &zone, host))
             << row.text;
         EXPECT_EQ(row.read, zone) << row.text;
         EXPECT_STREQ(row.host, host) << row.text;
