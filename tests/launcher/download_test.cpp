@@ -182,8 +182,16 @@ const Outcome kOutcomes[] = {
     {"gzip", [](const std::string&) { return gzipped(~0ull); }, Document, 100000, S_OK, L""},
     {"gzip_cut", [](const std::string&) { return gzipped(gzipped_body().size() / 2); }, Either, 100000,
      INET_E_DOWNLOAD_FAILURE, L"Incomplete download"},
-    {"length_negative", [](const std::string&) { return doc(1000, "Content-Length: -5\r\n"); }, Document, 1000, S_OK, L""},
-    {"length_garbage", [](const std::string&) { return doc(1000, "Content-Length: abc\r\n"); }, Document, 1000, S_OK, L""},
+    {"length_negative", [](const std::string&) { return doc(1000, "Content-Length: -5\r\n"); }, Failure, 0,
+     INET_E_DOWNLOAD_FAILURE, L"Invalid Content-Length"},
+    {"length_garbage", [](const std::string&) { return doc(1000, "Content-Length: abc\r\n"); }, Failure, 0,
+     INET_E_DOWNLOAD_FAILURE, L"Invalid Content-Length"},
+    {"length_hex", [](const std::string&) { DocRoute r = doc(100000); r.length_text = "0x186a0"; return r; },
+     Failure, 0, INET_E_DOWNLOAD_FAILURE, L"Invalid Content-Length"},
+    {"chunked_length", [](const std::string&) { DocRoute r = doc(100000, "", ~0ull, 16384); r.length_text = "200000"; return r; },
+     Document, 100000, S_OK, L""},
+    {"gzip_chunked", [](const std::string&) { DocRoute r = doc(100000, "", ~0ull, 16384); r.coding = "gzip, chunked"; return r; },
+     Failure, 0, INET_E_DOWNLOAD_FAILURE, L"Unsupported transfer coding: gzip"},
 };
 
 class DownloadOutcome : public Download, public ::testing::WithParamInterface<Outcome> {};

@@ -32,6 +32,10 @@ struct DocRoute {
     std::string extra_headers;            // raw header lines, each ending in "\r\n"
     size_t chunk_bytes = 0;               // when set: "Transfer-Encoding: chunked" in chunks
                                           //   of this size (cut_after counts body bytes)
+    std::string coding;                   // with chunk_bytes: the Transfer-Encoding sent
+                                          //   instead of "chunked" ("gzip, chunked")
+    std::string length_text;              // when set: "Content-Length: <this>", whatever
+                                          //   the body and its chunks
     bool silent = false;                  // take the request and never answer it
     std::string basic_auth;               // when set ("user:password"): a request without
                                           //   these Basic credentials gets 401 and
