@@ -3,17 +3,37 @@
 #include <io.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <new>
 
-
 namespace {
 
 // Room for the lines of ordinary length; a longer one takes a buffer of its own.
 constexpr size_t kLineRoom = 1024;
+// The longest wait for another process's line to be written.
+constexpr DWORD kOtherWriterMs = 2000;
+
+// The writers' mutex of the log at path: every process logging to that file
+// names the same one ("GNLauncher.log.<FNV-1a hash of the full path, case
+// aside>"). Null when it cannot be made.
+HANDLE open_writers_mutex(const char* path) noexcept {
+    char full[MAX_PATH * 2];
+    const DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full) return nullptr;
+    unsigned long long hash = 14695981039346656037ull;
+    for (DWORD i = 0; i < n; ++i) {
+        char c = full[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    char name[48];
+    std::snprintf(name, sizeof name, "GNLauncher.log.%016llx", hash);
+    return CreateMutexA(nullptr, FALSE, name);
+}
 
 }  // namespace
 
@@ -21,6 +41,7 @@ DiagnosticLog::DiagnosticLog() noexcept = default;
 
 DiagnosticLog::~DiagnosticLog() {
     if (HANDLE f = file_.exchange(nullptr)) CloseHandle(f);
+    if (writers_) CloseHandle(writers_);
 }
 
 void DiagnosticLog::Open() noexcept {
@@ -30,10 +51,15 @@ void DiagnosticLog::Open() noexcept {
     // Appending data only, never writing at a position: each write goes to
     // the end of the file as one step, whichever process writes. (The
     // runtime's append mode seeks to the end and then writes: two steps, which
-    // another process can come between.)
-    const HANDLE f = CreateFileA(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f != INVALID_HANDLE_VALUE) file_ = f;
+    // another process can come between.) Wine appends by asking the file's
+    // size and then writing there, two steps again: the processes' writers
+    // also take turns on a mutex named after the file.
+    const HANDLE f =
+        CreateFileA(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return;
+    writers_ = open_writers_mutex(path);
+    file_ = f;
 }
 
 void DiagnosticLog::Close() noexcept {
@@ -43,6 +69,8 @@ void DiagnosticLog::Close() noexcept {
         f = file_.exchange(nullptr);
     }
     if (f) CloseHandle(f);
+    if (writers_) CloseHandle(writers_);
+    writers_ = nullptr;
 }
 
 void DiagnosticLog::Print(const char* format, ...) noexcept {
@@ -110,8 +138,12 @@ void DiagnosticLog::Write(const char* format, va_list args) noexcept {
         }
     }
     gn::compose_log_line(stamp, message, length, newline, line, size);
+    // Another process that died holding the mutex gives it up (abandoned);
+    // one that holds it too long is not waited for.
+    const DWORD turn = writers_ ? WaitForSingleObject(writers_, kOtherWriterMs) : WAIT_FAILED;
     DWORD written = 0;
     WriteFile(f, line, static_cast<DWORD>(size), &written, nullptr);
+    if (turn == WAIT_OBJECT_0 || turn == WAIT_ABANDONED) ReleaseMutex(writers_);
 }
 
 void DiagnosticLog::Trace(const gn::failure_report& failure) noexcept {

@@ -3,8 +3,8 @@
 //
 // Several processes may log to one file (a browser's tabs each load the
 // module): the file is opened for appending data only, and each line goes to
-// it in one write, which the file system appends whole at the end of the file
-// whoever else writes there. No line is lost or torn.
+// it in one write, taking turns with the other processes' writers of the file
+// on a mutex named after it. No line is lost or torn.
 #pragma once
 
 #include "frame/com.h"
@@ -46,6 +46,7 @@ private:
     void TellDropped(unsigned long dropped) noexcept;
 
     std::atomic<HANDLE> file_{nullptr};  // read without the lock only to skip work
+    HANDLE writers_ = nullptr;           // the mutex of every process's writers of the file
     gn::critical_section lock_;          // held while a line is written or the file closes
     gn::trace_limit trace_;              // under the lock
 };

@@ -41,8 +41,8 @@ void format_log_time(time_t t, char (&out)[32]) noexcept {
                   lt->tm_sec, lt->tm_year + 1900);
 }
 
-size_t compose_log_line(const char* stamp, const char* message, size_t length, bool newline,
-                        char* out, size_t out_size) noexcept {
+size_t compose_log_line(const char* stamp, const char* message, size_t length, bool newline, char* out,
+                        size_t out_size) noexcept {
     size_t stamp_length = 0;
     while (stamp && stamp_length < 24 && stamp[stamp_length]) ++stamp_length;
     if (!message) length = 0;

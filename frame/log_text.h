@@ -18,6 +18,6 @@ void format_log_time(time_t t, char (&out)[32]) noexcept;
 // length bytes of message and a line end when newline says so, each "\n" as
 // "\r\n" (a text file). Written into out only when it all fits in out_size
 // (no terminator is added); the line's length is returned either way.
-size_t compose_log_line(const char* stamp, const char* message, size_t length, bool newline,
-                        char* out, size_t out_size) noexcept;
+size_t compose_log_line(const char* stamp, const char* message, size_t length, bool newline, char* out,
+                        size_t out_size) noexcept;
 }  // namespace gn

@@ -94,14 +94,14 @@ bool certificate_check::work::ask(DWORD* error, DWORD* flags) noexcept {
         cs_lock hold(g_lock);
         session = opened;
         if (cut) return false;  // closed with the others at the end
-        connection = InternetConnectW(session, host, parts.nPort, nullptr, nullptr,
-                                      INTERNET_SERVICE_HTTP, 0, 0);
+        connection =
+            InternetConnectW(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
         if (!connection) return false;
         DWORD request_flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                               INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH;
         if (parts.nScheme == INTERNET_SCHEME_HTTPS) request_flags |= INTERNET_FLAG_SECURE;
-        request = HttpOpenRequestW(connection, L"HEAD", object, nullptr, nullptr, nullptr,
-                                   request_flags, 0);
+        request =
+            HttpOpenRequestW(connection, L"HEAD", object, nullptr, nullptr, nullptr, request_flags, 0);
         if (!request) return false;
         sending = request;
     }

@@ -401,8 +401,10 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
                          header[0] && _stricmp(header, "identity") != 0;
     char coding[256];
     char length[256];
-    const bool has_coding = query_header_list(info.get(), HTTP_QUERY_TRANSFER_ENCODING, coding, sizeof coding);
-    const bool has_length = query_header_list(info.get(), HTTP_QUERY_CONTENT_LENGTH, length, sizeof length);
+    const bool has_coding =
+        query_header_list(info.get(), HTTP_QUERY_TRANSFER_ENCODING, coding, sizeof coding);
+    const bool has_length =
+        query_header_list(info.get(), HTTP_QUERY_CONTENT_LENGTH, length, sizeof length);
     return static_cast<HRESULT>(gn::check_http_framing(has_coding ? coding : nullptr,
                                                        has_length ? length : nullptr, encoded,
                                                        nBytesWritten, text, size));

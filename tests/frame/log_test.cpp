@@ -160,7 +160,11 @@ TEST(LogLine, LocalFileWinsOnlyWhenWritable) {
 
 TEST(LogLine, ComposedAsTheTextFileStoresIt) {
     const char stamp[] = "Mon Dec  7 08:05:09 2026";
-    const struct { const char* message; bool newline; const char* line; } rows[] = {
+    const struct {
+        const char* message;
+        bool newline;
+        const char* line;
+    } rows[] = {
         {"Got cookie: a", true, "Mon Dec  7 08:05:09 2026  Got cookie: a\r\n"},
         {"Gotten Url: x\n", false, "Mon Dec  7 08:05:09 2026  Gotten Url: x\r\n"},
         {"two\nlines", true, "Mon Dec  7 08:05:09 2026  two\r\nlines\r\n"},
@@ -169,7 +173,8 @@ TEST(LogLine, ComposedAsTheTextFileStoresIt) {
     for (const auto& row : rows) {
         char out[64] = "";
         const size_t length = std::strlen(row.message);
-        const size_t size = gn::compose_log_line(stamp, row.message, length, row.newline, out, sizeof out);
+        const size_t size =
+            gn::compose_log_line(stamp, row.message, length, row.newline, out, sizeof out);
         EXPECT_EQ(row.line, std::string(out, size));
         EXPECT_EQ(size, gn::compose_log_line(stamp, row.message, length, row.newline, out, size - 1));
     }

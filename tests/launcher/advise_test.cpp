@@ -251,8 +251,11 @@ TEST_F(Scripted, LateSubscriberGetsTheFileOnceAndThenTheSameAnswer) {
 // at unload; one held even then is left on disk, and the log says so.
 TEST_F(Scripted, CopyThePluginKeepsIsRemovedLater) {
     enum Until { Call, Release, Unload, Never };
-    const struct { bool read_only; Until held; size_t left_at_release, left_at_unload; } rows[] = {
-        {true, Call, 0, 0}, {false, Release, 0, 0}, {false, Unload, 1, 0}, {false, Never, 1, 1}};
+    const struct {
+        bool read_only;
+        Until held;
+        size_t left_at_release, left_at_unload;
+    } rows[] = {{true, Call, 0, 0}, {false, Release, 0, 0}, {false, Unload, 1, 0}, {false, Never, 1, 1}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.held);
         reload_with_log();
@@ -261,8 +264,11 @@ TEST_F(Scripted, CopyThePluginKeepsIsRemovedLater) {
         auto sink = TestSink::make();
         sink->during_call = [&](TestSink& s) {
             const std::wstring path = s.calls.back().path;
-            if (row.read_only) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-            else held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (row.read_only)
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+            else
+                held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   0, nullptr);
         };
         ASSERT_EQ(S_OK, advise(sink.get()));
         if (row.held == Release) CloseHandle(held);
@@ -271,7 +277,8 @@ TEST_F(Scripted, CopyThePluginKeepsIsRemovedLater) {
         if (row.held == Unload) CloseHandle(held);
         const std::string log = finish_log();
         EXPECT_EQ(row.left_at_unload, dz_files().size());
-        EXPECT_EQ(row.held == Never ? 1u : 0u, count(log, "Temp file still held by another program, left on disk: "));
+        EXPECT_EQ(row.held == Never ? 1u : 0u,
+                  count(log, "Temp file still held by another program, left on disk: "));
         if (row.held == Never) CloseHandle(held);
         for (const std::string& name : dz_files()) DeleteFileA((temp_dir + name).c_str());
     }

@@ -202,8 +202,8 @@ TEST(TransferTexts, ContentLength) {
     EXPECT_TRUE(parse_content_length("100, 100", &v)) << "a repeated header, joined";
     EXPECT_EQ(100u, v);
     v = 99;
-    for (const char* bad : {"", " ", "-1", "12a", "0x10", "1 2", "99999999999999999999999", "100, 200",
-                            "100,", ",100"}) {
+    for (const char* bad :
+         {"", " ", "-1", "12a", "0x10", "1 2", "99999999999999999999999", "100, 200", "100,", ",100"}) {
         EXPECT_FALSE(parse_content_length(bad, &v)) << bad;
         EXPECT_EQ(99u, v) << bad;
     }
@@ -234,8 +234,10 @@ TEST(TransferTexts, HttpFraming) {
     };
     for (const auto& row : rows) {
         char text[64] = "#";
-        const long hr = check_http_framing(row.coding, row.length, row.encoded, row.received, text, sizeof text);
-        EXPECT_STREQ(row.text, text) << (row.coding ? row.coding : "-") << " " << (row.length ? row.length : "-");
+        const long hr =
+            check_http_framing(row.coding, row.length, row.encoded, row.received, text, sizeof text);
+        EXPECT_STREQ(row.text, text)
+            << (row.coding ? row.coding : "-") << " " << (row.length ? row.length : "-");
         EXPECT_EQ(*row.text ? INET_E_DOWNLOAD_FAILURE : S_OK, hr) << row.text;
     }
 }

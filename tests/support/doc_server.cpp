@@ -224,7 +224,8 @@ void DocServer::serve(SOCKET s) {
     const unsigned long long length = r.body.empty() ? r.length : r.body.size();
     std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " + r.reason + "\r\n";
     head += "Content-Type: " + r.content_type + "\r\n";
-    if (r.chunk_bytes) head += "Transfer-Encoding: " + (r.coding.empty() ? "chunked" : r.coding) + "\r\n";
+    if (r.chunk_bytes)
+        head += "Transfer-Encoding: " + (r.coding.empty() ? "chunked" : r.coding) + "\r\n";
     if (!r.length_text.empty())
         head += "Content-Length: " + r.length_text + "\r\n";
     else if (!r.chunk_bytes && r.announce_length)
