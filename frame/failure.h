@@ -40,6 +40,44 @@ inline failure_hook set_failure_hook(failure_hook hook) noexcept {
     return failure_detail::hook.exchange(hook, std::memory_order_acq_rel);
 }
 
+// The rate a failure trace keeps to: at most kLinesPerSecond failures are
+// written in any second of the clock; the others are only counted, and the
+// count is told in one line at the first failure of a later second (or when
+// the trace ends). A page script can fail a call thousands of times a second;
+// the log stays readable and small. Plain state, to be held under the lock of
+// whoever writes the lines.
+struct trace_limit {
+    static constexpr unsigned kLinesPerSecond = 100;
+
+    unsigned long long second = ~0ull;  // the second being counted (now_ms / 1000)
+    unsigned written = 0;               // failures written in it
+    unsigned long dropped = 0;          // failures not written and not yet told
+
+    // A failure at now_ms: true when its line is written. *tell gets the
+    // failures dropped before it that are to be told now, first (0: none).
+    bool admit(unsigned long long now_ms, unsigned long* tell) noexcept {
+        *tell = 0;
+        if (now_ms / 1000 != second) {
+            second = now_ms / 1000;
+            written = 0;
+            *tell = dropped;
+            dropped = 0;
+        }
+        if (written < kLinesPerSecond) {
+            ++written;
+            return true;
+        }
+        ++dropped;
+        return false;
+    }
+    // The trace ends: the failures dropped and not yet told.
+    unsigned long untold() noexcept {
+        const unsigned long n = dropped;
+        dropped = 0;
+        return n;
+    }
+};
+
 // The failures reported in this module since it was loaded.
 inline unsigned long failure_count() noexcept {
     return failure_detail::count.load(std::memory_order_relaxed);

@@ -49,5 +49,27 @@ void format_log_tm(const tm* lt, char (&out)[32]) noexcept {
 }
 
 void format_log_time(time_t t, char (&out)[32]) noexcept { format_log_tm(std::localtime(&t), out); }
+size_t compose_log_line(const char* stamp, const char* message, size_t length, bool newline, char* out,
+                        size_t out_size) noexcept {
+    size_t stamp_length = 0;
+    while (stamp && stamp_length < 24 && stamp[stamp_length]) ++stamp_length;
+    if (!message) length = 0;
+    size_t need = stamp_length + 2 + length + (newline ? 2 : 0);
+    for (size_t i = 0; i < length; ++i) need += message[i] == '\n';
+    if (!out || need > out_size) return need;
+    char* at = out;
+    for (size_t i = 0; i < stamp_length; ++i) *at++ = stamp[i];
+    *at++ = ' ';
+    *at++ = ' ';
+    for (size_t i = 0; i < length; ++i) {
+        if (message[i] == '\n') *at++ = '\r';
+        *at++ = message[i];
+    }
+    if (newline) {
+        *at++ = '\r';
+        *at++ = '\n';
+    }
+    return need;
+}
 
 }  // namespace gn

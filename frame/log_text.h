@@ -1,6 +1,7 @@
 // Pure text rules of the diagnostic log: file choice, line ends, timestamps.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 
 namespace gn {
@@ -18,4 +19,10 @@ void format_log_time(time_t t, char (&out)[32]) noexcept;
 // year 9999" or "time before year 0", a null time (one the runtime cannot
 // convert) "?", each padded with blanks to the 24 characters.
 void format_log_tm(const tm* lt, char (&out)[32]) noexcept;
+// One line as the file stores it: the 24 characters of stamp, two blanks, the
+// length bytes of message and a line end when newline says so, each "\n" as
+// "\r\n" (a text file). Written into out only when it all fits in out_size
+// (no terminator is added); the line's length is returned either way.
+size_t compose_log_line(const char* stamp, const char* message, size_t length, bool newline, char* out,
+                        size_t out_size) noexcept;
 }  // namespace gn

@@ -48,6 +48,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         _Module.term();
         g_translation.Clear();
         gn::set_failure_hook(nullptr);
+        g_log.EndTrace();
         g_log.Print("\t*** Exiting ***");
         g_log.Close();
         break;

@@ -21,10 +21,14 @@ once it is accepted (no TLS handshake, no answer) for --stall-seconds
 (default 8) before it is closed; the others are served.
 Every answer says "Cache-Control: no-store"; a query "cache=VALUE" sends
 "Cache-Control: VALUE" instead and "pragma=VALUE" adds "Pragma: VALUE" (for
-the caching headers a server may send with a document).
+the caching headers a server may send with a document). For framing as odd
+servers send it: "coding=VALUE" sends "Transfer-Encoding: VALUE" and the body
+in chunks (gzip-compressed first when VALUE names gzip), "length=VALUE" sends
+"Content-Length: VALUE" whatever the body.
 """
 
 import argparse
+import gzip
 import http.server
 import os
 import signal
@@ -87,11 +91,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Type", CONTENT_TYPES.get(ext, DEFAULT_TYPE))
             if self.server.cookie:
                 self.send_header("Set-Cookie", self.server.cookie)
-        self.send_header("Content-Length", str(len(body)))
         query = urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query)
+        coding = query.get("coding", [None])[0]
+        if coding is not None:
+            self.send_header("Transfer-Encoding", coding)
+            if "gzip" in coding.lower():
+                body = gzip.compress(body)
+            body = b"".join(b"%x\r\n%s\r\n" % (len(body[i:i + 4096]), body[i:i + 4096])
+                            for i in range(0, len(body), 4096)) + b"0\r\n\r\n"
+        if "length" in query:
+            self.send_header("Content-Length", query["length"][0])
+        elif coding is None:
+            self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", query.get("cache", ["no-store"])[0])
         if "pragma" in query:
             self.send_header("Pragma", query["pragma"][0])
+        if coding is not None:
+            self.send_header("Connection", "close")
+            self.close_connection = True
         self.end_headers()
         if with_body:
             self.wfile.write(body)

@@ -1,6 +1,6 @@
 // The download's text rules on what a server and the cookie store hand over:
-// cookie lines, URLs, Content-Length values, status texts, certificate errors,
-// content types, temp names and the texts of failures.
+// cookie lines, URLs, Content-Length and Transfer-Encoding values, status
+// texts, certificate errors, content types, temp names and the texts of failures.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +26,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     unsigned long long length = 0;
     (void)gn::parse_content_length(s, &length);
+    // Any Transfer-Encoding and Content-Length: a failure always says why.
+    const std::string coding = text.substr(0, size / 2), announced = text.substr(size / 2);
+    char why_framing[96];
+    const std::size_t framing_room = size % sizeof why_framing + 1;
+    std::memset(why_framing, 0x7f, sizeof why_framing);
+    if (gn::check_http_framing(coding.c_str(), announced.c_str(), size % 3 == 0, length, why_framing,
+                               framing_room) != 0 &&
+        (!std::memchr(why_framing, '\0', framing_room) || (framing_room > 1 && !why_framing[0])))
+        __builtin_trap();
 
     std::uint32_t number = 0;
     if (size >= 4) std::memcpy(&number, data, 4);

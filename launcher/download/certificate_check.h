@@ -13,6 +13,11 @@
 // answer and a reference to the module, given back as it exits), so the
 // asker may go at any time: destroying the check abandons the worker, which
 // then finishes on its own and reports to nobody.
+//
+// A check that passes its deadline has its Internet handles closed (by its
+// deadline, or by the next check to start when it was abandoned), which ends
+// a request stalled in its handshake where the platform cancels a request
+// whose handles close. From then on it no longer counts as live work.
 #pragma once
 
 #include "frame/message_window.h"
@@ -47,15 +52,21 @@ class certificate_check final : private message_sink {
 public:
     // The whole check's time, name resolution included.
     static constexpr DWORD kDeadlineMs = 3000;
-    // Workers that may run at once in the process, abandoned ones included:
-    // a stalled handshake keeps its worker (and the module) until the server
-    // lets go, so a server that stalls every check holds no more than these.
+    // Checks that may be live at once in the process (started, not answered
+    // and not past their deadline), abandoned ones included.
     static constexpr LONG kMostWorkers = 4;
+    // Worker threads that may exist at once, those past their deadline
+    // included: on a platform that goes on waiting for a stalled handshake
+    // after its handles closed (Wine does), a thread keeps the module until
+    // the server lets go, and a server that stalls every check holds no
+    // more than these.
+    static constexpr LONG kMostThreads = 16;
 
     // Starts asking the server of url (http or https) on a worker thread;
     // owner hears the answer, or of the deadline, within deadline_ms. Null
     // when the check could not start (no window, no thread, out of memory,
-    // kMostWorkers still running): the caller goes on without a reason.
+    // kMostWorkers live or kMostThreads running): the caller goes on without
+    // a reason.
     static std::unique_ptr<certificate_check> start(const wchar_t* url, certificate_check_owner* owner,
                                                     DWORD deadline_ms = kDeadlineMs) noexcept;
     // Abandons a check still running: its owner is not called.

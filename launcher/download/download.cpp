@@ -29,6 +29,26 @@ bool query_header(IWinInetHttpInfo* info, DWORD option, char* out, DWORD size) n
     return true;
 }
 
+// Every instance of a header the answer may repeat, joined by ", " into one
+// value as HTTP allows (cut when out is too small); false when it has none.
+bool query_header_list(IWinInetHttpInfo* info, DWORD option, char* out, DWORD size) noexcept {
+    out[0] = '\0';
+    bool found = false;
+    size_t used = 0;
+    for (DWORD index = 0, instance = 0; instance < 16; ++instance) {
+        char value[256] = "";
+        DWORD cb = sizeof value - 1;
+        const DWORD asked = index;
+        if (info->QueryInfo(option, value, &cb, &index, nullptr) != S_OK) break;
+        value[cb < sizeof value ? cb : sizeof value - 1] = '\0';
+        const int n = std::snprintf(out + used, size - used, found ? ", %s" : "%s", value);
+        found = true;
+        if (n < 0 || static_cast<size_t>(n) >= size - used || index == asked) break;
+        used += static_cast<size_t>(n);
+    }
+    return found;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -379,21 +399,20 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
         return INET_E_DOWNLOAD_FAILURE;
     }
 
-    // A length announced for encoded content does not count decoded bytes,
-    // and a length that does not parse is no length at all: the progress
-    // maximum then holds the same nonsense, so it is not asked either.
+    // The framing the answer announced against the bytes that came: a length
+    // announced for encoded content does not count decoded bytes.
     char header[64];
     const bool encoded = query_header(info.get(), HTTP_QUERY_CONTENT_ENCODING, header, sizeof header) &&
                          header[0] && _stricmp(header, "identity") != 0;
-    ULONGLONG expected = 0;
-    if (encoded || !query_header(info.get(), HTTP_QUERY_CONTENT_LENGTH, header, sizeof header) ||
-        !gn::parse_content_length(header, &expected))
-        return S_OK;
-    if (nBytesWritten < expected) {
-        gn::format_incomplete(text, size, nBytesWritten, expected);
-        return INET_E_DOWNLOAD_FAILURE;
-    }
-    return S_OK;
+    char coding[256];
+    char length[256];
+    const bool has_coding =
+        query_header_list(info.get(), HTTP_QUERY_TRANSFER_ENCODING, coding, sizeof coding);
+    const bool has_length =
+        query_header_list(info.get(), HTTP_QUERY_CONTENT_LENGTH, length, sizeof length);
+    return static_cast<HRESULT>(gn::check_http_framing(has_coding ? coding : nullptr,
+                                                       has_length ? length : nullptr, encoded,
+                                                       nBytesWritten, text, size));
 }
 
 void DownloadTransfer::SetError(const wchar_t* text) noexcept {

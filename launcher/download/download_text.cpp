@@ -344,18 +344,63 @@ unsigned long long announced_size(unsigned long long received, unsigned long pro
 
 bool parse_content_length(const char* text, unsigned long long* value) noexcept {
     if (!text || !value) return false;
-    while (*text == ' ' || *text == '\t') ++text;
-    if (*text < '0' || *text > '9') return false;
-    unsigned long long v = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        const unsigned digit = static_cast<unsigned>(*text - '0');
-        if (v > (~0ull - digit) / 10) return false;  // overflow
-        v = v * 10 + digit;
+    bool first = true;
+    unsigned long long whole = 0;
+    for (;;) {
+        while (*text == ' ' || *text == '\t') ++text;
+        if (*text < '0' || *text > '9') return false;
+        unsigned long long v = 0;
+        for (; *text >= '0' && *text <= '9'; ++text) {
+            const unsigned digit = static_cast<unsigned>(*text - '0');
+            if (v > (~0ull - digit) / 10) return false;  // overflow
+            v = v * 10 + digit;
+        }
+        if (!first && v != whole) return false;  // two lengths: no length
+        whole = v;
+        first = false;
+        while (*text == ' ' || *text == '\t') ++text;
+        if (!*text) break;
+        if (*text++ != ',') return false;
     }
-    while (*text == ' ' || *text == '\t') ++text;
-    if (*text) return false;
-    *value = v;
+    *value = whole;
     return true;
+}
+
+long check_http_framing(const char* transfer_encoding, const char* content_length, bool encoded,
+                        unsigned long long received, char* out, size_t out_size) noexcept {
+    if (out && out_size) out[0] = '\0';
+    // The codings, in the order they were applied; parameters after ";" aside.
+    bool chunked = false;
+    for (const char* at = transfer_encoding; at && *at;) {
+        while (*at == ' ' || *at == '\t' || *at == ',') ++at;
+        const char* end = at;
+        while (*end && *end != ',' && *end != ';' && *end != ' ' && *end != '\t') ++end;
+        const size_t n = static_cast<size_t>(end - at);
+        if (equal_ascii_nocase(at, n, "chunked")) {
+            chunked = true;
+        } else if (n != 0 && !equal_ascii_nocase(at, n, "identity")) {
+            char name[65];  // as sent, control characters shown as '?'
+            size_t k = 0;
+            for (; k < n && k + 1 < sizeof name; ++k) {
+                const unsigned char c = static_cast<unsigned char>(at[k]);
+                name[k] = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+            }
+            name[k] = '\0';
+            if (out && out_size) std::snprintf(out, out_size, "Unsupported transfer coding: %s", name);
+            return kDownloadFailure;
+        }
+        while (*end && *end != ',') ++end;  // its parameters
+        at = end;
+    }
+    if (chunked || !content_length) return 0;
+    unsigned long long expected = 0;
+    if (!parse_content_length(content_length, &expected)) {
+        if (out && out_size) std::snprintf(out, out_size, "Invalid Content-Length");
+        return kDownloadFailure;
+    }
+    if (encoded || received >= expected) return 0;
+    format_incomplete(out, out_size, received, expected);
+    return kDownloadFailure;
 }
 
 char_buffer::char_buffer(size_t size) noexcept : data_(new (std::nothrow) char[size ? size : 1]) {

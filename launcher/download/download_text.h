@@ -85,8 +85,20 @@ bool is_document_type(const wchar_t* mime) noexcept;
 // transfer never counts as whole with fewer bytes than it received.
 unsigned long long announced_size(unsigned long long received, unsigned long progress_max) noexcept;
 
-// Parses a Content-Length value (decimal digits, blanks around allowed).
+// Parses a Content-Length value: decimal digits, blanks around allowed, or a
+// list of the same number (repeated headers joined by a proxy: "100, 100").
 bool parse_content_length(const char* text, unsigned long long* value) noexcept;
+
+// Checks how a body that the platform delivered whole was framed, from the
+// values of its answer's headers (null when absent; repeated headers joined
+// by ", "): a transfer coding other than chunked (or identity), which the
+// platform does not decode, fails naming it; a chunked body is whole as it
+// came, whatever Content-Length says; a Content-Length that does not parse
+// fails ("Invalid Content-Length"); fewer bytes than it announces fail as an
+// incomplete download, unless the content is encoded (the length then counts
+// the bytes before decoding). Returns 0 or the failure code, its text in out.
+long check_http_framing(const char* transfer_encoding, const char* content_length, bool encoded,
+                        unsigned long long received, char* out, size_t out_size) noexcept;
 
 // Owner of a buffer from new[] (std::nothrow), for cookie texts and the like.
 class char_buffer {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <new>
 #include <sys/stat.h>
 
 namespace {
@@ -71,7 +72,56 @@ bool file_index(HANDLE handle, ULONGLONG& index) noexcept {
     return true;
 }
 
+// Marks the file open as handle for deletion when its last handle closes. A
+// copy made read-only (a plugin may do that) is made writable first: it is
+// this module's copy all the same. The system error, ERROR_SUCCESS when done.
+DWORD delete_on_close(HANDLE handle) noexcept {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition))
+        return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    FILE_BASIC_INFO basic{};
+    if (error != ERROR_ACCESS_DENIED ||
+        !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ||
+        !(basic.FileAttributes & FILE_ATTRIBUTE_READONLY))
+        return error;
+    basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;  // 0: left as they are
+    basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+    if (!SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) return error;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
 }  // namespace
+
+TempFile::~TempFile() {
+    // A file left behind was tried at the launcher's release already: the
+    // next try is the module's.
+    if (bLeft && bCreated)
+        KeepForDetach();
+    else
+        Discard();
+}
+
+void TempFile::KeepForDetach() noexcept {
+    Close();
+    TempFile* kept = new (std::nothrow) TempFile;
+    if (kept) {
+        std::memcpy(kept->path, path, sizeof path);
+        kept->bCreated = kept->bLeft = kept->bKept = true;
+        kept->fileIndex = fileIndex;
+        kept->bIdentified = bIdentified;
+    }
+    gn::cs_lock lock(tempFileLock);
+    unlink_created(this);
+    bCreated = bLeft = false;
+    if (kept) {
+        kept->nextCreated = g_created;
+        g_created = kept;
+    }
+}
 
 bool TempFile::Write(const void* data, size_t n) noexcept {
     if (nWriteError) return false;
@@ -102,13 +152,13 @@ bool TempFile::Close() noexcept {
     return nWriteError == 0;
 }
 
-void TempFile::RemoveFile(const char* removing_line) noexcept {
+bool TempFile::RemoveFile(const char* removing_line) noexcept {
     const gn::acp_text shown(path);  // the log is 8-bit; the file is named exactly
     // Delete shared, so that a plugin holding the copy with delete access
     // (to move it, or opened to delete on close) does not refuse the removal.
     // The handle is the file checked: whatever its name becomes meanwhile,
     // the deletion below marks that file and no other.
-    const gn::unique_file found(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES,
+    const gn::unique_file found(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                             nullptr, OPEN_EXISTING, 0, nullptr));
     DWORD error = found ? ERROR_SUCCESS : GetLastError();
@@ -118,28 +168,27 @@ void TempFile::RemoveFile(const char* removing_line) noexcept {
     };
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         LogPrint(0, "Temp file does not exist, skipping to remove: %s\n", shown.c_str());
-        return;
+        return true;
     }
     if (found && !created_file()) {
         LogPrint(0, "Another file has taken the temp file's name, leaving it: %s\n", shown.c_str());
-        return;
+        return true;
     }
     LogPrintSubject(removing_line, shown.c_str());
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    if (found &&
-        !SetFileInformationByHandle(found.get(), FileDispositionInfo, &disposition, sizeof disposition))
-        error = GetLastError();
+    if (found) error = delete_on_close(found.get());
     if (error != ERROR_SUCCESS) {
         const int err = gn::file_error_number(error);
         LogPrint(0, "Failed to remove temp file: %s, errno = %d: %s\n", shown.c_str(), err,
                  IsLogOpen() ? std::strerror(err) : "");
     }
+    return error == ERROR_SUCCESS;
 }
 
 void TempFile::Discard() noexcept {
     Close();
     if (!bCreated) return;
-    RemoveFile("Removing temp file: %s\n");
+    bLeft = !RemoveFile("Removing temp file: %s\n");
+    if (bLeft) return;  // still held: tried again later
     bCreated = false;
     gn::cs_lock lock(tempFileLock);
     unlink_created(this);
@@ -151,13 +200,18 @@ void TempFile::DiscardAllAtDetach(bool process_exit) noexcept {
         g_created = left->nextCreated;
         left->nextCreated = nullptr;
         left->Close();
-        left->RemoveFile("Removing temp file at exit: %s\n");
+        if (!left->RemoveFile("Removing temp file at exit: %s\n"))
+            LogPrint(0, "Temp file still held by another program, left on disk: %s\n",
+                     gn::acp_text(left->path).c_str());
         left->bCreated = false;
+        left->bLeft = false;
+        if (left->bKept) delete left;
     }
 }
 
 bool TempFile::Create(const wchar_t* prefix) noexcept {
     Discard();  // a file of an earlier binding is not left behind on disk
+    if (bLeft) KeepForDetach();
     path[0] = L'\0';
     nWriteError = 0;
     unsigned long number = GetCurrentProcessId();

@@ -23,11 +23,16 @@ struct TempFile {
     // this one.
     ULONGLONG fileIndex = 0;
     bool bIdentified = false;
+    // A removal failed (the file held open without delete sharing): the file
+    // is still this transfer's, tried again at the next Discard and, once
+    // this object is gone, at process detach.
+    bool bLeft = false;
+    bool bKept = false;  // an entry of the list alone, kept for a transfer that went
 
     TempFile() = default;
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
-    ~TempFile() { Discard(); }
+    ~TempFile();
 
     // Creates and opens "<temp dir>\<prefix><number>.tmp", the number starting
     // at the process identifier and counting up past every name that exists.
@@ -42,14 +47,19 @@ struct TempFile {
     // on disk. False, with nWriteError set, when a write or the close failed.
     bool Close() noexcept;
     // The one clean-up rule: close, then delete the file this transfer created.
+    // A file that cannot be deleted yet stays created (bLeft).
     void Discard() noexcept;
 
     // Process detach: deletes every file a launcher still owns (a launcher the
-    // host never released, or a process ending mid-download). At process exit
-    // the other threads are gone and the lock is not taken.
+    // host never released, or a process ending mid-download) or left behind
+    // (bLeft); a file still held is left on disk, and the log says so. At
+    // process exit the other threads are gone and the lock is not taken.
     static void DiscardAllAtDetach(bool process_exit) noexcept;
 
 private:
+    // Hands a file left behind to the list, for process detach; this object
+    // then has none.
+    void KeepForDetach() noexcept;
     // Deletes the file this transfer created, logging removing_line or the
     // failure: through a handle opened on path (sharing read, write and
     // delete, as a plugin reading the copy may), and only when that handle
@@ -57,6 +67,7 @@ private:
     // A file that went, or another file that took its name since, is left
     // alone, each with a line of its own. (The creating handle itself is
     // not kept open for this: its write access would refuse a plugin that
-    // opens the file without write sharing.)
-    void RemoveFile(const char* removing_line) noexcept;
+    // opens the file without write sharing.) False when the file is still
+    // there: someone holds it open without delete sharing.
+    bool RemoveFile(const char* removing_line) noexcept;
 };

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <regex>
 
@@ -160,4 +161,40 @@ TEST(LogLine, LocalFileWinsOnlyWhenWritable) {
     EXPECT_STREQ(".\\quor_launcher.log", gn::choose_log_path(true, "x.log"));
     EXPECT_STREQ("x.log", gn::choose_log_path(false, "x.log"));
     EXPECT_EQ(nullptr, gn::choose_log_path(false, nullptr));
+}
+
+TEST(LogLine, ComposedAsTheTextFileStoresIt) {
+    const char stamp[] = "Mon Dec  7 08:05:09 2026";
+    const struct {
+        const char* message;
+        bool newline;
+        const char* line;
+    } rows[] = {
+        {"Got cookie: a", true, "Mon Dec  7 08:05:09 2026  Got cookie: a\r\n"},
+        {"Gotten Url: x\n", false, "Mon Dec  7 08:05:09 2026  Gotten Url: x\r\n"},
+        {"two\nlines", true, "Mon Dec  7 08:05:09 2026  two\r\nlines\r\n"},
+        {"", true, "Mon Dec  7 08:05:09 2026  \r\n"},
+    };
+    for (const auto& row : rows) {
+        char out[64] = "";
+        const size_t length = std::strlen(row.message);
+        const size_t size =
+            gn::compose_log_line(stamp, row.message, length, row.newline, out, sizeof out);
+        EXPECT_EQ(row.line, std::string(out, size));
+        EXPECT_EQ(size, gn::compose_log_line(stamp, row.message, length, row.newline, out, size - 1));
+    }
+}
+
+TEST(LogLine, FailureTraceKeepsToItsRate) {
+    gn::trace_limit limit;
+    unsigned long tell = 0, told = 0;
+    int written = 0;
+    for (int i = 0; i < 250; ++i) written += limit.admit(5000 + i, &tell), told += tell;
+    EXPECT_EQ(100, written);
+    EXPECT_EQ(0u, told);
+    EXPECT_TRUE(limit.admit(6999, &tell));  // a new second tells the 150 left out
+    EXPECT_EQ(150u, tell);
+    for (int i = 0; i < 100; ++i) limit.admit(6999, &tell);
+    EXPECT_EQ(1u, limit.untold());
+    EXPECT_EQ(0u, limit.untold());
 }

@@ -246,6 +246,44 @@ TEST_F(Scripted, LateSubscriberGetsTheFileOnceAndThenTheSameAnswer) {
     EXPECT_EQ(0u, count(log, "Temp file does not exist"));
 }
 
+// A copy the plugin leaves read-only, or still holds open without delete
+// sharing when its call returns: tried again at the launcher's release and
+// at unload; one held even then is left on disk, and the log says so.
+TEST_F(Scripted, CopyThePluginKeepsIsRemovedLater) {
+    enum Until { Call, Release, Unload, Never };
+    const struct {
+        bool read_only;
+        Until held;
+        size_t left_at_release, left_at_unload;
+    } rows[] = {{true, Call, 0, 0}, {false, Release, 0, 0}, {false, Unload, 1, 0}, {false, Never, 1, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.held);
+        reload_with_log();
+        download(100);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        auto sink = TestSink::make();
+        sink->during_call = [&](TestSink& s) {
+            const std::wstring path = s.calls.back().path;
+            if (row.read_only)
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+            else
+                held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   0, nullptr);
+        };
+        ASSERT_EQ(S_OK, advise(sink.get()));
+        if (row.held == Release) CloseHandle(held);
+        release();
+        EXPECT_EQ(row.left_at_release, dz_files().size());
+        if (row.held == Unload) CloseHandle(held);
+        const std::string log = finish_log();
+        EXPECT_EQ(row.left_at_unload, dz_files().size());
+        EXPECT_EQ(row.held == Never ? 1u : 0u,
+                  count(log, "Temp file still held by another program, left on disk: "));
+        if (row.held == Never) CloseHandle(held);
+        for (const std::string& name : dz_files()) DeleteFileA((temp_dir + name).c_str());
+    }
+}
+
 TEST_F(Scripted, NullSubscriptionLeavesTheFileToTheLauncher) {
     reload_with_log();
     download(100);

@@ -155,36 +155,70 @@ DocRoute gzipped(unsigned long long cut_after) {
 const Outcome kOutcomes[] = {
     {"ok", [](const std::string&) { return doc(5000); }, Document, 5000, S_OK, L""},
     {"404", nullptr, Failure, 0, INET_E_RESOURCE_NOT_FOUND, L"HTTP 404 Not Found"},
-    {"500", [](const std::string&) { return answer(500, "Internal Server Error", "", "<html>broken</html>"); },
+    {"500",
+     [](const std::string&) { return answer(500, "Internal Server Error", "", "<html>broken</html>"); },
      Failure, 0, INET_E_DOWNLOAD_FAILURE, L"HTTP 500 Internal Server Error"},
-    {"302_to_file", [](const std::string&) { return answer(302, "Found", "Location: file:///C:/windows/win.ini\r\n", "moved"); },
+    {"302_to_file",
+     [](const std::string&) {
+         return answer(302, "Found", "Location: file:///C:/windows/win.ini\r\n", "moved");
+     },
      Failure, 0, INET_E_REDIRECT_FAILED, L"HTTP 302 Found"},
     {"302_nowhere", [](const std::string&) { return answer(302, "Found", "", "moved"); }, Failure, 0,
      INET_E_REDIRECT_FAILED, L"HTTP 302 Found"},
-    {"401", [](const std::string&) {
+    {"401",
+     [](const std::string&) {
          DocRoute r = doc(1000);
          r.basic_auth = "reader:secret";
          return r;
-     }, Failure, 0, INET_E_DOWNLOAD_FAILURE, L"HTTP 401 Unauthorized"},
+     },
+     Failure, 0, INET_E_DOWNLOAD_FAILURE, L"HTTP 401 Unauthorized"},
     {"304", [](const std::string&) { return answer(304, "Not Modified", "", ""); }, Failure, 0,
      INET_E_DOWNLOAD_FAILURE, L"HTTP 304 Not Modified"},
-    {"301", [](const std::string& to) { return answer(301, "Moved Permanently", to, ""); }, Document, 1000, S_OK, L""},
-    {"302", [](const std::string& to) { return answer(302, "Found", to, ""); }, Document, 1000, S_OK, L""},
-    {"303", [](const std::string& to) { return answer(303, "See Other", to, ""); }, Document, 1000, S_OK, L""},
-    {"307", [](const std::string& to) { return answer(307, "Temporary Redirect", to, ""); }, Document, 1000, S_OK, L""},
+    {"301", [](const std::string& to) { return answer(301, "Moved Permanently", to, ""); }, Document,
+     1000, S_OK, L""},
+    {"302", [](const std::string& to) { return answer(302, "Found", to, ""); }, Document, 1000, S_OK,
+     L""},
+    {"303", [](const std::string& to) { return answer(303, "See Other", to, ""); }, Document, 1000, S_OK,
+     L""},
+    {"307", [](const std::string& to) { return answer(307, "Temporary Redirect", to, ""); }, Document,
+     1000, S_OK, L""},
     // Wine 8 does not follow a 308: it arrives as the final answer.
-    {"308", [](const std::string& to) { return answer(308, "Permanent Redirect", to, ""); }, Either, 1000,
-     INET_E_REDIRECT_FAILED, L"HTTP 308 Permanent Redirect"},
-    {"cut", [](const std::string&) { return doc(400000, "", 200000); }, Failure, 0, INET_E_DOWNLOAD_FAILURE,
-     L"Incomplete download: 200000 of 400000 bytes"},
-    {"chunked", [](const std::string&) { return doc(100000, "", ~0ull, 16384); }, Document, 100000, S_OK, L""},
+    {"308", [](const std::string& to) { return answer(308, "Permanent Redirect", to, ""); }, Either,
+     1000, INET_E_REDIRECT_FAILED, L"HTTP 308 Permanent Redirect"},
+    {"cut", [](const std::string&) { return doc(400000, "", 200000); }, Failure, 0,
+     INET_E_DOWNLOAD_FAILURE, L"Incomplete download: 200000 of 400000 bytes"},
+    {"chunked", [](const std::string&) { return doc(100000, "", ~0ull, 16384); }, Document, 100000, S_OK,
+     L""},
     {"chunked_cut", [](const std::string&) { return doc(100000, "", 50000, 16384); }, Either, 50000,
      INET_E_DOWNLOAD_FAILURE, L"Incomplete download"},
     {"gzip", [](const std::string&) { return gzipped(~0ull); }, Document, 100000, S_OK, L""},
     {"gzip_cut", [](const std::string&) { return gzipped(gzipped_body().size() / 2); }, Either, 100000,
      INET_E_DOWNLOAD_FAILURE, L"Incomplete download"},
-    {"length_negative", [](const std::string&) { return doc(1000, "Content-Length: -5\r\n"); }, Document, 1000, S_OK, L""},
-    {"length_garbage", [](const std::string&) { return doc(1000, "Content-Length: abc\r\n"); }, Document, 1000, S_OK, L""},
+    {"length_negative", [](const std::string&) { return doc(1000, "Content-Length: -5\r\n"); }, Failure,
+     0, INET_E_DOWNLOAD_FAILURE, L"Invalid Content-Length"},
+    {"length_garbage", [](const std::string&) { return doc(1000, "Content-Length: abc\r\n"); }, Failure,
+     0, INET_E_DOWNLOAD_FAILURE, L"Invalid Content-Length"},
+    {"length_hex",
+     [](const std::string&) {
+         DocRoute r = doc(100000);
+         r.length_text = "0x186a0";
+         return r;
+     },
+     Failure, 0, INET_E_DOWNLOAD_FAILURE, L"Invalid Content-Length"},
+    {"chunked_length",
+     [](const std::string&) {
+         DocRoute r = doc(100000, "", ~0ull, 16384);
+         r.length_text = "200000";
+         return r;
+     },
+     Document, 100000, S_OK, L""},
+    {"gzip_chunked",
+     [](const std::string&) {
+         DocRoute r = doc(100000, "", ~0ull, 16384);
+         r.coding = "gzip, chunked";
+         return r;
+     },
+     Failure, 0, INET_E_DOWNLOAD_FAILURE, L"Unsupported transfer coding: gzip"},
 };
 
 // Only a whole document is one: an answer without content, a part never

@@ -205,11 +205,47 @@ TEST(TransferTexts, ContentLength) {
     EXPECT_TRUE(parse_content_length("6000000000", &v));
     EXPECT_EQ(6000000000ull, v);
     v = 99;
-    for (const char* bad : {"", " ", "-1", "12a", "0x10", "1 2", "99999999999999999999999"}) {
+    EXPECT_TRUE(parse_content_length("100, 100", &v)) << "a repeated header, joined";
+    EXPECT_EQ(100u, v);
+    v = 99;
+    for (const char* bad :
+         {"", " ", "-1", "12a", "0x10", "1 2", "99999999999999999999999", "100, 200", "100,", ",100"}) {
         EXPECT_FALSE(parse_content_length(bad, &v)) << bad;
         EXPECT_EQ(99u, v) << bad;
     }
     EXPECT_FALSE(parse_content_length(nullptr, &v));
+}
+
+// Transfer-Encoding and Content-Length of a body that came whole as far as
+// the platform could tell.
+TEST(TransferTexts, HttpFraming) {
+    const struct {
+        const char *coding, *length;
+        bool encoded;
+        unsigned long long received;
+        const char* text;  // empty: the body stands
+    } rows[] = {
+        {nullptr, "100000", false, 100000, ""},
+        {nullptr, nullptr, false, 5, ""},
+        {"chunked", "200000", false, 100000, ""},
+        {"Identity, CHUNKED", "0x186a0", false, 5, ""},
+        {nullptr, "200000", false, 100000, "Incomplete download: 100000 of 200000 bytes"},
+        {nullptr, "200000", true, 100000, ""},
+        {nullptr, "0x186a0", false, 8065, "Invalid Content-Length"},
+        {"identity", "", true, 0, "Invalid Content-Length"},
+        {nullptr, "100, 200", false, 200, "Invalid Content-Length"},
+        {"gzip, chunked", "737", false, 737, "Unsupported transfer coding: gzip"},
+        {"chunked;x=1 , br", nullptr, false, 1, "Unsupported transfer coding: br"},
+        {"x\x01y", nullptr, false, 1, "Unsupported transfer coding: x?y"},
+    };
+    for (const auto& row : rows) {
+        char text[64] = "#";
+        const long hr =
+            check_http_framing(row.coding, row.length, row.encoded, row.received, text, sizeof text);
+        EXPECT_STREQ(row.text, text)
+            << (row.coding ? row.coding : "-") << " " << (row.length ? row.length : "-");
+        EXPECT_EQ(*row.text ? INET_E_DOWNLOAD_FAILURE : S_OK, hr) << row.text;
+    }
 }
 
 // The reasons as WinINet gives them under Wine for our test servers, and the

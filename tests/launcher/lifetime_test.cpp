@@ -116,12 +116,15 @@ TEST_F(Lifetime, NoCopyOutlivesItsDocument) {
 
 // Certificate checks of a server that takes the connection and never answers
 // the handshake, each abandoned at once: only a few threads ask, each holding
-// the module, and they go when the server lets go.
+// the module, and they go when the server lets go. Checks past their
+// deadline leave their room to new ones.
 TEST_F(Lifetime, StalledCertificateChecksAreBounded) {
     auto stalling = std::make_unique<DocServer>();  // reads a request that never ends
     const std::wstring url = L"https" + stalling->wurl("/doc.dzy").substr(4);
     auto hooks = std::make_unique<LoadedModule>(LoadedModule::program_dir() + "gntesthooks.dll");
     const auto call = gn::proc_address<GnTestCallFn>(hooks->handle(), "GnTestCall");
+    // Four waited for to their deadline are live work no more after it.
+    EXPECT_EQ(4, call(GnTestWaitCertificates, reinterpret_cast<WPARAM>(url.c_str()), 5));
     int asking = 0;
     for (int i = 0; i < 20; ++i)
         asking += call(GnTestCheckCertificate, reinterpret_cast<WPARAM>(url.c_str()), 0);

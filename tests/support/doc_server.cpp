@@ -225,8 +225,10 @@ void DocServer::serve(SOCKET s) {
     std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " + r.reason + "\r\n";
     head += "Content-Type: " + r.content_type + "\r\n";
     if (r.chunk_bytes)
-        head += "Transfer-Encoding: chunked\r\n";
-    else if (r.announce_length)
+        head += "Transfer-Encoding: " + (r.coding.empty() ? "chunked" : r.coding) + "\r\n";
+    if (!r.length_text.empty())
+        head += "Content-Length: " + r.length_text + "\r\n";
+    else if (!r.chunk_bytes && r.announce_length)
         head += "Content-Length: " + std::to_string(length) + "\r\n";
     head += "Cache-Control: no-cache, no-store\r\nPragma: no-cache\r\nConnection: close\r\n";
     head += r.extra_headers;

@@ -32,6 +32,10 @@ struct DocRoute {
     std::string extra_headers;            // raw header lines, each ending in "\r\n"
     size_t chunk_bytes = 0;               // when set: "Transfer-Encoding: chunked" in chunks
                                           //   of this size (cut_after counts body bytes)
+    std::string coding;                   // with chunk_bytes: the Transfer-Encoding sent
+                                          //   instead of "chunked" ("gzip, chunked")
+    std::string length_text;              // when set: "Content-Length: <this>", whatever
+                                          //   the body and its chunks
     bool silent = false;                  // take the request and never answer it
     size_t head_bytes = ~size_t{0};       // close after this many bytes of the head
     std::string basic_auth;               // when set ("user:password"): a request without

@@ -7,6 +7,7 @@
 #include "launcher/view/version_dialog.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,9 +34,25 @@ struct NoOwner final : gn::certificate_check_owner {
     void on_certificate_checked(const gn::certificate_answer&) noexcept override {}
 };
 
+struct Waiter final : gn::certificate_check_owner {
+    int answered = 0;
+    void on_certificate_checked(const gn::certificate_answer&) noexcept override { ++answered; }
+};
+
+INT_PTR wait_certificates(const wchar_t* url, LPARAM count) noexcept {
+    Waiter waiter;
+    std::vector<std::unique_ptr<gn::certificate_check>> checks;
+    for (LPARAM i = 0; i < count; ++i)
+        if (auto check = gn::certificate_check::start(url, &waiter)) checks.push_back(std::move(check));
+    MSG msg;
+    while (waiter.answered < static_cast<int>(checks.size()) && GetMessageW(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageW(&msg);
+    return static_cast<INT_PTR>(checks.size());
+}
+
 }  // namespace
 
-extern "C" INT_PTR WINAPI GnTestCall(UINT op, WPARAM wp, LPARAM) {
+extern "C" INT_PTR WINAPI GnTestCall(UINT op, WPARAM wp, LPARAM lp) {
     switch (op) {
     case GnTestAskVersionChoice:
         return AskVersionChoice(reinterpret_cast<HWND>(wp));
@@ -47,6 +64,8 @@ extern "C" INT_PTR WINAPI GnTestCall(UINT op, WPARAM wp, LPARAM) {
         NoOwner nobody;
         return gn::certificate_check::start(reinterpret_cast<const wchar_t*>(wp), &nobody) ? 1 : 0;
     }
+    case GnTestWaitCertificates:
+        return wait_certificates(reinterpret_cast<const wchar_t*>(wp), lp);
     default:
         return -1;
     }

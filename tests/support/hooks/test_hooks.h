@@ -12,6 +12,9 @@ enum GnTestOp : UINT {
     GnTestIsTablePresent = 3,    // Returns 1 when the table file was found at load.
     GnTestCheckCertificate = 4,  // wp: URL (const wchar_t*). Starts a certificate check of
                                  // it and abandons it at once; 1 when its worker started.
+    GnTestWaitCertificates = 5,  // wp: URL, lp: count. Starts count checks of it and waits,
+                                 // pumping messages, until each started one is answered or
+                                 // past its deadline. Returns how many started.
 };
 
 // Texts for one translation pass: count inputs, each translated into the
