@@ -123,7 +123,12 @@ HRESULT register_type_library() noexcept {
 HRESULT register_type_library_of(const wchar_t* module) noexcept {
     RETURN_HR_IF(E_POINTER, !module);
     loaded_library lib;
-    RETURN_IF_FAILED(LoadTypeLibEx(module, REGKIND_NONE, lib.library.put()));
+    {
+        // The other flavor's own file, also where its path names the system
+        // folder that this process would see redirected.
+        const native_file_view view;
+        RETURN_IF_FAILED(LoadTypeLibEx(module, REGKIND_NONE, lib.library.put()));
+    }
     lib.path.reset(SysAllocString(module));
     RETURN_IF_NULL_ALLOC(lib.path.get());
     return register_loaded(lib);
