@@ -192,9 +192,7 @@ PY
     check "a package signed with a timestamp" sign_sampled stamped --timestamp "$tsa_url"
     check "and one without" sign_sampled plain
     check "which is warned of" has plain.log "warning: no timestamp"
-    # Refused, leaving no package: a timestamp whose signature does not verify
-    # (its authority is not GN_TIMESTAMP_CA), and a signer whose keyUsage
-    # lacks digitalSignature.
+    # Refused, leaving no package: a timestamp not of GN_TIMESTAMP_CA, a signer without digitalSignature.
     no_package() { ! "$@" && [ -z "$(ls "$GN_WORK/$2"/*.msi 2>/dev/null)" ]; }
     check "a timestamp of a foreign authority fails the run" \
         eval 'GN_TIMESTAMP_CA="$sig/ca.pem" no_package sign_sampled foreign --timestamp "$tsa_url" && has foreign.log "Timestamp Server Signature verification: failed"'
@@ -257,16 +255,14 @@ PY
         check "after 3 requests (the 32-bit package signed)" unsigned after3 3 5
     check "one that answers garbage" unsigned garbage garbage 2
     check "one that is down" unsigned down down
-    # Stopped while osslsigncode waits for a stalled authority: by Ctrl-C in
-    # a terminal (script's pty) or SIGTERM. The run ends at its first request
-    # with 130 or 143, no process of its left and no package.
+    # Ctrl-C in a terminal (script's pty) or SIGTERM while osslsigncode waits: all stop at once, no package.
     stopped() {  # stopped NAME INT|TERM
         local status=0
         tsa_start "$1-tsa" stall
         cmd="GN_TIMESTAMP_TIMEOUT=300 GN_PACKAGE_WORK=$GN_WORK/$1.work $GN_HERE/tools/package --build $GN_BUILD --out $GN_WORK/$1 --timestamp $tsa_url"
         wait_request() { for _ in $(seq 300); do [ -s "$GN_WORK/$1-tsa/requests" ] && break; sleep 0.2; done; }
         if [ "$2" = INT ]; then
-            { wait_request "$1"; printf '\003'; sleep 10; } | timeout 120 script -qec "$cmd" /dev/null >"$GN_WORK/$1.log" 2>&1 || status=$?
+            { wait_request "$1"; printf '\003'; sleep 3; } | timeout 120 script -qec "$cmd" /dev/null >"$GN_WORK/$1.log" 2>&1 || status=$?
         else
             timeout 120 bash -c "$cmd" >"$GN_WORK/$1.log" 2>&1 & local pid=$!
             wait_request "$1"; kill -TERM "$(pgrep -P $pid)"; wait $pid || status=$?
@@ -344,9 +340,7 @@ snap v2-x
 check "back to the registry and files of before" same_as s0 v2-x
 
 echo "=== a replaced DLL swapped for another file while the package is installed"
-# The hand-registered DLL the package replaced is kept with its hash; a file
-# put in its place (another DLL, here the reference clients) is not run at
-# removal, and nothing is left.
+# The replaced DLL's hash is kept; another DLL put in its place is not run at removal.
 mkdir -p "$WINEPREFIX/drive_c/Hand32" && cp "$GN_WORK/v1.work/x86/GNLauncher.dll" "$WINEPREFIX/drive_c/Hand32/"
 timeout 60 wine regsvr32 /s 'C:\Hand32\GNLauncher.dll' </dev/null >/dev/null 2>&1
 check "installs over it" msiexec planted /i "$(gn_winpath "$msi1")"
@@ -475,8 +469,7 @@ parts.append("y" * (259 - n)); print("/".join(parts))')"
     check "and nothing is left registered" same_registration copy-0 copy-2
     rm -rf "$WINEPREFIX/drive_c/Elsewhere" "$WINEPREFIX/drive_c/Данные 中文"
 
-    # And of more than 260 characters: the DLL registers its 8.3 path, which
-    # removal takes for the same file as its long one.
+    # Over 260 characters the DLL registers its 8.3 path: removal knows it for its own.
     for rel in "Данные 中文" "$long/gn"; do
         echo "=== the package installed into a folder outside the code page or of $((${#rel} + 4)) characters"
         snap pkgdir-0
@@ -568,9 +561,7 @@ if part x64 && [ -f "$msi64" ]; then
         +h32 +h64 +p64:64 -p64:32 -h64 -h32                              # the same flavor by hand, first
         +p64:32 +h32 +h64 -p64:64 -h32 -h64                              # and after
         +h32 +p32:32 -p32:64 -h32 +p32:64 +h32 -p32:32 -h32
-        # Upgrades from the previous release's packages (o32, o64): the 32-bit
-        # kind alone; both, the x64 first (it replaces both); both, the 32-bit
-        # first (refused, "!", beside the earlier x64, which then goes).
+        # From the previous release (o32, o64): one kind; both, x64 first; both, 32-bit first ("!": refused)
         +o32:32 +p32:32 -p32:64
         +o32:32 +o64:64 +p64:64 +p32:32 -p64:32 -p32:64
         +o64:64 +o32:32 !p32:32 -o64:64 +p32:32 +p64:64 -p32:32 -p64:64
@@ -578,9 +569,7 @@ if part x64 && [ -f "$msi64" ]; then
     previous="$GN_HERE/tests/installer/previous" old_version=8.3.2.122
     msi_of() { case "$1" in p32) echo "$pkg32" ;; p64) echo "$pkg64" ;;
         o32) gn_winpath "$previous/GNLauncher-$old_version.msi" ;; o64) gn_winpath "$previous/GNLauncher-$old_version-x64.msi" ;; esac; }
-    # The "Version" values in both views ("VIEW KEY VERSION"), now and as the
-    # installed packages have them: each kind's own key, the previous
-    # release's shared one.
+    # "VIEW KEY VERSION" of each "Version" value, now and as the installed packages write them.
     versions_now() {
         for v in 32 64; do
             wine reg query 'HKLM\Software\Veltrix\GNLauncher' /s "/reg:$v" </dev/null 2>/dev/null | tr -d '\r' |
@@ -626,10 +615,8 @@ if part x64 && [ -f "$msi64" ]; then
             [ -n "$(folder_of "$actor" "$f")" ] || continue
             s=" ${stack[$f]} " && s="${s// $actor / }"
             for r in $replaced; do s="${s// $r / }"; done
-            # A hand DLL that took over from this release's package is not
-            # registered again when the package's flavor goes (no kept hash).
-            if [ "$verb$actor" = -p${actor:1} ] && [[ " ${stack[$f]} " != *" p"[0-9]*" "*" $actor "* ]] &&
-               [[ " ${stack[$f]} " != *" $actor "*" p"[0-9]*" "* ]]; then
+            # A hand DLL that took over from the package is not registered again (no kept hash).
+            if [ "$verb${actor:0:1}" = -p ] && [[ "$s " != *" p"* ]]; then
                 after="${stack[$f]#*$actor}" && for h in $after; do s="${s// $h / }"; done
             fi
             { [ "$verb" = + ] && s="$s $actor"; } || true
@@ -682,8 +669,7 @@ if part x64 && [ -f "$msi64" ]; then
     done
 
     echo "=== the flavors registered from the system folders, the 32-bit one unregistered"
-    # The 64-bit flavor that stays keeps its own library (from System32 as the
-    # 64-bit system sees it, not SysWOW64 as the 32-bit unregistration does).
+    # The 64-bit flavor that stays keeps its own library (System32 unredirected).
     cp "$GN_WORK/v1.work/x64/GNLauncher.dll" "$WINEPREFIX/drive_c/windows/system32/"
     cp "$GN_WORK/v1.work/x86/GNLauncher.dll" "$WINEPREFIX/drive_c/windows/syswow64/"
     timeout 60 "$wine64" regsvr32 /s 'C:\windows\system32\GNLauncher.dll' </dev/null >/dev/null 2>&1
