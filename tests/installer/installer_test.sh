@@ -472,13 +472,14 @@ parts.append("y" * (259 - n)); print("/".join(parts))')"
     # Over 260 characters the DLL registers its 8.3 path: removal knows it for its own.
     for rel in "Данные 中文" "$long/gn"; do
         echo "=== the package installed into a folder outside the code page or of $((${#rel} + 4)) characters"
-        snap pkgdir-0
+        mkdir -p "$WINEPREFIX/drive_c/$(dirname "$rel")" && snap pkgdir-0
         check "installs" msiexec pkgdir /i "$(gn_winpath "$msi1")" "GNDIR32=C:\\${rel//\//\\}\\"
         check "the DLL is there" test -f "$WINEPREFIX/drive_c/$rel/GNLauncher.dll"
         check "a script host reads the client's version through it" version_read pkgdir wine cscript
         check "removes" msiexec pkgdir-x /x "$(gn_winpath "$msi1")"
         snap pkgdir-1
         check "back to the registry and files of before" same_as pkgdir-0 pkgdir-1
+        rm -rf "$WINEPREFIX/drive_c/${long%%/*}"
     done
     (cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s /u gnclients.dll </dev/null >/dev/null 2>&1)
 fi
