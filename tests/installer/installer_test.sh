@@ -605,8 +605,8 @@ if part x64 && [ -f "$msi64" ]; then
         case "$verb$actor" in
             +[po]*) check "$n: $step installs" msiexec_by "$bits" "w$n" /i "$(msi_of $actor)" ;;
             -[po]*) check "$n: $step removes" msiexec_by "$bits" "w$n" /x "$(msi_of $actor)" ;;
-            !p*) check "$n: $step is refused, saying to upgrade both" eval '! msiexec_by "$bits" "w$n" /i "$(msi_of $actor)" &&
-                     grep -aq "Upgrade both" "$GN_WORK/w$n.log"' ;;
+            !p*) check "$n: $step is refused by its launch condition, saying to upgrade both" eval '! msiexec_by "$bits" "w$n" /i "$(msi_of $actor)" &&
+                     grep -aq "LaunchConditions. Return value [^1]" "$GN_WORK/w$n.log" && msiinfo export "$msi1" LaunchCondition | grep -q "Upgrade both"' ;;
             *) check "$n: $step by hand" timeout 60 "$([ "$actor" = h64 ] && echo "$wine64" || echo wine)" regsvr32 /s \
                    $([ "$verb" = - ] && echo /u) "C:\\Hand${actor:1}\\GNLauncher.dll" ;;
         esac
