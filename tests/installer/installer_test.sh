@@ -676,9 +676,6 @@ if part x64 && [ -f "$msi64" ]; then
     timeout 60 "$wine64" regsvr32 /s 'C:\windows\system32\GNLauncher.dll' </dev/null >/dev/null 2>&1
     timeout 60 wine regsvr32 /s 'C:\windows\syswow64\GNLauncher.dll' </dev/null >/dev/null 2>&1
     check "the 32-bit one unregisters" timeout 60 wine regsvr32 /s /u 'C:\windows\syswow64\GNLauncher.dll'
-    wine reg query 'HKCR\TypeLib\{C8E2F4A1-5D07-4B3C-9F62-81A7D3E0B5C9}\1.0\0' /s /reg:64 </dev/null 2>&1 | tr -d '\r' >"$GN_WORK/sys.txt"
-    check "the library is the 64-bit one only, from System32" eval 'grep -qi "win64$" "$GN_WORK/sys.txt" &&
-        ! grep -qi "win32$" "$GN_WORK/sys.txt" && grep -qi "REG_SZ *C:.windows.system32.GNLauncher.dll" "$GN_WORK/sys.txt"'
     probe 64
     check "the interfaces are whole, a 64-bit program marshals" eval 'has probe64 "|interfaces=3" &&
         grep -q "^served .*marshal 0x00000000$" "$GN_WORK/probe64"'
