@@ -14,7 +14,8 @@ package of the same version, the files' versions and the secure properties.
       compare versions. The folder properties (GNDIR32, GNDIR64) join
       SecureCustomProperties, so that a folder given on the command line
       reaches the installation also when it runs with elevated rights for a
-      user or from group policy.
+      user or from group policy; so do the Upgrade table's properties (the
+      products it found).
 """
 import os
 import subprocess
@@ -81,6 +82,7 @@ def main(package, versions):
             return cells
         lines = export(package, "Upgrade", folder)
         edit(lines, 7, upgrade)
+        found = [line.split("\t")[6] for line in lines[3:] if len(line.split("\t")) == 7]
         write(folder, "Upgrade", lines)
 
         def version(cells):  # File Component_ FileName FileSize Version Language Attributes Sequence
@@ -93,14 +95,15 @@ def main(package, versions):
 
         # The folder properties are searched for (AppSearch) where they exist.
         searched = {line.split("\t")[0] for line in export(package, "AppSearch", folder)[3:]}
-        wanted = [p for p in SECURE if p in searched]
+        wanted = [p for p in SECURE if p in searched] + found
         lines = export(package, "Property", folder)
         if not any(line.startswith("SecureCustomProperties\t") for line in lines):
             lines.append("SecureCustomProperties\t")
 
         def secure(cells):  # Property Value
             if cells[0] == "SecureCustomProperties":
-                cells[1] = ";".join([p for p in cells[1].split(";") if p] + wanted)
+                have = [p for p in cells[1].split(";") if p]
+                cells[1] = ";".join(have + [p for p in wanted if p not in have])
             return cells
         edit(lines, 2, secure)
         write(folder, "Property", lines)

@@ -14,24 +14,27 @@
 
 namespace gn {
 
+native_file_view::native_file_view() noexcept {
+    using redirect_fn = BOOL(WINAPI*)(PVOID*);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (!kernel || sizeof(void*) != 4) return;
+    const auto disable = proc_address<redirect_fn>(kernel, "Wow64DisableWow64FsRedirection");
+    revert_ = proc_address<revert_fn>(kernel, "Wow64RevertWow64FsRedirection");
+    if (!disable || !revert_ || !disable(&old_)) revert_ = nullptr;
+}
+
+native_file_view::~native_file_view() {
+    if (revert_) revert_(old_);
+}
+
 namespace {
 
 // Whether a file exists, seen without the file-system redirection that a
 // 32-bit process has on 64-bit Windows (the other flavor's path names the
 // 64-bit system folder as it is, not as this process would see it).
 bool file_exists(const wchar_t* path) {
-    using redirect_fn = BOOL(WINAPI*)(PVOID*);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const auto disable = kernel && sizeof(void*) == 4
-                             ? proc_address<redirect_fn>(kernel, "Wow64DisableWow64FsRedirection")
-                             : nullptr;
-    const auto revert = kernel && sizeof(void*) == 4
-                            ? proc_address<BOOL(WINAPI*)(PVOID)>(kernel, "Wow64RevertWow64FsRedirection")
-                            : nullptr;
-    PVOID old = nullptr;
-    const bool undo = disable && revert && disable(&old);
+    const native_file_view view;
     const DWORD attributes = GetFileAttributesW(path);
-    if (undo) revert(old);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -16,6 +16,21 @@ HRESULT unregister_type_library() noexcept;
 // Registers the type library carried by another module file (the other
 // flavor's), with that file's path and folder.
 HRESULT register_type_library_of(const wchar_t* module) noexcept;
+// While it lives, this thread of a 32-bit process on 64-bit Windows sees the
+// file system as it is (C:\Windows\System32 is the 64-bit system folder, not
+// SysWOW64): for the other flavor's files. Elsewhere it does nothing.
+class native_file_view {
+public:
+    native_file_view() noexcept;
+    ~native_file_view();
+    native_file_view(const native_file_view&) = delete;
+    native_file_view& operator=(const native_file_view&) = delete;
+private:
+    using revert_fn = BOOL(WINAPI*)(PVOID);
+    revert_fn revert_ = nullptr;
+    PVOID old_ = nullptr;
+};
+
 // Whether the type library loads from the module (or the ".tlb" beside it):
 // registration asks before it writes anything.
 HRESULT check_type_library() noexcept;

@@ -123,7 +123,28 @@ HRESULT register_type_library() noexcept {
 HRESULT register_type_library_of(const wchar_t* module) noexcept {
     RETURN_HR_IF(E_POINTER, !module);
     loaded_library lib;
-    RETURN_IF_FAILED(LoadTypeLibEx(module, REGKIND_NONE, lib.library.put()));
+    // The other flavor's own file, also where its path names the system
+    // folder that this process sees redirected (a 32-bit process on 64-bit
+    // Windows reads the 64-bit one as "Sysnative"; the loader of libraries
+    // redirects System32 even with the file system's redirection off).
+    wchar_t system[MAX_PATH], native[MAX_PATH * 2];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    BOOL wow64 = FALSE;
+    const wchar_t* load = module;
+    if (sizeof(void*) == 4 && length > 0 && length < MAX_PATH &&
+        IsWow64Process(GetCurrentProcess(), &wow64) && wow64 &&
+        CompareStringOrdinal(module, static_cast<int>(length), system, static_cast<int>(length), TRUE) ==
+            CSTR_EQUAL &&
+        module[length] == L'\\') {
+        const wchar_t* slash = std::wcsrchr(system, L'\\');
+        if (slash && std::swprintf(native, MAX_PATH * 2, L"%.*ls\\Sysnative%ls",
+                                   static_cast<int>(slash - system), system, module + length) > 0)
+            load = native;
+    }
+    {
+        const native_file_view view;
+        RETURN_IF_FAILED(LoadTypeLibEx(load, REGKIND_NONE, lib.library.put()));
+    }
     lib.path.reset(SysAllocString(module));
     RETURN_IF_NULL_ALLOC(lib.path.get());
     return register_loaded(lib);

@@ -38,15 +38,15 @@ class Outer final : public gn::implements<Outer, gn::no_lock, IUnknown> {};
 
 }  // namespace
 
-TEST_F(ModuleTest, ExportsFourFunctionsByOrdinal) {
+TEST_F(ModuleTest, ExportsFiveFunctionsByOrdinal) {
     const char* names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
-                           "DllUnregisterServer"};
-    for (int ordinal = 1; ordinal <= 4; ++ordinal) {
+                           "DllUnregisterServer", "DllInstall"};
+    for (int ordinal = 1; ordinal <= 5; ++ordinal) {
         FARPROC by_ordinal = GetProcAddress(module.handle(), MAKEINTRESOURCEA(ordinal));
         EXPECT_NE(nullptr, by_ordinal) << ordinal;
         EXPECT_EQ(by_ordinal, GetProcAddress(module.handle(), names[ordinal - 1])) << ordinal;
     }
-    EXPECT_EQ(nullptr, GetProcAddress(module.handle(), MAKEINTRESOURCEA(5)));
+    EXPECT_EQ(nullptr, GetProcAddress(module.handle(), MAKEINTRESOURCEA(6)));
 }
 
 TEST_F(ModuleTest, ClassObjectsAreCachedAndEachCallerHoldsItsOwnReference) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "frame/interfaces.h"
+#include "gn_version.h"
 #include "support/module.h"
 
 using gn::com_ptr;
@@ -283,9 +284,9 @@ TEST(VersionRecord, CarriesTheFileVersionAndTheBrowserFields) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT len = 0;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &len));
-    EXPECT_EQ(MAKELONG(3, 8), fixed->dwFileVersionMS);
-    EXPECT_EQ(MAKELONG(122, 2), fixed->dwFileVersionLS);
-    EXPECT_EQ(MAKELONG(3, 8), fixed->dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(GN_VERSION_MINOR, GN_VERSION_MAJOR), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(GN_VERSION_REVISION, GN_VERSION_BUILD), fixed->dwFileVersionLS);
+    EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
     EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
     EXPECT_EQ(static_cast<DWORD>(VOS_NT_WINDOWS32), fixed->dwFileOS);
     auto field = [&](const char* name) {
@@ -301,7 +302,7 @@ TEST(VersionRecord, CarriesTheFileVersionAndTheBrowserFields) {
     EXPECT_EQ("GNLauncher", field("InternalName"));
     EXPECT_EQ("GNLauncher.dll", field("OriginalFilename"));
     EXPECT_EQ("Veltrix", field("ProductName"));
-    EXPECT_EQ("8.3.2.122", field("FileVersion"));
+    EXPECT_EQ(GN_VERSION_TEXT, field("FileVersion"));
     const std::string description = field("FileDescription");
     EXPECT_EQ('(', description.front());
     EXPECT_NE(std::string::npos, description.find(") Veltrix"));

@@ -38,28 +38,31 @@ ca="$GN_BUILD/package/signing/ca.pem"
 # Packages: this build's version, a newer one from the same DLL, and one
 # whose last step fails. Always signed with the build tree's throw-away CA.
 unset GN_SIGN_CERT GN_SIGN_KEY GN_SIGN_PASS
-pkg() { "$GN_HERE/tools/package" --build "$GN_BUILD" --out "$GN_WORK/$1" "${@:2}" >/dev/null; }
+pkg() { GN_PACKAGE_WORK="$GN_WORK/$1.work" "$GN_HERE/tools/package" --build "$GN_BUILD" --out "$GN_WORK/$1" "${@:2}" >/dev/null; }
 help_link=https://support.example/gnlauncher about_link=https://www.example/gnlauncher
-pkg v1 --help-link "$help_link" --about-link "$about_link" && pkg fail --fail-test ||
-    { echo "FAIL tools/package"; exit 1; }
+pkg v1 --help-link "$help_link" --about-link "$about_link" || { echo "FAIL tools/package"; exit 1; }
 v1="$(cd "$GN_WORK/v1" && ls GNLauncher-*.msi | grep -v x64 | sed 's/^GNLauncher-//; s/\.msi$//')"
 IFS=. read -r a b c _ <<<"$v1"
 v2="$a.$b.$((c + 1)).0"
-pkg v2 --version "$v2" || { echo "FAIL tools/package --version"; exit 1; }
-part x86 && { pkg v1b || { echo "FAIL tools/package (rebuild)"; exit 1; }; }
+# The other packages at once: the first run made the signing CA and the rows.
+pkg fail --fail-test & fail_pid=$!
+pkg v2 --version "$v2" & v2_pid=$!
+if part x86; then pkg v1b & v1b_pid=$!; wait $v1b_pid || { echo "FAIL tools/package (rebuild)"; exit 1; }; fi
+wait $fail_pid && wait $v2_pid || { echo "FAIL tools/package --fail-test, --version"; exit 1; }
 msi1="$GN_WORK/v1/GNLauncher-$v1.msi" msi2="$GN_WORK/v2/GNLauncher-$v2.msi"
 msi1b="$GN_WORK/v1b/GNLauncher-$v1.msi"
 msifail="$GN_WORK/fail/GNLauncher-$v1.msi"
-expected="$GN_WORK/v1/.work/rows32/expected.txt"
+expected="$GN_WORK/v1.work/rows32/expected.txt"
 
 verified() { osslsigncode verify -CAfile "$ca" -in "$1" 2>&1 | grep -q '^Signature verification: ok'; }
 check "the package verifies against the throw-away CA" verified "$msi1"
-check "so does the DLL inside it" verified "$GN_WORK/v1/.work/x86/GNLauncher.dll"
+check "so does the DLL inside it" verified "$GN_WORK/v1.work/x86/GNLauncher.dll"
 not_by_system_cas() {
     ! osslsigncode verify -CAfile /etc/ssl/certs/ca-certificates.crt -in "$1" 2>&1 |
         grep -q '^Signature verification: ok'
 }
 check "and not against the system's CAs" not_by_system_cas "$msi1"
+check "a run leaves only the packages in its folder" test "$(ls -A "$GN_WORK/v1" | xargs)" = "GNLauncher-$v1-x64.msi GNLauncher-$v1.msi"
 
 
 # A clean prefix. "MIME\Database\Content Type" exists on every Windows but not
@@ -179,8 +182,8 @@ PY
         rm -f "$GN_WORK/$out.stop"
         python3 "$GN_WORK/sampler.py" "$pass" "$GN_WORK/$out.samples" "$GN_WORK/$out.stop" &
         local sampler=$!
-        GN_SIGN_CERT="$sig/signer.pem" GN_SIGN_KEY="$sig/signer.key" GN_SIGN_PASS="$pass" \
-            GN_SIGN_CA="$sig/ca.pem" GN_TIMESTAMP_CA="$GN_WORK/tsa/ca.pem" \
+        GN_SIGN_CERT="${GN_SIGN_CERT:-$sig/signer.pem}" GN_SIGN_KEY="$sig/signer.key" GN_SIGN_PASS="$pass" \
+            GN_SIGN_CA="$sig/ca.pem" GN_TIMESTAMP_CA="${GN_TIMESTAMP_CA:-$GN_WORK/tsa/ca.pem}" GN_PACKAGE_WORK="$GN_WORK/$out.work" \
             "$GN_HERE/tools/package" --build "$GN_BUILD" --out "$GN_WORK/$out" "$@" >"$GN_WORK/$out.log" 2>&1
         local status=$?
         touch "$GN_WORK/$out.stop"; wait "$sampler"
@@ -189,6 +192,14 @@ PY
     check "a package signed with a timestamp" sign_sampled stamped --timestamp "$tsa_url"
     check "and one without" sign_sampled plain
     check "which is warned of" has plain.log "warning: no timestamp"
+    # Refused, leaving no package: a timestamp not of GN_TIMESTAMP_CA, a signer without digitalSignature.
+    no_package() { ! "$@" && [ -z "$(ls "$GN_WORK/$2"/*.msi 2>/dev/null)" ]; }
+    check "a timestamp of a foreign authority fails the run" \
+        eval 'GN_TIMESTAMP_CA="$sig/ca.pem" no_package sign_sampled foreign --timestamp "$tsa_url" && has foreign.log "Timestamp Server Signature verification: failed"'
+    (cd "$sig" && printf 'keyUsage=critical,keyEncipherment\nextendedKeyUsage=codeSigning\n' >enc.cnf &&
+        openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out enc.pem -days 1 -extfile enc.cnf 2>/dev/null)
+    check "a signer without digitalSignature is refused" \
+        eval 'GN_SIGN_CERT="$sig/enc.pem" no_package sign_sampled enc && has enc.log "keyUsage without digitalSignature"'
     kill "$tsa_pid"; wait "$tsa_pid" 2>/dev/null
     read -r seen shown <"$GN_WORK/stamped.samples"
     check "the process sampler saw the signing ($seen command lines)" test "$seen" -ge 1
@@ -196,7 +207,7 @@ PY
     check "nor did the packaging's output" fails_to_find "$pass" stamped.log
     check "nor the signing of the other package" test "$(cut -d' ' -f2 "$GN_WORK/plain.samples")" = 0
     check "nor is the key in any output" fails_to_find "PRIVATE KEY" stamped.log
-    stamped_dll="$GN_WORK/stamped/.work/x86/GNLauncher.dll"
+    stamped_dll="$GN_WORK/stamped.work/x86/GNLauncher.dll"
     stamped_msi="$(ls "$GN_WORK"/stamped/GNLauncher-*.msi | head -1)"
     plain_msi="$(ls "$GN_WORK"/plain/GNLauncher-*.msi | head -1)"
     later=$(( $(date +%s) + 3 * 86400 ))  # two days after the signer expired
@@ -219,12 +230,13 @@ PY
     # makes), answer garbage, or are down (the stalled one's port, closed):
     # the run ends by itself, says why and leaves no package of a release
     # name; each request is made twice at most.
-    refused() {
+    refused() {  # over the packages of an earlier run of the same version
+        mkdir -p "$GN_WORK/pass" && cp "$GN_WORK"/v1/*.msi "$GN_WORK/pass/"
         ! GN_SIGN_PASS="$pass" "$GN_HERE/tools/package" --build "$GN_BUILD" --out "$GN_WORK/pass" \
             >"$GN_WORK/pass.log" 2>&1 && has pass.log "GN_SIGN_CERT and GN_SIGN_KEY must both be set" &&
             fails_to_find "$pass" pass.log && ! ls "$GN_WORK/pass"/*.msi >/dev/null 2>&1
     }
-    check "a password without a certificate and key is refused" refused
+    check "a password without a certificate and key is refused, and removes earlier packages" refused
     down_url=""
     unsigned() {  # unsigned NAME MODE REQUESTS
         local status=0 start=$SECONDS url="$down_url"
@@ -243,6 +255,25 @@ PY
         check "after 3 requests (the 32-bit package signed)" unsigned after3 3 5
     check "one that answers garbage" unsigned garbage garbage 2
     check "one that is down" unsigned down down
+    # Ctrl-C in a terminal (script's pty) or SIGTERM while osslsigncode waits: all stop at once, no package.
+    stopped() {  # stopped NAME INT|TERM
+        local status=0
+        tsa_start "$1-tsa" stall
+        cmd="GN_TIMESTAMP_TIMEOUT=300 GN_PACKAGE_WORK=$GN_WORK/$1.work $GN_HERE/tools/package --build $GN_BUILD --out $GN_WORK/$1 --timestamp $tsa_url"
+        wait_request() { for _ in $(seq 300); do [ -s "$GN_WORK/$1-tsa/requests" ] && break; sleep 0.2; done; }
+        if [ "$2" = INT ]; then
+            { wait_request "$1"; printf '\003'; sleep 3; } | timeout 120 script -qec "$cmd" /dev/null >"$GN_WORK/$1.log" 2>&1 || status=$?
+        else
+            timeout 120 bash -c "$cmd" >"$GN_WORK/$1.log" 2>&1 & local pid=$!
+            wait_request "$1"; kill -TERM "$(pgrep -P $pid)"; wait $pid || status=$?
+        fi
+        kill "$tsa_pid"; wait "$tsa_pid" 2>/dev/null
+        echo "     ($1: exit $status, $(wc -l <"$GN_WORK/$1-tsa/requests") request(s))"
+        [ "$status" = $((128 + $(kill -l "$2"))) ] && [ "$(wc -l <"$GN_WORK/$1-tsa/requests")" = 1 ] &&
+            ! pgrep -f "$GN_WORK/$1.work" >/dev/null && [ -z "$(ls "$GN_WORK/$1")" ]
+    }
+    check "Ctrl-C in a terminal stops the run and its children" stopped ctrlc INT
+    check "so does SIGTERM" stopped term TERM
 fi
 
 if part x86; then
@@ -278,7 +309,7 @@ product_icon() {
 }
 check "and the package names the launcher icon for it" product_icon
 regfile list "$GN_WORK/v1.reg" --under 'HKEY_LOCAL_MACHINE\Software\Veltrix\GNLauncher' >"$GN_WORK/v1-version.txt"
-check "the registry names the installed version" has v1-version.txt "\\Version = sz:$v1"
+check "the registry names the installed version" has v1-version.txt "\\x86\\\\Version = sz:$v1"
 cp "$GN_WORK/v1.reg" "$GN_WORK/v1-first.reg"
 
 echo "=== repair of a lost DLL and interface (REINSTALL=ALL REINSTALLMODE=omus)"
@@ -307,6 +338,23 @@ check "registration and files as after the fresh install" same_registration v1 v
 check "removes" msiexec v2-x /x "$(gn_winpath "$msi2")"
 snap v2-x
 check "back to the registry and files of before" same_as s0 v2-x
+
+echo "=== a replaced DLL swapped for another file while the package is installed"
+# The replaced DLL's hash is kept; another DLL put in its place is not run at removal.
+mkdir -p "$WINEPREFIX/drive_c/Hand32" && cp "$GN_WORK/v1.work/x86/GNLauncher.dll" "$WINEPREFIX/drive_c/Hand32/"
+timeout 60 wine regsvr32 /s 'C:\Hand32\GNLauncher.dll' </dev/null >/dev/null 2>&1
+check "installs over it" msiexec planted /i "$(gn_winpath "$msi1")"
+wine reg query 'HKLM\Software\Veltrix\GNLauncher\x86' </dev/null 2>&1 | tr -d '\r' >"$GN_WORK/planted.txt"
+check "keeping its path and hash" eval 'grep -Eqi "Replaced +REG_SZ +C:.Hand32.GNLauncher.dll$" "$GN_WORK/planted.txt" &&
+    grep -Eq "ReplacedHash +REG_SZ +[0-9a-f]{64}$" "$GN_WORK/planted.txt"' 
+cp "$GN_BUILD/bin/gnclients.dll" "$WINEPREFIX/drive_c/Hand32/GNLauncher.dll"
+check "removes" msiexec planted-x /x "$(gn_winpath "$msi1")"
+check "the planted DLL did not run (no class of its registered)" eval '! wine reg query "$GN_LEGACY_KEY" </dev/null >/dev/null 2>&1'
+rm -rf "$WINEPREFIX/drive_c/Hand32"
+snap planted-x
+drop_names_left planted-x
+snap planted-y
+check "back to the registry and files of before" same_as s0 planted-y
 
 echo "=== .dzy owned by another program"
 wine reg add "$classes\\.dzy" /ve /d otherfile /f </dev/null >/dev/null 2>&1
@@ -371,7 +419,7 @@ if part folders; then
     # The DLL from a folder ($1, below C:) by regsvr32, read back from a
     # script host, unregistered; the registry as before, nothing written when
     # the registration failed.
-    dll="$GN_WORK/v1/.work/x86/GNLauncher.dll"
+    dll="$GN_WORK/v1.work/x86/GNLauncher.dll"
     (cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s gnclients.dll </dev/null >/dev/null 2>&1)
     version_read warm wine cscript  # the script host registers its type library once
     kLauncherServer='\{5B2D7A10-3C4E-4F81-9A6B-2E7C4D1F8A03}\InprocServer32\\@'
@@ -421,14 +469,18 @@ parts.append("y" * (259 - n)); print("/".join(parts))')"
     check "and nothing is left registered" same_registration copy-0 copy-2
     rm -rf "$WINEPREFIX/drive_c/Elsewhere" "$WINEPREFIX/drive_c/Данные 中文"
 
-    echo "=== the package installed into a folder outside the code page"
-    snap pkgdir-0
-    check "installs" msiexec pkgdir /i "$(gn_winpath "$msi1")" 'GNDIR32=C:\Данные 中文\'
-    check "the DLL is there" test -f "$WINEPREFIX/drive_c/Данные 中文/GNLauncher.dll"
-    check "a script host reads the client's version through it" version_read pkgdir wine cscript
-    check "removes" msiexec pkgdir-x /x "$(gn_winpath "$msi1")"
-    snap pkgdir-1
-    check "back to the registry and files of before" same_as pkgdir-0 pkgdir-1
+    # Over 260 characters the DLL registers its 8.3 path: removal knows it for its own.
+    for rel in "Данные 中文" "$long/gn"; do
+        echo "=== the package installed into a folder outside the code page or of $((${#rel} + 4)) characters"
+        mkdir -p "$WINEPREFIX/drive_c/$(dirname "$rel")" && snap pkgdir-0
+        check "installs" msiexec pkgdir /i "$(gn_winpath "$msi1")" "GNDIR32=C:\\${rel//\//\\}\\"
+        check "the DLL is there" test -f "$WINEPREFIX/drive_c/$rel/GNLauncher.dll"
+        check "a script host reads the client's version through it" version_read pkgdir wine cscript
+        check "removes" msiexec pkgdir-x /x "$(gn_winpath "$msi1")"
+        snap pkgdir-1
+        check "back to the registry and files of before" same_as pkgdir-0 pkgdir-1
+        rm -rf "$WINEPREFIX/drive_c/${long%%/*}"
+    done
     (cd "$GN_BUILD/bin" && timeout 60 wine regsvr32 /s /u gnclients.dll </dev/null >/dev/null 2>&1)
 fi
 
@@ -510,13 +562,34 @@ if part x64 && [ -f "$msi64" ]; then
         +h32 +h64 +p64:64 -p64:32 -h64 -h32                              # the same flavor by hand, first
         +p64:32 +h32 +h64 -p64:64 -h32 -h64                              # and after
         +h32 +p32:32 -p32:64 -h32 +p32:64 +h32 -p32:32 -h32
+        # From the previous release (o32, o64): one kind; both, x64 first; both, 32-bit first ("!": refused)
+        +o32:32 +p32:32 -p32:64
+        +o32:32 +o64:64 +p64:64 +p32:32 -p64:32 -p32:64
+        +o64:64 +o32:32 !p32:32 -o64:64 +p32:32 +p64:64 -p32:32 -p64:64
     )
+    previous="$GN_HERE/tests/installer/previous" old_version=8.3.2.122
+    msi_of() { case "$1" in p32) echo "$pkg32" ;; p64) echo "$pkg64" ;;
+        o32) gn_winpath "$previous/GNLauncher-$old_version.msi" ;; o64) gn_winpath "$previous/GNLauncher-$old_version-x64.msi" ;; esac; }
+    # "VIEW KEY VERSION" of each "Version" value, now and as the installed packages write them.
+    versions_now() {
+        for v in 32 64; do
+            wine reg query 'HKLM\Software\Veltrix\GNLauncher' /s "/reg:$v" </dev/null 2>/dev/null | tr -d '\r' |
+                awk -v v=$v '/^HKEY/ { n = split($0, k, "\\"); key = k[n] } $1 == "Version" { print v, key, $3 }'
+        done | sort -u | xargs
+    }
+    versions_of() {
+        for a in "$@"; do case "$a" in
+            p32) echo "32 x86 $v1" ;; p64) echo "32 x64 $v1"; echo "64 x64 $v1" ;;
+            o32) echo "32 GNLauncher $old_version" ;; o64) echo "32 GNLauncher $old_version"; echo "64 GNLauncher $old_version" ;;
+        esac; done | sort -u | xargs
+    }
+    dll_version() { python3 "$GN_HERE/installer/dll_version.py" "$1"; }
     # Hand-made folders are part of "before" from here on.
-    for f in 32 64; do mkdir -p "$WINEPREFIX/drive_c/Hand$f"; cp "$GN_WORK/v1/.work/x${f/32/86}/GNLauncher.dll" "$WINEPREFIX/drive_c/Hand$f/"; done
+    for f in 32 64; do mkdir -p "$WINEPREFIX/drive_c/Hand$f"; cp "$GN_WORK/v1.work/x${f/32/86}/GNLauncher.dll" "$WINEPREFIX/drive_c/Hand$f/"; done
     snap64 w0
     folder_of() {  # the folder of an actor's DLL of one flavor
         case "$1:$2" in
-            p32:32 | p64:32) echo 'C:\Program Files (x86)\GNLauncher\' ;; p64:64) echo 'C:\Program Files\GNLauncher\' ;;
+            [po]32:32 | [po]64:32) echo 'C:\Program Files (x86)\GNLauncher\' ;; [po]64:64) echo 'C:\Program Files\GNLauncher\' ;;
             h32:32 | h64:64) echo "C:\\Hand$2\\" ;;
         esac
     }
@@ -536,24 +609,36 @@ if part x64 && [ -f "$msi64" ]; then
     for step in "${walk[@]}"; do
         n=$((n + 1)) verb="${step:0:1}" actor="${step:1:3}" bits="${step:5}"
         case "$verb$actor" in
-            +p*) check "$n: $step installs" msiexec_by "$bits" "w$n" /i "$([ "$actor" = p64 ] && echo "$pkg64" || echo "$pkg32")" ;;
-            -p*) check "$n: $step removes" msiexec_by "$bits" "w$n" /x "$([ "$actor" = p64 ] && echo "$pkg64" || echo "$pkg32")" ;;
+            +[po]*) check "$n: $step installs" msiexec_by "$bits" "w$n" /i "$(msi_of $actor)" ;;
+            -[po]*) check "$n: $step removes" msiexec_by "$bits" "w$n" /x "$(msi_of $actor)" ;;
+            !p*) check "$n: $step is refused by its launch condition, saying to upgrade both" eval '! msiexec_by "$bits" "w$n" /i "$(msi_of $actor)" &&
+                     grep -aq "LaunchConditions. Return value [^1]" "$GN_WORK/w$n.log" && msiinfo export "$msi1" LaunchCondition | grep -q "Upgrade both"' ;;
             *) check "$n: $step by hand" timeout 60 "$([ "$actor" = h64 ] && echo "$wine64" || echo wine)" regsvr32 /s \
                    $([ "$verb" = - ] && echo /u) "C:\\Hand${actor:1}\\GNLauncher.dll" ;;
         esac
+        [ "$verb" = ! ] && replaced="$actor" || case "$verb$actor" in  # an upgrade removes earlier packages
+            +p32) replaced="o32" ;; +p64) replaced="o32 o64" ;; *) replaced="" ;; esac
         for f in 32 64; do  # the actor leaves its flavors' stacks, or goes on top
             [ -n "$(folder_of "$actor" "$f")" ] || continue
-            s=" ${stack[$f]} " && s="${s// $actor / }" && { [ "$verb" = - ] || s="$s $actor"; }
+            s=" ${stack[$f]} " && s="${s// $actor / }"
+            for r in $replaced; do s="${s// $r / }"; done
+            # A hand DLL that took over from the package is not registered again (no kept hash).
+            if [ "$verb${actor:0:1}" = -p ] && [[ "$s " != *" p"* ]]; then
+                after="${stack[$f]#*$actor}" && for h in $after; do s="${s// $h / }"; done
+            fi
+            { [ "$verb" = + ] && s="$s $actor"; } || true
             read -r -a now <<<"$s" && stack[$f]="${now[*]}"
         done
         read -r -a here_now <<<"${stack[32]} ${stack[64]}"
-        if [ "${actor:0:1}" = p ]; then
+        if [ "${actor:0:1}" != h ]; then
             check "$n: one installed-programs entry per package" test "$(arp_entries_now)" = "$(
-                tr ' ' '\n' <<<"${here_now[*]}" | grep '^p' | sort -u | wc -l)"
-            [ "$verb" = - ] || for f in 32 $([ "$actor" = p64 ] && echo 64); do
+                tr ' ' '\n' <<<"${here_now[*]}" | grep '^[po]' | sort -u | wc -l)"
+            # The release's own health check, after each of its installs.
+            [ "$verb${actor:0:1}" != +p ] || for f in 32 $([ "$actor" = p64 ] && echo 64); do
                 check "$n: the installed gncheck.exe ($f-bit) finds all OK" healthy "$f" "$n"
             done
         fi
+        check "$n: the installed packages' Version values, no other" test "$(versions_now)" = "$(versions_of "${here_now[@]}")"
         if [ -z "${stack[32]}${stack[64]}" ]; then
             # What the 64-bit msiexec left below Wow6432Node (see the README):
             # only names and empty MIME parents, taken away here.
@@ -575,6 +660,9 @@ if part x64 && [ -f "$msi64" ]; then
         for f in 32 64; do
             top="$(awk '{ print $NF }' <<<"${stack[$f]}")"
             [ -z "$top" ] || check "$n: the $f-bit view serves the DLL of $top" has "probe$f" "server=$(folder_of "$top" $f)GNLauncher.dll|"
+            dir="$(folder_of "$top" $f)" && dir="${dir#C:\\}"
+            [ -z "$top" ] || check "$n: its file is version $([ "${top:0:1}" = o ] && echo $old_version || echo $v1)" test \
+                "$(dll_version "$WINEPREFIX/drive_c/${dir//\\//}GNLauncher.dll")" = "$([ "${top:0:1}" = o ] && echo $old_version || echo $v1)"
             check "$n: the interfaces are whole in the $f-bit view" has "probe$f" "|interfaces=3"
         done
         helpdir="$(sed -n 's/.*|helpdir=\(.*\)|.*/\1/p' "$GN_WORK/probe64")"
@@ -590,6 +678,19 @@ if part x64 && [ -f "$msi64" ]; then
             check "$n: a 32-bit program marshals IMorvaneVersion" grep -q "^served .*marshal 0x00000000$" "$GN_WORK/probe32"
         fi
     done
+
+    echo "=== the flavors registered from the system folders, the 32-bit one unregistered"
+    # The 64-bit flavor that stays keeps its own library (System32 unredirected).
+    cp "$GN_WORK/v1.work/x64/GNLauncher.dll" "$WINEPREFIX/drive_c/windows/system32/"
+    cp "$GN_WORK/v1.work/x86/GNLauncher.dll" "$WINEPREFIX/drive_c/windows/syswow64/"
+    timeout 60 "$wine64" regsvr32 /s 'C:\windows\system32\GNLauncher.dll' </dev/null >/dev/null 2>&1
+    timeout 60 wine regsvr32 /s 'C:\windows\syswow64\GNLauncher.dll' </dev/null >/dev/null 2>&1
+    check "the 32-bit one unregisters" timeout 60 wine regsvr32 /s /u 'C:\windows\syswow64\GNLauncher.dll'
+    probe 64
+    check "the interfaces are whole, a 64-bit program marshals" eval 'has probe64 "|interfaces=3" &&
+        grep -q "^served .*marshal 0x00000000$" "$GN_WORK/probe64"'
+    timeout 60 "$wine64" regsvr32 /s /u 'C:\windows\system32\GNLauncher.dll' </dev/null >/dev/null 2>&1
+    rm -f "$WINEPREFIX/drive_c/windows/system32/GNLauncher.dll" "$WINEPREFIX/drive_c/windows/syswow64/GNLauncher.dll"
 fi
 
 echo "$failures failure(s)"

@@ -49,7 +49,9 @@ TEST(SiteText, AllowListPatterns) {
     EXPECT_FALSE(gn::host_matches("badexample.com", "*.example.com"));
     EXPECT_TRUE(gn::host_matches("example.com", "Example.com"));
     EXPECT_FALSE(gn::host_matches("a.example.com", "example.com"));
-    for (const char* odd : {"*", "*.", "a*.example.com", "*.*.com", "", "*.com*"})
+    // Entries are host names only: a port or a scheme matches nothing.
+    for (const char* odd : {"*", "*.", "a*.example.com", "*.*.com", "", "*.com*", "a.example.com:8443",
+                            "http://a.example.com"})
         EXPECT_FALSE(gn::host_matches("a.example.com", odd)) << odd;
 
     EXPECT_TRUE(gn::may_change_mapping(gn::map_access::own_host, "legacy.test", "http://LEGACY.test:81/x"));
