@@ -298,8 +298,14 @@ check::view_facts read_view(int bits, REGSAM view) {
     facts.exists = true;
     facts.launcher = class_at(CLSID_MorvaneLauncher, view);
     facts.version = class_at(CLSID_MorvaneVersion, view);
-    facts.package_version =
-        text_at(HKEY_LOCAL_MACHINE, L"Software\\Veltrix\\GNLauncher", L"Version", view);
+    // Each package kind keeps its Version under a key of its own (x86 or x64);
+    // packages of earlier releases kept it on the product's key.
+    for (const wchar_t* key :
+         {L"Software\\Veltrix\\GNLauncher\\x86", L"Software\\Veltrix\\GNLauncher\\x64",
+          L"Software\\Veltrix\\GNLauncher"}) {
+        facts.package_version = text_at(HKEY_LOCAL_MACHINE, key, L"Version", view);
+        if (!facts.package_version.empty()) break;
+    }
     for (size_t i = 0; i < 4; ++i) facts.progids[i] = key_at(wide(check::kProgIds[i].name), view);
     facts.mime_document = key_at(L"MIME\\DataBase\\Content Type\\application/x-quorquery", view);
     facts.mime_data = key_at(L"MIME\\DataBase\\Content Type\\application/x-quorquerydata", view);
