@@ -14,15 +14,15 @@ const char kOther[] = "{6F3B9D29-4E1A-11D5-A7C3-0050DA6E1B42}";
 
 // "" absent; "#n" a REG_DWORD, "3n" one of three bytes, "Qn" a REG_QWORD;
 // "=text" a REG_SZ with its zero, "~" one longer than is kept.
-addon_value value(const std::string& spec) {
+addon_value value(const std::string& shape) {
     addon_value v;
-    v.present = !spec.empty();
-    const char kind = v.present ? spec[0] : '#';
-    const unsigned long n = v.present ? std::strtoul(spec.c_str() + 1, nullptr, 0) : 0;
+    v.present = !shape.empty();
+    const char kind = v.present ? shape[0] : '#';
+    const unsigned long n = v.present ? std::strtoul(shape.c_str() + 1, nullptr, 0) : 0;
     const bool text = kind == '=' || kind == '~';
     v.type = text ? kRegText : kind == 'Q' ? 11 : kRegDword;
-    v.size = kind == '=' ? spec.size() : kind == '~' ? 200 : kind == 'Q' ? 8 : kind == '3' ? 3 : 4;
-    std::memcpy(v.data, kind == '=' ? static_cast<const void*>(spec.c_str() + 1) : &n,
+    v.size = kind == '=' ? shape.size() : kind == '~' ? 200 : kind == 'Q' ? 8 : kind == '3' ? 3 : 4;
+    std::memcpy(v.data, kind == '=' ? static_cast<const void*>(shape.c_str() + 1) : &n,
                 text ? v.size % 200 : 4);
     return v;
 }
