@@ -75,7 +75,8 @@ rm -f "$TEMP_DIR"/DZ*.tmp
 check "regsvr32 registers both DLLs ($WINEARCH${OTHER:+, both flavors})" register
 
 run healthy
-check "a healthy install is all OK" expect healthy 0 "OK launcher class ($BITS-bit view): registered: C:\\gncheck\\GNLauncher.dll, version 8.3.2.122"
+version="$(python3 "$GN_HERE/installer/dll_version.py" "$GN_BUILD/bin/GNLauncher.dll")"
+check "a healthy install is all OK" expect healthy 0 "OK launcher class ($BITS-bit view): registered: C:\\gncheck\\GNLauncher.dll, version $version"
 if [ -n "$OTHER" ]; then
     run healthy32 'C:\gncheck32'
     check "... and so for the 32-bit program, both views" expect healthy32 0 "OK launcher class (64-bit view)" "OK main plugin (32-bit view)"
