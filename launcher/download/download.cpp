@@ -381,13 +381,6 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
         gn::format_http_error(text, size, status, reason);
         return gn::http_status_result(status);
     }
-    // No body at all (a server that closed inside its headers gives a 200
-    // too): nothing a client could open.
-    if (nBytesWritten == 0) {
-        std::snprintf(text, size, "Empty document");
-        return INET_E_DATA_NOT_AVAILABLE;
-    }
-
     // A sign-in page after a session ran out, or an error page sent with 200,
     // where the browser announced a document.
     char type[128];
@@ -410,9 +403,17 @@ HRESULT DownloadTransfer::CheckTransfer(char* text, size_t size) noexcept {
         query_header_list(info.get(), HTTP_QUERY_TRANSFER_ENCODING, coding, sizeof coding);
     const bool has_length =
         query_header_list(info.get(), HTTP_QUERY_CONTENT_LENGTH, length, sizeof length);
-    return static_cast<HRESULT>(gn::check_http_framing(has_coding ? coding : nullptr,
-                                                       has_length ? length : nullptr, encoded,
-                                                       nBytesWritten, text, size));
+    const auto framing = static_cast<HRESULT>(
+        gn::check_http_framing(has_coding ? coding : nullptr, has_length ? length : nullptr, encoded,
+                               nBytesWritten, text, size));
+    if (FAILED(framing)) return framing;
+    // No body at all (a server that closed inside its headers gives a 200
+    // too): nothing a client could open.
+    if (nBytesWritten == 0) {
+        std::snprintf(text, size, "Empty document");
+        return INET_E_DATA_NOT_AVAILABLE;
+    }
+    return framing;
 }
 
 void DownloadTransfer::SetError(const wchar_t* text) noexcept {
