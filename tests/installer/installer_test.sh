@@ -296,7 +296,8 @@ check "the same registration with the DLL's own step" writes_registration v1
 check "one installed-programs entry, $v1" test "$(arp_entries v1)" = "$v1"
 installed="$WINEPREFIX/drive_c/Program Files/GNLauncher/GNLauncher.dll"
 check "the installed DLL is signed" verified "$installed"
-check "and is the only file" test "$(ls "$WINEPREFIX/drive_c/Program Files/GNLauncher")" = GNLauncher.dll
+check "and the health check are the only files" test \
+    "$(ls "$WINEPREFIX/drive_c/Program Files/GNLauncher" | LC_ALL=C sort | tr '\n' ' ')" = "GNLauncher.dll gncheck.exe "
 file_version() { msiinfo export "$1" File | awk -F'\t' '$1 == "Dll32" { print $5 }' | tr -d '\r'; }
 check "the File table holds the DLL's version" test "$(file_version "$msi1")" = "$v1"
 regfile list "$GN_WORK/v1.reg" --under "$arp" >"$GN_WORK/v1-arp.txt"
