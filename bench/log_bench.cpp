@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -149,9 +150,14 @@ int main(int argc, char** argv) {
     CoInitialize(nullptr);
     const long n = std::atol(argv[4]);
     int rc = 2;
-    if (!std::strcmp(argv[1], "write")) rc = writer(argv[2], argv[3], n);
-    if (!std::strcmp(argv[1], "share")) rc = share(argv[0], argv[2], argv[3], n);
-    if (!std::strcmp(argv[1], "storm")) rc = storm(argv[2], argv[3], n);
+    try {
+        if (!std::strcmp(argv[1], "write")) rc = writer(argv[2], argv[3], n);
+        if (!std::strcmp(argv[1], "share")) rc = share(argv[0], argv[2], argv[3], n);
+        if (!std::strcmp(argv[1], "storm")) rc = storm(argv[2], argv[3], n);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_log: %s\n", e.what());
+        rc = 1;
+    }
     CoUninitialize();
     return rc;
 }

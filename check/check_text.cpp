@@ -538,8 +538,8 @@ file_bits pe_bits(const unsigned char* bytes, size_t size) noexcept {
 
 std::string age_text(unsigned long long seconds) {
     if (seconds < 120) return std::to_string(seconds) + " s";
-    if (seconds < 2 * 3600) return std::to_string(seconds / 60) + " min";
-    if (seconds < 2 * 86400) return std::to_string(seconds / 3600) + " h";
+    if (seconds < 2ull * 3600) return std::to_string(seconds / 60) + " min";
+    if (seconds < 2ull * 86400) return std::to_string(seconds / 3600) + " h";
     return std::to_string(seconds / 86400) + " days";
 }
 

@@ -183,7 +183,8 @@ TEST(CheckText, OutsideInputs) {
               json_string("a\"\\\n\x1f\xC3\xA9\xC3\xE0\x80"));
     unsigned char pe[0x50] = {'M', 'Z'};
     pe[0x3C] = 0x40;
-    std::memcpy(pe + 0x40, "PE\0\0\x64\x86", 6);
+    const unsigned char header[] = {'P', 'E', 0, 0, 0x64, 0x86};  // the x64 machine field
+    std::memcpy(pe + 0x40, header, sizeof header);
     EXPECT_EQ(file_bits::x64, pe_bits(pe, sizeof pe));
     EXPECT_EQ(file_bits::unknown, pe_bits(pe, 0x44));
     EXPECT_EQ(file_bits::unknown, pe_bits(pe + 1, sizeof pe - 1));
